@@ -1,0 +1,58 @@
+/*
+ * velklink.h - the C interface of libvelklink.so.
+ *
+ * The library speaks the serial protocol of the decoder: a link layer of
+ * checksummed, acknowledged DATA packets, a transfer layer (sync, flash and
+ * EEPROM reads and writes, firmware upload) and a record store. A host calls
+ * Initialize once, opens the port, runs its exchanges and calls Finalize.
+ *
+ * Truth values are 0 or 1 in a whole 32-bit value. Texts are zero-terminated
+ * single-byte strings in the Windows-1252 code page.
+ */
+#ifndef VELKLINK_H
+#define VELKLINK_H
+
+#include <stdint.h>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define VELK_CALL __stdcall
+#else
+#define VELK_CALL
+#endif
+
+#if defined(_WIN32)
+#define VELK_EXPORT __declspec(dllexport)
+#elif defined(VELK_BUILDING_LIBRARY)
+#define VELK_EXPORT __attribute__((visibility("default")))
+#else
+#define VELK_EXPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Receives the transfer engine's events: code 0..7 (state entered), 11/12
+   (read progress), 14/15 (write progress). */
+typedef void(VELK_CALL *VELK_EventCallback)(int32_t code, int32_t value);
+/* Receives log lines: kind 0 for the link log, 1 for the transfer log. */
+typedef void(VELK_CALL *VELK_LogCallback)(int32_t kind, const char *text);
+/* Shows an error text to the user (the library's error box). */
+typedef void(VELK_CALL *VELK_ErrorCallback)(const char *text);
+/* Called while the library waits for the decoder, so a host can keep its
+   windows alive. */
+typedef void(VELK_CALL *VELK_IdleCallback)(void);
+
+/* Library lifecycle and host callbacks. */
+VELK_EXPORT void VELK_CALL Initialize(void);
+VELK_EXPORT void VELK_CALL Finalize(void);
+VELK_EXPORT int32_t VELK_CALL GetVersion(char *buffer);
+VELK_EXPORT VELK_LogCallback VELK_CALL SetLogEvent(VELK_LogCallback callback);
+VELK_EXPORT VELK_EventCallback VELK_CALL HLPSetEvent(VELK_EventCallback callback);
+VELK_EXPORT VELK_ErrorCallback VELK_CALL SetErrorEvent(VELK_ErrorCallback callback);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VELKLINK_H */
