@@ -66,9 +66,20 @@ void TBuffer::WriteLongWord(uint32_t value) {
 }
 
 void TBuffer::SetData(const void *source, int32_t n) {
-    SetSize(n);
-    if (size_ > 0 && source != nullptr && source != memory_.get())
-        std::memmove(memory_.get(), source, size_);
+    if (n < 0)
+        n = 0;
+    // Fill fresh storage first, so a source inside this buffer stays readable.
+    std::unique_ptr<uint8_t[]> fresh;
+    if (n > 0) {
+        fresh.reset(new uint8_t[n]);
+        if (source != nullptr)
+            std::memcpy(fresh.get(), source, n);
+        else
+            std::memset(fresh.get(), 0, n); // no source: defined zero bytes, never stale ones
+    }
+    memory_ = std::move(fresh);
+    size_ = n;
+    count_ = std::clamp(count_, 0, size_);
 }
 
 void TBuffer::Assign(const TBuffer &source) {
