@@ -1,0 +1,109 @@
+// velk_HLProtocol: the transfer engine. Every exchange with the decoder starts
+// with a SYNC packet; once the decoder has answered it, the stored request
+// (READ, WRITE or FIRMWARE) is sent and the decoder's DATA, ACK or NACK is
+// awaited. The engine advances only inside link events, on the owning thread;
+// a caller that needs the result waits with WaitFor.
+#pragma once
+
+#include "velkclasses.h"
+#include "velkhlpacket.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class velk_LLProtocol;
+
+VELK_DECLARE_EXCEPTION(EHLProtocol, EVelk);
+
+// States: free in 0 and 3, busy in all others.
+enum THLState : int32_t {
+    hsNotConnected = 0,
+    hsTxSync = 1,
+    hsWaitSyncAck = 2,
+    hsIdle = 3,
+    hsTxReadRequest = 4,
+    hsWaitData = 5,
+    hsTx = 6,
+    hsWaitAck = 7,
+};
+
+// Error numbers of a failed exchange.
+enum THLError : int32_t {
+    heNone = 0,
+    heLinkTimeout = 1,
+    heLinkError = 2,
+    heInvalidPacket = 3,
+    heUnexpectedPacket = 4,
+    heWriteRefused = 5,
+    heReadRefused = 6,
+};
+
+// Progress events besides the state codes 0..7.
+enum THLProgress : int32_t {
+    hpReadPacket = 11,  // link packets of the DATA transmission received so far
+    hpReadStart = 12,   // link packets in the whole DATA transmission
+    hpWritePacket = 14, // link packets of the WRITE transmission acknowledged so far
+    hpWriteStart = 15,  // link packets in the whole WRITE transmission
+};
+
+enum THLSource : int32_t { hlsFlash = 0, hlsEeprom = 1 };
+enum THLTarget : int32_t { hltFlash = 0, hltEeprom = 1, hltFirmware = 2 };
+
+class velk_HLProtocol {
+public:
+    using THandler = std::function<void(velk_HLProtocol &sender, int32_t code, int32_t value)>;
+
+    velk_HLProtocol(velk_LLProtocol &link, THandler onEvent = {});
+    virtual ~velk_HLProtocol();
+    velk_HLProtocol(const velk_HLProtocol &) = delete;
+    velk_HLProtocol &operator=(const velk_HLProtocol &) = delete;
+
+    void SendSync();
+    void Read(int32_t source, uint32_t address, int32_t length);
+    void ReadFlash(uint32_t address, int32_t length) { Read(hlsFlash, address, length); }
+    void ReadEeprom(uint32_t address, int32_t length) { Read(hlsEeprom, address, length); }
+    // The data are copied before the call returns.
+    void Write(int32_t target, const void *data, uint32_t address, int32_t length);
+    void SendFlash(const void *data, uint32_t address, int32_t length) { Write(hltFlash, data, address, length); }
+    void SendEeprom(const void *data, uint32_t address, int32_t length) { Write(hltEeprom, data, address, length); }
+    void SendFirmware(const void *data, int32_t length) { Write(hltFirmware, data, 0, length); }
+
+    // Handles the owning thread's messages until the engine is free; true when
+    // the exchange ended without error. Calls OnIdle between rounds and at least
+    // every IdleIntervalMs.
+    bool WaitFor();
+    bool IsBusy();
+    int32_t GetState() const { return state_; }
+    int32_t GetError() const { return error_; }
+    // The data of the last completed read.
+    TBuffer &GetBuffer() { return receiveBuffer_; }
+
+    void LinkEvent(velk_LLProtocol &sender, int32_t code, int32_t value);
+    virtual void DoEvent(int32_t code, int32_t value);
+
+    THandler OnEvent;
+    std::function<void()> OnIdle;
+    static constexpr int IdleIntervalMs = 20;
+
+private:
+    void PrepareStart();
+    void SendSyncPacket();
+    void Answer(const velk_HLPacket &packet);
+    void Unexpected(const velk_HLPacket &packet);
+    void SetState(int32_t next);
+    // Runs a call into the link engine. If it raises, the exchange ends as after
+    // a link error (error 2, state 0) before the exception goes on.
+    template <typename F> void CallLink(F &&call);
+
+    int32_t error_ = heNone;
+    int32_t state_ = hsNotConnected;
+    std::unique_ptr<velk_HLPacket> pending_;
+    TBuffer receiveBuffer_;
+    TSemaphore lock_;
+    velk_LLProtocol &link_;
+    bool writePending_ = false;
+    bool readPending_ = false;
+};
+
+const char *HLStateName(int32_t state);
