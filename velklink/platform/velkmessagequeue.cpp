@@ -1,0 +1,211 @@
+#include "velkmessagequeue.h"
+
+#include "velkerror.h"
+#include "velkerrorsink.h"
+
+#include <sys/eventfd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <system_error>
+
+void RunReportingErrors(const std::function<void()> &work) noexcept {
+    try {
+        work();
+    } catch (const EVelk &e) {
+        ReportError(e.Message());
+    } catch (const std::exception &e) {
+        ReportError(e.what());
+    } catch (...) {
+        ReportError("Errore sconosciuto.");
+    }
+}
+
+namespace {
+
+// Keeps the calling thread's queue; when the thread ends the queue is closed, so
+// workers still posting to it are released instead of waiting for ever.
+struct TQueueHolder {
+    std::shared_ptr<TMessageQueue> queue;
+    ~TQueueHolder();
+};
+
+thread_local TQueueHolder t_holder;
+
+} // namespace
+
+std::shared_ptr<TMessageQueue> TMessageQueue::CurrentShared() {
+    if (!t_holder.queue)
+        t_holder.queue = std::make_shared<TMessageQueue>(TKey{});
+    return t_holder.queue;
+}
+
+TMessageQueue &TMessageQueue::Current() { return *CurrentShared(); }
+
+TMessageQueue::TMessageQueue(TKey)
+    : owner_(std::this_thread::get_id()), signal_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (!signal_)
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+}
+
+TMessageQueue::~TMessageQueue() = default;
+
+size_t TMessageQueue::Waiting() const {
+    std::lock_guard lock(mutex_);
+    return messages_.size();
+}
+
+void TMessageQueue::UpdateSignalLocked() {
+    if (!messages_.empty() && !signalled_) {
+        uint64_t one = 1;
+        if (::write(signal_.Get(), &one, sizeof one) == sizeof one)
+            signalled_ = true;
+    } else if (messages_.empty() && signalled_) {
+        uint64_t value;
+        if (::read(signal_.Get(), &value, sizeof value) == sizeof value)
+            signalled_ = false;
+    }
+}
+
+int TMessageQueue::ProcessMessages() {
+    size_t waiting;
+    {
+        std::lock_guard lock(mutex_);
+        waiting = messages_.size();
+    }
+    int handled = 0;
+    for (size_t i = 0; i < waiting; ++i) {
+        std::shared_ptr<TMessage> message;
+        {
+            std::lock_guard lock(mutex_);
+            if (messages_.empty())
+                break;
+            message = std::move(messages_.front());
+            messages_.pop_front();
+            message->stage = TStage::Accepted;
+            UpdateSignalLocked();
+        }
+        changed_.notify_all();
+        RunReportingErrors(message->handler);
+        message->handler = nullptr; // its captures die on this thread
+        {
+            std::lock_guard lock(mutex_);
+            message->stage = TStage::Handled;
+        }
+        changed_.notify_all();
+        ++handled;
+    }
+    return handled;
+}
+
+bool TMessageQueue::WaitForMessage(int timeoutMs) {
+    std::unique_lock lock(mutex_);
+    auto waiting = [this] { return !messages_.empty(); };
+    if (timeoutMs < 0) {
+        changed_.wait(lock, waiting);
+        return true;
+    }
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), waiting);
+}
+
+int TMessageQueue::ProcessMessagesFor(int timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int handled = 0;
+    for (;;) {
+        handled += ProcessMessages();
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return handled;
+        WaitForMessage(static_cast<int>(left.count()));
+    }
+}
+
+void TMessageQueue::ProcessUntil(const std::function<bool()> &finished) {
+    for (;;) {
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return finished() || !messages_.empty(); });
+            if (finished())
+                return;
+        }
+        ProcessMessages();
+    }
+}
+
+void TMessageQueue::Wake() {
+    { std::lock_guard lock(mutex_); }
+    changed_.notify_all();
+}
+
+bool TMessageQueue::Send(const std::shared_ptr<TTargetState> &target, std::function<void()> handler,
+                         TStage releaseAt) {
+    if (IsOwnerThread()) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!target->alive)
+                return false;
+        }
+        RunReportingErrors(handler);
+        return true;
+    }
+    auto message = std::make_shared<TMessage>();
+    message->target = target;
+    message->handler = std::move(handler);
+    message->releaseAt = releaseAt;
+    std::unique_lock lock(mutex_);
+    if (closed_ || !target->alive)
+        return false;
+    messages_.push_back(message);
+    UpdateSignalLocked();
+    changed_.notify_all();
+    changed_.wait(lock, [&] {
+        return message->stage == TStage::Dropped ||
+               static_cast<int>(message->stage) >= static_cast<int>(message->releaseAt);
+    });
+    return message->stage != TStage::Dropped;
+}
+
+void TMessageQueue::DropTarget(const std::shared_ptr<TTargetState> &target) {
+    {
+        std::lock_guard lock(mutex_);
+        target->alive = false;
+        auto dropped = std::stable_partition(messages_.begin(), messages_.end(),
+                                             [&](const auto &m) { return m->target != target; });
+        for (auto it = dropped; it != messages_.end(); ++it)
+            (*it)->stage = TStage::Dropped;
+        messages_.erase(dropped, messages_.end());
+        UpdateSignalLocked();
+    }
+    changed_.notify_all();
+}
+
+void TMessageQueue::Close() {
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        for (auto &message : messages_)
+            message->stage = TStage::Dropped;
+        messages_.clear();
+        UpdateSignalLocked();
+    }
+    changed_.notify_all();
+}
+
+TQueueHolder::~TQueueHolder() {
+    if (queue)
+        queue->Close();
+}
+
+TMessageTarget::TMessageTarget()
+    : queue_(TMessageQueue::CurrentShared()), state_(std::make_shared<TMessageQueue::TTargetState>()) {}
+
+TMessageTarget::~TMessageTarget() { queue_->DropTarget(state_); }
+
+bool TMessageTarget::Send(std::function<void()> handler, TRelease release) {
+    return queue_->Send(state_, std::move(handler),
+                        release == TRelease::Accepted ? TMessageQueue::TStage::Accepted
+                                                      : TMessageQueue::TStage::Handled);
+}

@@ -1,0 +1,115 @@
+// The owner-thread message queue. Worker threads (the port's event thread, the
+// timers' threads) never run protocol code: they hand a message to the queue of
+// the thread that owns the port or timer and block until that thread has taken
+// it (port events) or handled it (timer expiries). The owning thread handles
+// messages only when it processes its queue: ProcessMessages, a bounded wait for
+// the next message, or its own event loop woken by Handle().
+#pragma once
+
+#include "velkdescriptor.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class TMessageTarget;
+
+// Runs work; whatever it throws is reported through the error sink instead of
+// propagating. Handlers of port events and timer expiries run this way.
+void RunReportingErrors(const std::function<void()> &work) noexcept;
+
+class TMessageQueue {
+    struct TKey {};
+
+public:
+    // The calling thread's queue, created on first use. It lives until the thread
+    // ends; then every message still waiting is dropped and its sender released.
+    static TMessageQueue &Current();
+    static std::shared_ptr<TMessageQueue> CurrentShared();
+
+    explicit TMessageQueue(TKey);
+    ~TMessageQueue();
+    TMessageQueue(const TMessageQueue &) = delete;
+    TMessageQueue &operator=(const TMessageQueue &) = delete;
+
+    // Handles every message waiting now, without waiting; returns how many. A
+    // handler that throws is reported through the error sink and processing goes
+    // on. Messages that arrive meanwhile wait for the next call.
+    int ProcessMessages();
+    // Blocks until a message waits or timeoutMs has passed (negative: no limit);
+    // true when one waits. Handles nothing.
+    bool WaitForMessage(int timeoutMs);
+    // Handles messages as they arrive until timeoutMs has passed; returns how many.
+    int ProcessMessagesFor(int timeoutMs);
+    // A descriptor (eventfd) that is readable exactly while messages wait.
+    int Handle() const { return signal_.Get(); }
+    // Number of messages waiting now.
+    size_t Waiting() const;
+    bool IsOwnerThread() const { return std::this_thread::get_id() == owner_; }
+
+    // Handles messages until finished() is true, blocking between them. Whoever
+    // makes finished() true calls Wake() afterwards. Used by a thread that waits
+    // for one of its workers, which may itself be waiting for this queue.
+    void ProcessUntil(const std::function<bool()> &finished);
+    void Wake();
+
+    // Called when the owning thread ends: drops every waiting message, releases
+    // its sender and refuses later messages.
+    void Close();
+
+private:
+    friend class TMessageTarget;
+    enum class TStage { Waiting, Accepted, Handled, Dropped };
+    struct TTargetState {
+        bool alive = true; // guarded by the queue's mutex
+    };
+    struct TMessage {
+        std::shared_ptr<TTargetState> target;
+        std::function<void()> handler;
+        TStage releaseAt;
+        TStage stage = TStage::Waiting;
+    };
+
+    bool Send(const std::shared_ptr<TTargetState> &target, std::function<void()> handler,
+              TStage releaseAt);
+    void DropTarget(const std::shared_ptr<TTargetState> &target);
+    void UpdateSignalLocked();
+
+    const std::thread::id owner_;
+    TDescriptor signal_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::shared_ptr<TMessage>> messages_;
+    bool signalled_ = false;
+    bool closed_ = false;
+};
+
+// What a worker posts to: created on the owning thread by the object that owns
+// the worker (port, timer). Destroying it drops its messages still waiting and
+// releases their senders; later sends are refused.
+class TMessageTarget {
+public:
+    enum class TRelease {
+        Accepted, // the sender goes on as soon as the owning thread takes the message
+        Handled,  // the sender goes on when the handler has returned
+    };
+
+    TMessageTarget();
+    ~TMessageTarget();
+    TMessageTarget(const TMessageTarget &) = delete;
+    TMessageTarget &operator=(const TMessageTarget &) = delete;
+
+    // Called by a worker: has handler run on the owning thread and blocks as
+    // release says. False when the message was dropped (target destroyed, owning
+    // thread ended) and the handler will not run. Called on the owning thread
+    // itself, it runs the handler at once.
+    bool Send(std::function<void()> handler, TRelease release);
+    TMessageQueue &Queue() const { return *queue_; }
+
+private:
+    std::shared_ptr<TMessageQueue> queue_;
+    std::shared_ptr<TMessageQueue::TTargetState> state_;
+};
