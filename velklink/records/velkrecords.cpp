@@ -1,0 +1,186 @@
+#include "velkrecords.h"
+
+#include "velkcommon.h"
+#include "velkeeprom.h"
+#include "velkformat.h"
+
+#include <algorithm>
+
+namespace {
+
+int32_t ClampSlotCount(int32_t slotCount) { return std::clamp(slotCount, 0, velk_Records::MaxSlots); }
+
+std::string IndexError(int32_t index) { return Format("Indice records non valido: %d.", index); }
+
+} // namespace
+
+velk_Rat::velk_Rat(int32_t slotCount) : slotCount_(std::clamp(slotCount, 0, Capacity)) {}
+
+void velk_Rat::CheckSlot(int32_t slot) const {
+    if (slot < 0 || slot >= Capacity)
+        throw ERecords(IndexError(slot));
+}
+
+uint8_t velk_Rat::Flag(int32_t slot) const {
+    CheckSlot(slot);
+    return flags_[slot];
+}
+
+void velk_Rat::SetFlag(int32_t slot, uint8_t value) {
+    CheckSlot(slot);
+    flags_[slot] = value;
+}
+
+void velk_Rat::Clear() { std::fill(flags_.begin(), flags_.begin() + slotCount_, 0); }
+
+velk_Records::velk_Records(uint32_t baseAddress, int32_t slotCount)
+    : rat_(ClampSlotCount(slotCount)), baseAddress_(baseAddress) {
+    for (int32_t i = 0; i < ClampSlotCount(slotCount); ++i)
+        records_.push_back(std::make_unique<velk_Record>(baseAddress + static_cast<uint32_t>(i) * SlotSize));
+}
+
+velk_Record &velk_Records::RecordAt(int32_t index) {
+    if (index < 0 || index >= SlotCount())
+        throw ERecords(IndexError(index));
+    return *records_[index];
+}
+
+void velk_Records::Clear() {
+    refreshed_ = false;
+    for (auto &record : records_)
+        record->Clear();
+    rat_.Clear();
+}
+
+void velk_Records::Refresh(TRecordTransport &transport, bool full) {
+    Clear();
+    for (auto &record : records_)
+        record->Load(transport, full);
+
+    velk_Eeprom eeprom;
+    eeprom.ReadImage(transport);
+    for (int32_t i = 0; i < SlotCount(); ++i)
+        if (eeprom.SlotFlag(i))
+            rat_.SetFlag(i, records_[i]->InUse() ? 1 : 0);
+    refreshed_ = true;
+}
+
+bool velk_Records::IsFound(int32_t slot, const std::string &name) const {
+    const velk_Record &record = *records_[slot];
+    return record.InUse() && record.IsValid() && rat_.Flag(slot) != 0 &&
+           CompareNames(record.Name(), name, true) == 0;
+}
+
+int32_t velk_Records::FindRecord(const std::string &name) const {
+    for (int32_t i = 0; i < SlotCount(); ++i)
+        if (IsFound(i, name))
+            return i;
+    return -1;
+}
+
+int32_t velk_Records::CountRecords(const std::string &name) const {
+    int32_t count = 0;
+    for (int32_t i = 0; i < SlotCount(); ++i)
+        if (IsFound(i, name))
+            ++count;
+    return count;
+}
+
+int32_t velk_Records::AllocateRecord(const std::string &name) {
+    for (int32_t i = 0; i < SlotCount(); ++i) {
+        velk_Record &record = *records_[i];
+        if (record.InUse())
+            continue;
+        record.Clear();
+        record.SetInUse(true);
+        record.SetName(name);
+        rat_.SetFlag(i, 1);
+        return i;
+    }
+    throw ERecords("Record vuoto non disponibile.");
+}
+
+bool velk_Records::ItemExists(const std::string &record, const std::string &item) const {
+    const int32_t slot = FindRecord(record);
+    return slot >= 0 && records_[slot]->FindItem(item) >= 0;
+}
+
+void velk_Records::LoadItem(TRecordTransport &transport, const std::string &recordName,
+                            const std::string &itemName, TBuffer &buffer) {
+    const int32_t slot = FindRecord(recordName);
+    if (slot < 0)
+        throw ERecords(Format("Record non trovato: %s.", recordName));
+    if (CountRecords(recordName) > 1)
+        throw ERecords(Format("Record duplicato: %s.", recordName));
+    velk_Record &record = *records_[slot];
+    const int32_t index = record.FindItem(itemName);
+    if (index < 0)
+        throw ERecords(Format("File non trovato: %s.", itemName));
+    if (record.CountItems(itemName) > 1)
+        throw ERecords(Format("File duplicato: %s.", itemName));
+
+    if (!record.Loaded())
+        record.Load(transport, true);
+    // The full read may show a slot that changed in the decoder since the
+    // item table was read; a record that is no longer valid has no item data
+    // to trust either.
+    if (!record.InUse() || !record.IsValid() || record.Name() != recordName)
+        throw ERecords(Format("Record non coerente: %s.", recordName));
+    const velk_Record::TItem item = record.GetItem(index);
+    if (item.Name != itemName)
+        throw ERecords(Format("File non coerente: %s.", itemName));
+    buffer.SetData(record.ItemData(index), item.Size);
+}
+
+void velk_Records::SaveItem(TRecordTransport &transport, const std::string &recordName,
+                            const std::string &itemName, const TBuffer &buffer) {
+    // Without a completed refresh every slot looks free: a save could take a
+    // slot that holds a record it has never read and overwrite it.
+    if (!refreshed_)
+        Refresh(transport, false);
+    if (CountRecords(recordName) > 1)
+        throw ERecords(Format("Record duplicato: %s.", recordName));
+
+    int32_t slot = FindRecord(recordName);
+    const bool allocated = slot < 0;
+    if (allocated)
+        slot = AllocateRecord(recordName);
+    try {
+        StoreItem(transport, slot, allocated, recordName, itemName, buffer);
+    } catch (...) {
+        // A slot taken for this save must not stay in use in memory while its
+        // slot in flash is still free.
+        if (allocated)
+            Release(slot);
+        throw;
+    }
+}
+
+void velk_Records::StoreItem(TRecordTransport &transport, int32_t slot, bool allocated,
+                             const std::string &recordName, const std::string &itemName,
+                             const TBuffer &buffer) {
+    velk_Record &record = *records_[slot];
+    if (!allocated && !record.Loaded()) {
+        record.Load(transport, true);
+        if (!record.InUse() || record.Name() != recordName)
+            throw ERecords(Format("Record non coerente: %s.", recordName));
+    }
+    if (record.CountItems(itemName) > 1)
+        throw ERecords(Format("File duplicato: %s.", itemName));
+
+    // The edit is made on a copy, so a record that cannot take the new item
+    // keeps its old one in memory as it does in flash.
+    velk_Record edited(record.Address());
+    edited.Assign(record, false);
+    const int32_t index = edited.FindItem(itemName);
+    if (index >= 0)
+        edited.DeleteItem(index);
+    edited.AddItem(itemName, buffer.Memory(), buffer.Size());
+    record.Assign(edited, false);
+    record.Save(transport);
+}
+
+void velk_Records::Release(int32_t slot) {
+    records_[slot]->Clear();
+    rat_.SetFlag(slot, 0);
+}

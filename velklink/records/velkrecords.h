@@ -1,0 +1,91 @@
+// velk_Records: the directory of the decoder's record area, a run of slots of
+// 64 KiB in flash. It owns one velk_Record per slot and the allocation table
+// velk_Rat, refreshes both from the decoder, finds records and items by name
+// and loads and saves single items.
+//
+// A record is found by name when it is in use, valid, its slot is admitted by
+// the allocation table and its name matches byte for byte. After a refresh a
+// slot is admitted exactly when the EEPROM gives it its slot flag and its record
+// is in use; allocating a record admits its slot until the next refresh.
+#pragma once
+
+#include "velkclasses.h"
+#include "velkerror.h"
+#include "velkrecord.h"
+#include "velkrecordtransport.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+VELK_DECLARE_EXCEPTION(ERecords, EVelk);
+
+// The record allocation table: one flag per slot, 0 = not admitted.
+class velk_Rat {
+public:
+    static constexpr int32_t Capacity = 32;
+
+    explicit velk_Rat(int32_t slotCount);
+
+    int32_t SlotCount() const { return slotCount_; }
+    uint8_t Flag(int32_t slot) const;
+    void SetFlag(int32_t slot, uint8_t value);
+    // Every flag of the used slots back to 0.
+    void Clear();
+
+private:
+    void CheckSlot(int32_t slot) const;
+
+    std::array<uint8_t, Capacity> flags_{};
+    int32_t slotCount_;
+};
+
+class velk_Records {
+public:
+    static constexpr int32_t MaxSlots = 30;
+    static constexpr uint32_t SlotSize = 0x10000;
+
+    // The slot count is clamped into 0..30; every record starts cleared.
+    velk_Records(uint32_t baseAddress, int32_t slotCount);
+
+    uint32_t BaseAddress() const { return baseAddress_; }
+    int32_t SlotCount() const { return static_cast<int32_t>(records_.size()); }
+    velk_Record &RecordAt(int32_t index);
+    velk_Rat &Rat() { return rat_; }
+    // True once a refresh has completed, until the next Clear or refresh.
+    bool Refreshed() const { return refreshed_; }
+
+    // Every record cleared, every flag 0.
+    void Clear();
+    // Re-reads every slot (only the item tables unless full) and the EEPROM,
+    // and rebuilds the allocation table. After a failure nothing is found.
+    void Refresh(TRecordTransport &transport, bool full);
+
+    int32_t FindRecord(const std::string &name) const;
+    int32_t CountRecords(const std::string &name) const;
+    // Takes the lowest slot not in use for a new empty record of that name.
+    int32_t AllocateRecord(const std::string &name);
+
+    // Answers from memory only; never talks to the decoder.
+    bool ItemExists(const std::string &record, const std::string &item) const;
+    // Replaces the buffer's contents with the item's data.
+    void LoadItem(TRecordTransport &transport, const std::string &record, const std::string &item,
+                  TBuffer &buffer);
+    // Stores the buffer's Size bytes as the item, replacing one of the same
+    // name, and writes the record to its slot.
+    void SaveItem(TRecordTransport &transport, const std::string &record, const std::string &item,
+                  const TBuffer &buffer);
+
+private:
+    bool IsFound(int32_t slot, const std::string &name) const;
+    void StoreItem(TRecordTransport &transport, int32_t slot, bool allocated, const std::string &record,
+                   const std::string &item, const TBuffer &buffer);
+    void Release(int32_t slot);
+
+    velk_Rat rat_;
+    uint32_t baseAddress_;
+    std::vector<std::unique_ptr<velk_Record>> records_;
+    bool refreshed_ = false;
+};
