@@ -51,6 +51,25 @@ VELK_EXPORT VELK_LogCallback VELK_CALL SetLogEvent(VELK_LogCallback callback);
 VELK_EXPORT VELK_EventCallback VELK_CALL HLPSetEvent(VELK_EventCallback callback);
 VELK_EXPORT VELK_ErrorCallback VELK_CALL SetErrorEvent(VELK_ErrorCallback callback);
 
+/* Serial port. GetComPort(-1, NULL) gives the number of the system's serial
+   ports; GetComPort(i, buffer) the length of the i-th name (sorted ignoring
+   case), counting one terminating zero, and, with a buffer of at least that
+   length + 1 bytes, copies the name, that zero and one more. A failure shows the
+   error box and returns -1. OpenComPort and CloseComPort return whether the port
+   is open, respectively closed, afterwards. */
+VELK_EXPORT int32_t VELK_CALL GetComPort(int32_t index, char *buffer);
+VELK_EXPORT int32_t VELK_CALL OpenComPort(const char *name);
+VELK_EXPORT int32_t VELK_CALL CloseComPort(void);
+VELK_EXPORT int32_t VELK_CALL ComPortConnected(void);
+
+/* The library's work (received bytes, time-outs) runs on the thread that called
+   Initialize and OpenComPort, only while it handles its messages: inside
+   HLPWaitFor, in ProcessMessages (handles what waits, without waiting), or in the
+   host's own loop, woken when the descriptor of GetMessageHandle becomes
+   readable (-1 before Initialize). */
+VELK_EXPORT void VELK_CALL ProcessMessages(void);
+VELK_EXPORT int32_t VELK_CALL GetMessageHandle(void);
+
 #ifdef __cplusplus
 }
 #endif

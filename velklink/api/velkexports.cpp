@@ -3,9 +3,12 @@
 #include "velklink.h"
 
 #include "velkerrorbox.h"
+#include "velkformat.h"
 #include "velklibrary.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 constexpr char kVersion[] = "Velkora Library 1.4";
@@ -53,6 +56,74 @@ VELK_EXPORT VELK_EventCallback VELK_CALL HLPSetEvent(VELK_EventCallback callback
 
 VELK_EXPORT VELK_ErrorCallback VELK_CALL SetErrorEvent(VELK_ErrorCallback callback) {
     return SetErrorSink(callback);
+}
+
+VELK_EXPORT int32_t VELK_CALL GetComPort(int32_t index, char *buffer) {
+    return Guarded<int32_t>(-1, [&] {
+        std::vector<std::string> names;
+        TCustomComPort::EnumComPorts(names);
+        const auto count = static_cast<int32_t>(names.size());
+        if (index == -1)
+            return count;
+        if (index < 0 || index >= count)
+            throw EVelk(Format("List index out of bounds (%d)", index));
+        const std::string &name = names[index]; // ends in its own zero
+        if (buffer != nullptr) {
+            std::memcpy(buffer, name.data(), name.size());
+            buffer[name.size()] = '\0';
+        }
+        return static_cast<int32_t>(name.size());
+    });
+}
+
+VELK_EXPORT int32_t VELK_CALL OpenComPort(const char *name) {
+    return Guarded<int32_t>(0, [&] {
+        TLibrary *lib = Library();
+        if (lib == nullptr)
+            return 0;
+        // The result is the port's state after the error box, if any.
+        Guarded(0, [&] {
+            lib->Port->SetPort(name != nullptr ? name : "");
+            lib->Port->Open();
+            return 0;
+        });
+        return lib->Port->Connected() ? 1 : 0;
+    });
+}
+
+VELK_EXPORT int32_t VELK_CALL CloseComPort(void) {
+    return Guarded<int32_t>(0, [] {
+        TLibrary *lib = Library();
+        if (lib == nullptr)
+            return 0;
+        Guarded(0, [&] {
+            lib->Port->Close();
+            return 0;
+        });
+        return lib->Port->Connected() ? 0 : 1;
+    });
+}
+
+VELK_EXPORT int32_t VELK_CALL ComPortConnected(void) {
+    return Guarded<int32_t>(0, [] {
+        TLibrary *lib = Library();
+        return lib != nullptr && lib->Port->Connected() ? 1 : 0;
+    });
+}
+
+VELK_EXPORT void VELK_CALL ProcessMessages(void) {
+    Guarded(0, [] {
+        if (Library() != nullptr)
+            TMessageQueue::Current().ProcessMessages();
+        return 0;
+    });
+}
+
+VELK_EXPORT int32_t VELK_CALL GetMessageHandle(void) {
+    return Guarded<int32_t>(-1, [] {
+        TLibrary *lib = Library();
+        return lib != nullptr ? lib->Owner->Queue().Handle() : -1;
+    });
 }
 
 } // extern "C"

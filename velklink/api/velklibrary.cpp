@@ -7,6 +7,7 @@ std::unique_ptr<TLibrary> g_library;
 }
 
 TLibrary::TLibrary() {
+    Owner = std::make_unique<TMessageTarget>();
     Events = std::make_unique<TEvents>();
     TEvents *events = Events.get();
     TransferLog().OnLog = [events](velk_Log &sender, const std::string &text) {
@@ -15,6 +16,10 @@ TLibrary::TLibrary() {
     LinkLog().OnLog = [events](velk_Log &sender, const std::string &text) {
         events->LLProtocolLog(sender, text);
     };
+    // Received bytes reach the thread that opens the port through its queue.
+    Port = std::make_unique<velk_CPort>();
+    Port->SetBaudRate(br115200);
+    Port->SetSyncMethod(smWindowSync);
     ResultBuffer = std::make_unique<TBuffer>(0);
 }
 
@@ -22,6 +27,7 @@ TLibrary::~TLibrary() {
     // Reverse order of creation. The logs lose their handlers with the events
     // object, so nothing can reach a freed host callback.
     ResultBuffer.reset();
+    Port.reset(); // closes an open port
     LinkLog().OnLog = nullptr;
     TransferLog().OnLog = nullptr;
     Events.reset();

@@ -4,12 +4,18 @@
 #pragma once
 
 #include "velkclasses.h"
+#include "velkcport.h"
 #include "velkevents.h"
+#include "velkmessagequeue.h"
 
 #include <memory>
 
 struct TLibrary {
+    // A target on the message queue of the thread that called Initialize: keeps
+    // that queue, whose descriptor GetMessageHandle gives, alive.
+    std::unique_ptr<TMessageTarget> Owner;
     std::unique_ptr<TEvents> Events;
+    std::unique_ptr<velk_CPort> Port;
     std::unique_ptr<TBuffer> ResultBuffer;
 
     TLibrary();

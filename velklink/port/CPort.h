@@ -1,0 +1,138 @@
+// The serial port component: TCustomComPort wraps a serial device (a tty driven
+// through termios) with its settings, open and close, read, write, input count,
+// and an event thread that tells the port's owner when bytes have arrived.
+// TComPort is its published form.
+//
+// Port names: a name beginning with "/" is a device path used as it is; "COMn"
+// means /dev/ttyS{n-1}; any other name means /dev/ followed by the name.
+#pragma once
+
+#include "CPortError.h"
+#include "CPortSettings.h"
+#include "CPortThread.h"
+#include "CPortTypes.h"
+#include "velkdescriptor.h"
+#include "velkmessagequeue.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TCustomComPort {
+public:
+    using TRxCharEvent = std::function<void(TCustomComPort &sender, int32_t count)>;
+
+    // br9600, "COM1", 8 data bits, one stop bit, no parity, all ten events,
+    // smThreadSync, queues of 1024 bytes, closed.
+    TCustomComPort();
+    // Closes the port.
+    virtual ~TCustomComPort();
+    TCustomComPort(const TCustomComPort &) = delete;
+    TCustomComPort &operator=(const TCustomComPort &) = delete;
+
+    bool Connected() const { return connected_; }
+    // Opens or closes the port.
+    void SetConnected(bool value);
+    // Opens the device exclusively (another open of it, from this process or
+    // another, fails with ceOpen), applies the settings and, when Events is not
+    // empty, starts the event thread, which delivers to the calling thread.
+    // Nothing happens when the port is already open; a failed open leaves it closed.
+    void Open();
+    // Stops the event thread (events handed over meanwhile are still delivered),
+    // discards unread input and closes the device. Nothing happens when closed.
+    void Close();
+
+    const std::string &Port() const { return port_; }
+    // Stores the name; an open port is closed and reopened with a different name.
+    void SetPort(const std::string &name);
+    // The device path that a port name means.
+    static std::string DevicePath(const std::string &name);
+
+    // Writes all count bytes, waiting for room at most WriteTotalConstant +
+    // count x WriteTotalMultiplier ms; ceWrite on failure or time-out (ETIMEDOUT).
+    int32_t Write(const void *buffer, int32_t count);
+    // Copies up to count bytes that have already arrived; never waits. ceRead on
+    // failure, also when the device has hung up.
+    int32_t Read(void *buffer, int32_t count);
+    // Bytes waiting in the input queue; ceInputCount on failure.
+    int32_t InputCount();
+
+    // Bytes have arrived; count is the number waiting. Runs as SyncMethod says,
+    // for smWindowSync on the thread that opened the port while it handles its
+    // message queue, and only while the port is still open.
+    TRxCharEvent OnRxChar;
+
+    TBaudRate BaudRate() const { return baudRate_; }
+    void SetBaudRate(TBaudRate value) { ChangeLine(baudRate_, value); }
+    int32_t CustomBaudRate() const { return customBaudRate_; }
+    void SetCustomBaudRate(int32_t value) { ChangeLine(customBaudRate_, value); }
+    TStopBits StopBits() const { return stopBits_; }
+    void SetStopBits(TStopBits value) { ChangeLine(stopBits_, value); }
+    TDataBits DataBits() const { return dataBits_; }
+    void SetDataBits(TDataBits value) { ChangeLine(dataBits_, value); }
+    // Received NUL bytes are dropped by Read.
+    bool DiscardNull() const { return discardNull_; }
+    void SetDiscardNull(bool value) { ChangeLine(discardNull_, value); }
+    uint8_t EventChar() const { return eventChar_; }
+    void SetEventChar(uint8_t value) { ChangeLine(eventChar_, value); }
+    // The events the event thread watches; takes effect at the next open. Of
+    // them only evRxChar has a handler (OnRxChar).
+    TComEvents Events() const { return events_; }
+    void SetEvents(TComEvents value) { events_ = value; }
+    TSyncMethod SyncMethod() const { return syncMethod_; }
+    // ceConnected when changed on an open port.
+    void SetSyncMethod(TSyncMethod value);
+
+    TComParity &Parity() { return parity_; }
+    TComFlowControl &FlowControl() { return flowControl_; }
+    TComTimeouts &Timeouts() { return timeouts_; }
+    TComBuffer &Buffer() { return buffer_; }
+
+    // Replaces names with the serial devices under sysfsRoot (entries with a
+    // "device" link) as "/dev/NAME", sorted ignoring case. Each name ends in one
+    // zero character, counted in its length. ceRegistry (with errno) when the
+    // root cannot be read.
+    static void EnumComPorts(std::vector<std::string> &names, const std::string &sysfsRoot = "/sys/class/tty");
+
+private:
+    friend class TComSettings;
+    friend class TComThread;
+
+    template <typename T> void ChangeLine(T &field, T value) {
+        if (field == value)
+            return;
+        field = value;
+        SettingsChanged(TComSettingsKind::Line);
+    }
+    void SettingsChanged(TComSettingsKind kind);
+    void ApplyLineSettings();
+    void ReleaseDevice();
+    bool HungUp() const;
+    // Event thread: hands a set of events to the owner as SyncMethod says.
+    void DeliverEvents(TComEvents events);
+    // Runs the handlers of a set of events.
+    void DispatchEvents(TComEvents events);
+
+    std::string port_ = "COM1";
+    TBaudRate baudRate_ = br9600;
+    int32_t customBaudRate_ = 9600;
+    TStopBits stopBits_ = sbOneStopBit;
+    TDataBits dataBits_ = dbEight;
+    bool discardNull_ = false;
+    uint8_t eventChar_ = 0;
+    TComEvents events_ = TComEvents::All();
+    TSyncMethod syncMethod_ = smThreadSync;
+    TComParity parity_{*this};
+    TComFlowControl flowControl_{*this};
+    TComTimeouts timeouts_{*this};
+    TComBuffer buffer_{*this};
+
+    bool connected_ = false;
+    TDescriptor device_;
+    std::unique_ptr<TMessageTarget> delivery_; // exists while the thread does, unless smNone
+    std::unique_ptr<TComThread> thread_;
+};
+
+class TComPort : public TCustomComPort {};

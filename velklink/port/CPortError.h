@@ -1,0 +1,53 @@
+// EComPort: the serial port component's error, with the component's error code
+// and the platform's (errno here, -1 when there is none).
+#pragma once
+
+#include "velkerror.h"
+
+#include <cstdint>
+#include <string>
+
+// The component's error codes; the texts are those of EComPort::Text.
+enum TComError : int32_t {
+    ceOpen = 1,        // the device cannot be opened
+    ceWrite,           // write
+    ceRead,            // read
+    ceAsyncParameter,
+    cePurge,           // aborting outstanding transfers on close
+    ceAsyncStatus,
+    ceLineSettings,    // line settings
+    ceTimeouts,        // time-outs
+    ceQueueSizes,      // driver queue sizes
+    ceInputCount,      // input count
+    ceModemStatus,
+    ceEscape,
+    ceTransmitChar,
+    ceConnected,       // a property that cannot change while the port is open
+    ceEnumPorts,
+    ceStoreSettings,
+    ceLoadSettings,
+    ceLink,
+    ceLedState,
+    ceThreadCreated,
+    ceWaitForEvent,
+    ceRxBufLinked,
+    ceRegistry,        // the list of the system's ports
+};
+
+class EComPort : public EVelk {
+public:
+    // The table text of code, followed by " (win error code: %d)" with winCode
+    // when winCode is not -1.
+    explicit EComPort(int32_t code, int32_t winCode = -1);
+    // A message of the caller's own, keeping the codes.
+    EComPort(std::string message, int32_t code, int32_t winCode);
+
+    int32_t Code() const { return code_; }
+    int32_t WinCode() const { return winCode_; }
+    // The table text of code (1..23); empty for any other.
+    static std::string Text(int32_t code);
+
+private:
+    int32_t code_;
+    int32_t winCode_;
+};

@@ -1,0 +1,72 @@
+// Port names and the list of the system's serial ports.
+#include "CPort.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <memory>
+
+namespace {
+
+bool LessIgnoringCase(const std::string &a, const std::string &b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+// "COMn" (any case) with n >= 1: the number n, else 0.
+int ComNumber(const std::string &name) {
+    if (name.size() < 4 || name.size() > 9)
+        return 0;
+    for (size_t i = 0; i < 3; ++i)
+        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i])
+            return 0;
+    int n = 0;
+    for (size_t i = 3; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i])))
+            return 0;
+        n = n * 10 + (name[i] - '0');
+    }
+    return n;
+}
+
+} // namespace
+
+std::string TCustomComPort::DevicePath(const std::string &name) {
+    if (!name.empty() && name[0] == '/')
+        return name;
+    if (int n = ComNumber(name); n >= 1)
+        return "/dev/ttyS" + std::to_string(n - 1);
+    return "/dev/" + name;
+}
+
+void TCustomComPort::EnumComPorts(std::vector<std::string> &names, const std::string &sysfsRoot) {
+    std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(sysfsRoot.c_str()), ::closedir);
+    if (!dir)
+        throw EComPort(ceRegistry, errno);
+    std::vector<std::string> found;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir.get());
+        if (entry == nullptr) {
+            if (errno != 0)
+                throw EComPort(ceRegistry, errno);
+            break;
+        }
+        const std::string name = entry->d_name;
+        if (name.empty() || name[0] == '.')
+            continue;
+        // Only ttys backed by a device are serial ports; virtual consoles and
+        // pseudo-terminals have no "device" entry.
+        struct stat st;
+        if (::fstatat(::dirfd(dir.get()), (name + "/device").c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        found.push_back("/dev/" + name + '\0');
+    }
+    std::stable_sort(found.begin(), found.end(), LessIgnoringCase);
+    names = std::move(found);
+}

@@ -1,0 +1,64 @@
+#include "CPortThread.h"
+
+#include "CPort.h"
+
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+TComThread::TComThread(TCustomComPort &port)
+    : port_(port), epoll_(::epoll_create1(EPOLL_CLOEXEC)), stop_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (!epoll_ || !stop_)
+        throw EComPort(ceOpen, errno);
+    // Edge-triggered: an arrival is reported once, however long its bytes stay unread.
+    epoll_event device{};
+    device.events = EPOLLET;
+    if (port.Events().Contains(evRxChar))
+        device.events |= EPOLLIN;
+    device.data.fd = port.device_.Get();
+    epoll_event stop{};
+    stop.events = EPOLLIN;
+    stop.data.fd = stop_.Get();
+    if (::epoll_ctl(epoll_.Get(), EPOLL_CTL_ADD, device.data.fd, &device) != 0 ||
+        ::epoll_ctl(epoll_.Get(), EPOLL_CTL_ADD, stop.data.fd, &stop) != 0)
+        throw EComPort(ceOpen, errno);
+    thread_ = std::make_unique<TWorkerThread>([this] { Execute(); });
+}
+
+TComThread::~TComThread() {
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(stop_.Get(), &one, sizeof one);
+    thread_->Join();
+}
+
+void TComThread::Execute() {
+    const int deviceFd = port_.device_.Get();
+    const TComEvents watched = port_.Events();
+    for (;;) {
+        epoll_event ready[2];
+        const int n = ::epoll_wait(epoll_.Get(), ready, 2, -1);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        TComEvents events;
+        bool gone = false;
+        for (int i = 0; i < n; ++i) {
+            if (ready[i].data.fd != deviceFd)
+                return; // the stop signal
+            if (ready[i].events & (EPOLLHUP | EPOLLERR))
+                gone = true;
+            else if (ready[i].events & EPOLLIN)
+                events.Include(evRxChar);
+        }
+        // A device that has hung up or failed reports so for ever: leave quietly.
+        if (gone)
+            return;
+        events = events & watched;
+        if (!events.Empty())
+            port_.DeliverEvents(events);
+    }
+}

@@ -1,0 +1,44 @@
+#include "velkcport.h"
+
+#include "velkformat.h"
+
+#include <string>
+
+velk_CPort::velk_CPort() {
+    SetBaudRate(br19200);
+    SetDiscardNull(false);
+    SetDataBits(dbEight);
+    Parity().SetBits(prNone);
+    Parity().SetCheck(false);
+    SetStopBits(sbOneStopBit);
+    Buffer().SetInputSize(4096);
+    Buffer().SetOutputSize(4096);
+    FlowControl().SetFlowControl(fcNone);
+    SetEvents({evRxChar, evTxEmpty});
+    SetSyncMethod(smThreadSync);
+}
+
+void velk_CPort::Open() {
+    try {
+        TComPort::Open();
+    } catch (const EComPort &e) {
+        throw EComPort(Format("Errore connettendo la porta %s.", Port()), e.Code(), e.WinCode());
+    }
+}
+
+void velk_CPort::Close() {
+    try {
+        TComPort::Close();
+    } catch (const EComPort &e) {
+        throw EComPort(Format("Errore disconnettendo la porta %s.", Port()), e.Code(), e.WinCode());
+    }
+}
+
+void velk_CPort::DrainInput() {
+    std::string scratch;
+    for (int32_t waiting = InputCount(); waiting > 0; waiting = InputCount()) {
+        scratch.resize(waiting);
+        if (Read(scratch.data(), waiting) == 0)
+            break; // counted but not readable: nothing more to take now
+    }
+}
