@@ -150,10 +150,15 @@ bool TDecoderSim::WaitStopped(std::chrono::milliseconds timeout) {
 }
 
 bool TDecoderSim::WaitIdle(std::chrono::milliseconds timeout) const {
+    // Bytes the PC has just written reach the simulator's side of a
+    // pseudo-terminal a moment later (the kernel hands them over on a worker of
+    // its own), so they are given that moment before the first look.
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::this_thread::sleep_for(std::min(IdleSettle, timeout));
     TSimShared &shared = state_->shared;
     const TSimLine &line = *state_->line;
     std::unique_lock lock(shared.mutex);
-    return shared.changed.wait_for(lock, timeout, [&] {
+    return shared.changed.wait_until(lock, deadline, [&] {
         return !shared.running ||
                (shared.idle && shared.outbox.empty() && line.PendingInput() == 0);
     });

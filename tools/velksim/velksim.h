@@ -105,8 +105,10 @@ class TDecoderSim {
     // Waits until the simulator has handled everything the PC sent: nothing is
     // left to read, no packet is half received, no queued transmission waits,
     // and the simulator is blocked waiting for the PC (for the start of a
-    // packet, or for the answer to a DATA packet it sent). True at once when it
-    // no longer serves; false on time-out.
+    // packet, or for the answer to a DATA packet it sent). It first gives bytes
+    // just written IdleSettle to reach the simulator. True when it no longer
+    // serves; false on time-out.
+    static constexpr std::chrono::milliseconds IdleSettle{20};
     bool WaitIdle(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
     // ---- Memory (ESimRange outside the memory; writes persisted)

@@ -72,10 +72,11 @@ int main(int argc, char **argv) {
     });
     while (!sim->WaitStopped(std::chrono::hours(1))) {
     }
-    if (!interrupted.load())
+    bool byInterrupt = interrupted.load();
+    if (!byInterrupt)
         pthread_kill(waiter.native_handle(), SIGTERM); // ends the waiter's sigwait
     waiter.join();
-    if (interrupted.load())
+    if (byInterrupt)
         return 0;
     std::fprintf(stderr, "velksim: %s\n", sim->EndReason().c_str());
     return 1;

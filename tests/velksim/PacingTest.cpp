@@ -1,0 +1,53 @@
+// The paced line: transfers take the byte time of the baud rate with 8N1
+// framing, in both directions, measured as a ratio to the computed time.
+#include "SimPeer.h"
+
+#include "velksim.h"
+
+#include <gtest/gtest.h>
+
+using namespace velksim;
+
+namespace {
+
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// 10 bits a byte: start bit, 8 data bits, stop bit.
+double LineSeconds(size_t bytes, int32_t baud) {
+    return double(bytes) * 10.0 / baud;
+}
+
+} // namespace
+
+TEST(PacingTest, BothDirectionsTakeTheByteTimeOfTheBaudRate) {
+    TSimConfig config;
+    config.baud = 38400;
+    TDecoderSim sim(config);
+    EXPECT_EQ(sim.Baud(), 38400);
+    TSimPeer peer(sim.LinePath());
+
+    // The PC's 2048-byte packet reaches the decoder, then its 12-byte ACK comes back.
+    std::vector<uint8_t> payload(2032, 0x22);
+    auto start = std::chrono::steady_clock::now();
+    peer.Write(velk_LLPacket(LL_DATA, 1, 0, 2032, payload.data()));
+    ASSERT_EQ(peer.ReadBytes(12, 5000ms).size(), 12u);
+    double ratio =
+        Seconds(std::chrono::steady_clock::now() - start) / LineSeconds(2048 + 12, 38400);
+    EXPECT_GE(ratio, 0.9);
+    EXPECT_LE(ratio, 3.0);
+
+    // The decoder's one 2048-byte DATA packet (2016 bytes read, 16 of header)
+    // at a speed changed while it runs.
+    sim.SetBaud(19200);
+    ASSERT_TRUE(
+        peer.SendTransmission(BytesOf(ReadRequest(HL_READ_FLASH, FlashBase, 2016)), 5000ms));
+    start = std::chrono::steady_clock::now();
+    auto packet = peer.ReadPacket(5000ms);
+    ASSERT_TRUE(packet && packet->IsValid());
+    EXPECT_EQ(packet->Count(), 2048);
+    ratio = Seconds(std::chrono::steady_clock::now() - start) / LineSeconds(2048, 19200);
+    EXPECT_GE(ratio, 0.9);
+    EXPECT_LE(ratio, 3.0);
+}
