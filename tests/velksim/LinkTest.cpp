@@ -7,6 +7,8 @@
 
 #include "velkcommon.h"
 
+#include <fcntl.h>
+#include <pty.h>
 #include <sys/resource.h>
 
 #include <gtest/gtest.h>
@@ -237,4 +239,24 @@ TEST(LinkTest, TheTraceNamesPacketsAndRequests) {
     EXPECT_EQ(printed.size(), trace.size());
     sim.ClearTrace();
     EXPECT_TRUE(sim.Trace().empty());
+}
+
+TEST(LinkTest, ServesOnASerialDevice) {
+    // A pseudo-terminal's far side stands in for a serial device; the test
+    // plays the PC on its near side.
+    int near = -1, far = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&near, &far, name, nullptr, nullptr), 0);
+    TDescriptor keep(far);
+    TSimConfig config;
+    config.device = name;
+    TDecoderSim sim(config);
+    keep.Reset();
+    EXPECT_EQ(sim.LinePath(), name);
+    ::fcntl(near, F_SETFL, ::fcntl(near, F_GETFL) | O_NONBLOCK);
+    TSimPeer peer{TDescriptor(near)};
+    EXPECT_EQ(peer.Sync(), HL_ACK);
+    std::vector<uint8_t> data;
+    EXPECT_EQ(peer.ReadEeprom(0x1102, 1, &data), HL_DATA);
+    EXPECT_EQ(data, std::vector<uint8_t>{29});
 }

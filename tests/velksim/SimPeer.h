@@ -21,6 +21,8 @@ using namespace std::chrono_literals;
 class TSimPeer {
   public:
     explicit TSimPeer(const std::string &path);
+    // On a descriptor already open (the near side of a pseudo-terminal, say).
+    explicit TSimPeer(TDescriptor fd) : fd_(std::move(fd)) {}
 
     void Write(const std::vector<uint8_t> &bytes);
     void Write(const velk_LLPacket &packet);
