@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -180,6 +181,8 @@ TEST_F(PortExportsTest, FinalizeClosesAnOpenPort) {
 }
 
 TEST_F(PortExportsTest, PortListThroughTheExport) {
+    if (::access("/sys/class/tty", R_OK) != 0)
+        GTEST_SKIP() << "no /sys/class/tty here";
     auto getComPort = VELK_FN(lib_, GetComPort);
     const int32_t count = getComPort(-1, nullptr);
     ASSERT_GE(count, 0);
@@ -211,7 +214,8 @@ TEST(ExportsTest, PortExportsBeforeInitialize) {
     EXPECT_EQ(VELK_FN(lib, CloseComPort)(), 0);
     EXPECT_EQ(VELK_FN(lib, GetMessageHandle)(), -1);
     VELK_FN(lib, ProcessMessages)();
-    EXPECT_GE(VELK_FN(lib, GetComPort)(-1, nullptr), 0); // needs no Initialize
+    if (::access("/sys/class/tty", R_OK) == 0)
+        EXPECT_GE(VELK_FN(lib, GetComPort)(-1, nullptr), 0); // needs no Initialize
 }
 
 } // namespace

@@ -22,8 +22,6 @@ public:
     TComThread(const TComThread &) = delete;
     TComThread &operator=(const TComThread &) = delete;
 
-    bool Running() const { return !thread_->Finished(); }
-
 private:
     void Execute();
 
