@@ -1,0 +1,298 @@
+#include "velkllprotocol.h"
+
+#include "velkcport.h"
+#include "velklog.h"
+
+#include <algorithm>
+#include <mutex>
+
+namespace {
+using TGuard = std::lock_guard<TSemaphore>;
+constexpr int32_t kPacketCapacity = 2048;
+constexpr int32_t kMaxPackets = 32767;
+constexpr int32_t kMaxNacks = 10;
+} // namespace
+
+const char *LLStateName(TLLState state) {
+    switch (state) {
+    case llsIdle:
+        return "IDLE";
+    case llsWaitAck:
+        return "WAIT ACK";
+    case llsWaitData:
+        return "WAIT DATA";
+    }
+    return "?";
+}
+
+void velk_Tx::Clear() {
+    TBuffer::Clear();
+    LastIndex = 0;
+    Acked = 0;
+    ChunkLength = 0;
+}
+
+void velk_Rx::Clear() {
+    TBuffer::Clear();
+    Expected = 0;
+    Received = 0;
+}
+
+velk_LLProtocol::velk_LLProtocol(velk_CPort &port, THandler onEvent, TTimeouts timeouts)
+    : OnEvent(std::move(onEvent)), ackPacket_(LL_ACK, 0, 0, 0, nullptr),
+      nackPacket_(LL_NACK, 0, 0, 0, nullptr), incoming_(kPacketCapacity), port_(port),
+      receivedData_(0), readBuffer_(kPacketCapacity) {
+    port_.OnRxChar = [this](TCustomComPort &sender, int32_t count) { OnPortData(sender, count); };
+    responseTimer_.Timer = std::make_unique<velk_Timer>(
+        timeouts.Response, [this](velk_Timer &, uint64_t countdown) { OnResponseTimeout(countdown); });
+    completionTimer_.Timer = std::make_unique<velk_Timer>(
+        timeouts.Completion, [this](velk_Timer &, uint64_t countdown) { OnCompletionTimeout(countdown); });
+    replyTimer_.Timer = std::make_unique<velk_Timer>(
+        timeouts.Reply, [this](velk_Timer &, uint64_t countdown) { OnReplyTimeout(countdown); });
+    LinkLog().LogFmt("Stato: %s.", LLStateName(state_));
+    DoEvent(leIdle, 0);
+}
+
+velk_LLProtocol::~velk_LLProtocol() {
+    port_.OnRxChar = nullptr;
+    // Destroying a timer waits for a running countdown; its expiry may still be
+    // delivered, so the handlers stay valid until every timer is gone.
+    responseTimer_.Timer.reset();
+    completionTimer_.Timer.reset();
+    replyTimer_.Timer.reset();
+}
+
+void velk_LLProtocol::DoEvent(int32_t code, int32_t value) {
+    if (OnEvent)
+        OnEvent(*this, code, value);
+}
+
+void velk_LLProtocol::SetState(TLLState next) {
+    LinkLog().LogFmt("Stato: %s -> %s.", LLStateName(state_), LLStateName(next));
+    state_ = next;
+    if (next != llsWaitData)
+        replyTimer_.Stop();
+    DoEvent(next, 0);
+}
+
+void velk_LLProtocol::Send(const void *data, int32_t length) {
+    TGuard guard(lock_);
+    if (state_ != llsIdle)
+        throw ELLProtocol("Protocollo di comunicazione occupato.");
+    tx_.SetData(data, length);
+    tx_.Clear();
+    int64_t packets = length / MaxPayload + (length % MaxPayload != 0 ? 1 : 0);
+    if (packets > kMaxPackets || packets < 1)
+        throw ELLProtocol(Format("Numbero di pacchetti non valido: %d.", packets));
+    DoEvent(leSendStart, static_cast<int32_t>(packets));
+    tx_.LastIndex = static_cast<int32_t>(packets - 1);
+    LinkLog().Banner("Invio dati");
+    incoming_.Clear();
+    SetState(llsWaitAck);
+    try {
+        SendNextPacket();
+    } catch (...) {
+        // The first packet never left (port closed or failing): the engine is
+        // free again before the error reaches the caller.
+        responseTimer_.Stop();
+        SetState(llsIdle);
+        throw;
+    }
+}
+
+void velk_LLProtocol::SendNextPacket() {
+    port_.DrainInput();
+    tx_.ChunkLength = std::min(MaxPayload, tx_.Size() - tx_.Count());
+    velk_LLPacket packet(LL_DATA, static_cast<uint16_t>(tx_.LastIndex), static_cast<uint16_t>(tx_.Acked),
+                         static_cast<uint16_t>(tx_.ChunkLength), tx_.Tail());
+    LinkLog().LogFmt("Pacchetto dati: <- %s", packet.ToLogText());
+    responseTimer_.Start();
+    port_.Write(packet.Memory(), packet.Size());
+}
+
+void velk_LLProtocol::Receive() {
+    TGuard guard(lock_);
+    if (state_ != llsIdle)
+        throw ELLProtocol("Protocollo di comunicazione occupato.");
+    LinkLog().Banner("Ricezione dati");
+    nackCount_ = 0;
+    rx_.Clear();
+    incoming_.Clear();
+    SetState(llsWaitData);
+    replyTimer_.Start();
+    HandleWaitData();
+}
+
+bool velk_LLProtocol::PumpInput() {
+    const uint16_t before = incoming_.PacketType();
+    int32_t missing = incoming_.Missing();
+    int32_t waiting;
+    while (missing > 0 && (waiting = port_.InputCount()) > 0) {
+        int32_t n = std::min({waiting, missing, readBuffer_.Size()});
+        int32_t got = port_.Read(readBuffer_.Memory(), n);
+        if (got <= 0)
+            break;
+        incoming_.Feed(readBuffer_.Memory(), got);
+        missing = incoming_.Missing();
+    }
+    if (before == LL_NONE && incoming_.PacketType() != LL_NONE) {
+        // A packet has begun: it has the completion interval to arrive whole, and
+        // the wait for the decoder's next packet is over.
+        completionTimer_.Start();
+        replyTimer_.Stop();
+    }
+    if (missing == 0)
+        completionTimer_.Stop();
+    return missing == 0;
+}
+
+void velk_LLProtocol::HandleWaitAck() {
+    if (!PumpInput())
+        return;
+    responseTimer_.Stop();
+    if (!incoming_.IsValid()) {
+        LinkLog().LogFmt("Pacchetto non valido: -> %s", incoming_.ToLogText());
+        SetState(llsIdle);
+        DoEvent(leError, 0);
+        return;
+    }
+    switch (incoming_.PacketType()) {
+    case LL_ACK:
+        LinkLog().Log("Pacchetto: -> ACK.");
+        tx_.SetCount(tx_.Count() + tx_.ChunkLength);
+        tx_.Acked += 1;
+        tx_.ChunkLength = 0;
+        DoEvent(lePacketAcked, tx_.Acked);
+        if (tx_.Count() < tx_.Size()) {
+            incoming_.Clear();
+            SendNextPacket();
+        } else {
+            SetState(llsIdle);
+            DoEvent(leSendDone, tx_.Size());
+        }
+        break;
+    case LL_NACK:
+        LinkLog().LogFmt("Pacchetto: -> NACK \"%s\".", incoming_.ReasonText());
+        incoming_.Clear();
+        SendNextPacket();
+        break;
+    default:
+        LinkLog().LogFmt("Pacchetto non aspettato: -> %s", incoming_.ToLogText());
+        SetState(llsIdle);
+        DoEvent(leError, 0);
+        break;
+    }
+}
+
+void velk_LLProtocol::WriteAnswer(velk_LLPacket &answer) {
+    port_.Write(answer.Memory(), answer.Size());
+    // The decoder's next packet must begin within the reply interval.
+    if (state_ == llsWaitData) {
+        replyTimer_.Stop();
+        replyTimer_.Start();
+    }
+}
+
+void velk_LLProtocol::HandleWaitData() {
+    if (!PumpInput())
+        return;
+    if (incoming_.IsValid()) {
+        nackCount_ = 0;
+        if (incoming_.PacketType() == LL_DATA) {
+            AcceptData();
+            incoming_.Clear();
+            LinkLog().Log("Pacchetto: <- ACK.");
+            WriteAnswer(ackPacket_);
+            DoEvent(lePacketReceived, rx_.Received);
+            if (rx_.Received == rx_.Expected) {
+                SetState(llsIdle);
+                receivedData_.SetData(rx_.Memory(), rx_.Count());
+                DoEvent(leReceiveDone, receivedData_.Size());
+            }
+        } else {
+            LinkLog().LogFmt("Pacchetto non aspettato: -> %s", incoming_.ToLogText());
+            SetState(llsIdle);
+            DoEvent(leError, 0);
+        }
+        return;
+    }
+    LinkLog().LogFmt("Pacchetto non valido: -> %s", incoming_.ToLogText());
+    nackCount_ += 1;
+    if (nackCount_ <= kMaxNacks) {
+        incoming_.Clear();
+        LinkLog().Log("Pacchetto: <- NACK.");
+        WriteAnswer(nackPacket_);
+    } else {
+        SetState(llsIdle);
+        DoEvent(leError, 0);
+    }
+}
+
+void velk_LLProtocol::AcceptData() {
+    LinkLog().LogFmt("Pacchetto dati: -> %s", incoming_.ToLogText());
+    if (rx_.Received == 0) {
+        rx_.Expected = incoming_.PacketCount() & 0xFFFF;
+        rx_.SetSize(rx_.Expected * MaxPayload);
+        DoEvent(leReceiveStart, rx_.Expected);
+    }
+    if (static_cast<int64_t>(rx_.Count()) + incoming_.PayloadLength() > rx_.Size()) {
+        // The decoder sent more than it announced: the reception ends as after an
+        // invalid packet, so the engine is free again, then the error is raised.
+        SetState(llsIdle);
+        DoEvent(leError, 0);
+        throw ELLProtocol("Overflow del buffer di ricezione.");
+    }
+    int32_t copied = incoming_.CopyPayload(rx_.Tail(), incoming_.PayloadLength());
+    rx_.SetCount(rx_.Count() + copied);
+    rx_.Received += 1;
+}
+
+void velk_LLProtocol::OnPortData(TCustomComPort &, int32_t) {
+    TGuard guard(lock_);
+    if (state_ == llsWaitAck)
+        HandleWaitAck();
+    else if (state_ == llsWaitData)
+        HandleWaitData();
+}
+
+void velk_LLProtocol::EndByTimeout() {
+    completionTimer_.Stop();
+    SetState(llsIdle);
+    LinkLog().Log("Timeout aspettando una risposta.");
+    DoEvent(leTimeout, 0);
+}
+
+void velk_LLProtocol::OnResponseTimeout(uint64_t countdown) {
+    TGuard guard(lock_);
+    if (!responseTimer_.Claim(countdown))
+        return; // stopped or superseded before its expiry was handled
+    EndByTimeout();
+}
+
+void velk_LLProtocol::OnReplyTimeout(uint64_t countdown) {
+    TGuard guard(lock_);
+    if (!replyTimer_.Claim(countdown))
+        return;
+    EndByTimeout();
+}
+
+void velk_LLProtocol::OnCompletionTimeout(uint64_t countdown) {
+    TGuard guard(lock_);
+    if (!completionTimer_.Claim(countdown))
+        return;
+    responseTimer_.Stop();
+    LinkLog().Log("Timeout nel completamento di un pacchetto.");
+    LinkLog().Log("Pacchetto riempito e invalidato.");
+    incoming_.Invalidate();
+    if (state_ == llsWaitAck) {
+        // Fewer than 4 bytes had arrived: the packet is emptied and nothing ends
+        // the send, so the wait for an answer is timed again.
+        if (incoming_.Count() == 0)
+            responseTimer_.Start();
+        HandleWaitAck();
+    } else if (state_ == llsWaitData) {
+        if (incoming_.Count() == 0)
+            replyTimer_.Start();
+        HandleWaitData();
+    }
+}

@@ -1,0 +1,139 @@
+// velk_LLProtocol: the link engine. It moves one transmission at a time across
+// the serial line: outgoing bytes are cut into DATA packets of at most 2032
+// payload bytes, each acknowledged by the decoder (stop and wait); incoming
+// DATA packets are reassembled and answered with ACK or NACK. A three-state
+// machine (IDLE, WAIT ACK, WAIT DATA) driven on the owning thread by the port's
+// received-data notice and three timers.
+#pragma once
+
+#include "velkclasses.h"
+#include "velkllpacket.h"
+#include "velktimer.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class velk_CPort;
+class TCustomComPort;
+
+VELK_DECLARE_EXCEPTION(ELLProtocol, EVelk);
+
+enum TLLState : int32_t { llsIdle = 0, llsWaitAck = 1, llsWaitData = 2 };
+
+enum TLLEvent : int32_t {
+    leIdle = 0,
+    leWaitAck = 1,
+    leWaitData = 2,
+    lePacketAcked = 3,
+    leSendDone = 4,
+    leSendStart = 5,
+    lePacketReceived = 6,
+    leReceiveDone = 7,
+    leReceiveStart = 8,
+    leTimeout = 9,
+    leError = 10,
+};
+
+// The outgoing transmission: Memory/Size hold all of it, Count the bytes acknowledged.
+class velk_Tx : public TBuffer {
+public:
+    int32_t LastIndex = 0;   // packets - 1
+    int32_t Acked = 0;       // packets acknowledged, also the index of the packet in flight
+    int32_t ChunkLength = 0; // payload bytes of the packet in flight
+    void Clear() override;
+};
+
+// The incoming transmission: Count is the number of bytes assembled.
+class velk_Rx : public TBuffer {
+public:
+    int32_t Expected = 0; // packets announced by the first DATA packet
+    int32_t Received = 0; // packets accepted
+    void Clear() override;
+};
+
+// Time limits of the link engine in milliseconds. Response: a sent DATA packet
+// must be answered. Completion: a started packet must be complete. Reply: while
+// receiving, the decoder's next packet must begin.
+struct TLLTimeouts {
+    uint32_t Response = 5000;
+    uint32_t Completion = 1000;
+    uint32_t Reply = 10000;
+};
+
+class velk_LLProtocol {
+public:
+    using THandler = std::function<void(velk_LLProtocol &sender, int32_t code, int32_t value)>;
+
+    static constexpr int32_t MaxPayload = 2032;
+
+    using TTimeouts = TLLTimeouts;
+
+    velk_LLProtocol(velk_CPort &port, THandler onEvent = {}, TTimeouts timeouts = TTimeouts());
+    virtual ~velk_LLProtocol();
+    velk_LLProtocol(const velk_LLProtocol &) = delete;
+    velk_LLProtocol &operator=(const velk_LLProtocol &) = delete;
+
+    // Starts sending one transmission; returns when its first packet is written.
+    void Send(const void *data, int32_t length);
+    void SendPacket(const TBuffer &packet) { Send(packet.Memory(), packet.Size()); }
+    // Starts receiving one transmission; bytes already waiting are handled now.
+    void Receive();
+    // The last completely received transmission; its length is its Size.
+    TBuffer &ReceivedData() { return receivedData_; }
+
+    TLLState State() const { return state_; }
+    virtual void DoEvent(int32_t code, int32_t value);
+
+    THandler OnEvent;
+
+private:
+    // One of the engine's timers together with the countdown it is waiting for:
+    // an expiry of any other countdown is stale and ignored.
+    struct TArmedTimer {
+        std::unique_ptr<velk_Timer> Timer;
+        uint64_t Armed = 0;
+        void Start() { Armed = Timer->Start(); }
+        void Stop() {
+            Timer->Stop();
+            Armed = 0;
+        }
+        // True once for the expiry of the armed countdown.
+        bool Claim(uint64_t countdown) {
+            if (Armed == 0 || countdown != Armed)
+                return false;
+            Armed = 0;
+            return true;
+        }
+    };
+
+    void SendNextPacket();
+    bool PumpInput();
+    void HandleWaitAck();
+    void HandleWaitData();
+    void AcceptData();
+    void WriteAnswer(velk_LLPacket &answer);
+    void OnPortData(TCustomComPort &sender, int32_t count);
+    void OnResponseTimeout(uint64_t countdown);
+    void OnCompletionTimeout(uint64_t countdown);
+    void OnReplyTimeout(uint64_t countdown);
+    void EndByTimeout();
+    void SetState(TLLState next);
+
+    TLLState state_ = llsIdle;
+    velk_Tx tx_;
+    velk_Rx rx_;
+    velk_LLPacket ackPacket_;
+    velk_LLPacket nackPacket_;
+    velk_LLPacket incoming_;
+    velk_CPort &port_;
+    TArmedTimer responseTimer_;
+    TArmedTimer completionTimer_;
+    TArmedTimer replyTimer_;
+    TSemaphore lock_;
+    int32_t nackCount_ = 0;
+    TBuffer receivedData_;
+    TBuffer readBuffer_;
+};
+
+const char *LLStateName(TLLState state);
