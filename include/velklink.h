@@ -70,6 +70,27 @@ VELK_EXPORT int32_t VELK_CALL ComPortConnected(void);
 VELK_EXPORT void VELK_CALL ProcessMessages(void);
 VELK_EXPORT int32_t VELK_CALL GetMessageHandle(void);
 
+/* Transfer functions. Each starting function returns 1 once its exchange has
+   begun (0 after the error box); HLPWaitFor handles the calling thread's
+   messages until the exchange has ended and returns 1 when it ended without
+   error. Addresses are decoder addresses: 32-bit flash addresses, or offsets in
+   the 8 KiB EEPROM. */
+VELK_EXPORT int32_t VELK_CALL HLPReadFlash(uint32_t address, int32_t length);
+VELK_EXPORT int32_t VELK_CALL HLPReadEeprom(uint32_t address, int32_t length);
+VELK_EXPORT int32_t VELK_CALL HLPSendFlash(const void *data, uint32_t address, int32_t length);
+VELK_EXPORT int32_t VELK_CALL HLPSendEeprom(const void *data, uint32_t address, int32_t length);
+VELK_EXPORT int32_t VELK_CALL HLPSendFirmware(const void *data, int32_t length);
+VELK_EXPORT int32_t VELK_CALL HLPSendSync(void);
+VELK_EXPORT int32_t VELK_CALL HLPWaitFor(void);
+/* State 0..7 of the transfer engine; error 0..6 of its last exchange. */
+VELK_EXPORT int32_t VELK_CALL HLPGetState(void);
+VELK_EXPORT int32_t VELK_CALL HLPGetError(void);
+/* Size of the data of the last completed read; copies it when buffer is not null. */
+VELK_EXPORT int32_t VELK_CALL HLPGetBuffer(void *buffer);
+/* Installs the idle callback that waits call between rounds (at least every
+   20 ms); returns the previous one. */
+VELK_EXPORT VELK_IdleCallback VELK_CALL SetIdleEvent(VELK_IdleCallback callback);
+
 #ifdef __cplusplus
 }
 #endif

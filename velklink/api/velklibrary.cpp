@@ -2,9 +2,19 @@
 
 #include "velklog.h"
 
+#include <atomic>
+
 namespace {
 std::unique_ptr<TLibrary> g_library;
+std::atomic<VELK_IdleCallback> g_idle{nullptr};
+
+void CallIdle() {
+    if (VELK_IdleCallback idle = g_idle.load())
+        idle();
 }
+} // namespace
+
+VELK_IdleCallback SetIdleCallback(VELK_IdleCallback callback) { return g_idle.exchange(callback); }
 
 TLibrary::TLibrary() {
     Owner = std::make_unique<TMessageTarget>();
@@ -20,6 +30,12 @@ TLibrary::TLibrary() {
     Port = std::make_unique<velk_CPort>();
     Port->SetBaudRate(br115200);
     Port->SetSyncMethod(smWindowSync);
+    Link = std::make_unique<velk_LLProtocol>(*Port);
+    Transfer = std::make_unique<velk_HLProtocol>(
+        *Link, [events](velk_HLProtocol &sender, int32_t code, int32_t value) {
+            events->HLProtocolEvent(&sender, code, value);
+        });
+    Transfer->OnIdle = [] { CallIdle(); };
     ResultBuffer = std::make_unique<TBuffer>(0);
 }
 
@@ -27,6 +43,8 @@ TLibrary::~TLibrary() {
     // Reverse order of creation. The logs lose their handlers with the events
     // object, so nothing can reach a freed host callback.
     ResultBuffer.reset();
+    Transfer.reset();
+    Link.reset();
     Port.reset(); // closes an open port
     LinkLog().OnLog = nullptr;
     TransferLog().OnLog = nullptr;

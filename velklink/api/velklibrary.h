@@ -6,6 +6,8 @@
 #include "velkclasses.h"
 #include "velkcport.h"
 #include "velkevents.h"
+#include "velkhlprotocol.h"
+#include "velkllprotocol.h"
 #include "velkmessagequeue.h"
 
 #include <memory>
@@ -16,6 +18,8 @@ struct TLibrary {
     std::unique_ptr<TMessageTarget> Owner;
     std::unique_ptr<TEvents> Events;
     std::unique_ptr<velk_CPort> Port;
+    std::unique_ptr<velk_LLProtocol> Link;
+    std::unique_ptr<velk_HLProtocol> Transfer;
     std::unique_ptr<TBuffer> ResultBuffer;
 
     TLibrary();
@@ -27,3 +31,6 @@ struct TLibrary {
 TLibrary *Library();
 void LibraryInitialize();
 void LibraryFinalize();
+
+// The host's idle callback, called while the library waits for the decoder.
+VELK_IdleCallback SetIdleCallback(VELK_IdleCallback callback);

@@ -1,0 +1,276 @@
+#include "velkhlprotocol.h"
+
+#include "velkcommon.h"
+#include "velkllprotocol.h"
+#include "velklog.h"
+#include "velkmessagequeue.h"
+
+#include <chrono>
+#include <mutex>
+
+namespace {
+using TGuard = std::lock_guard<TSemaphore>;
+constexpr int32_t kDumpBytes = 40;
+} // namespace
+
+const char *HLStateName(int32_t state) {
+    static const char *const names[] = {"NOT CONNECTED", "TX SYNC", "WAIT SYNC ACK", "IDLE",
+                                        "TX READ REQUEST", "WAIT DATA", "TX", "WAIT ACK"};
+    return state >= 0 && state < 8 ? names[state] : "?";
+}
+
+velk_HLProtocol::velk_HLProtocol(velk_LLProtocol &link, THandler onEvent)
+    : OnEvent(std::move(onEvent)), receiveBuffer_(0), link_(link) {
+    link_.OnEvent = [this](velk_LLProtocol &sender, int32_t code, int32_t value) {
+        LinkEvent(sender, code, value);
+    };
+    TransferLog().LogFmt("Stato: %s.", HLStateName(state_));
+    DoEvent(state_, 0);
+}
+
+velk_HLProtocol::~velk_HLProtocol() { link_.OnEvent = nullptr; }
+
+void velk_HLProtocol::DoEvent(int32_t code, int32_t value) {
+    if (OnEvent)
+        OnEvent(*this, code, value);
+}
+
+void velk_HLProtocol::SetState(int32_t next) {
+    TransferLog().LogFmt("Stato: %s -> %s.", HLStateName(state_), HLStateName(next));
+    state_ = next;
+    DoEvent(next, 0);
+}
+
+bool velk_HLProtocol::IsBusy() {
+    TGuard guard(lock_);
+    return state_ != hsNotConnected && state_ != hsIdle;
+}
+
+template <typename F> void velk_HLProtocol::CallLink(F &&call) {
+    try {
+        call();
+    } catch (...) {
+        // A nested exchange step may already have ended the exchange this way.
+        if (state_ != hsNotConnected) {
+            error_ = heLinkError;
+            SetState(hsNotConnected);
+            TransferLog().Log("Errore nel protocollo a basso livello.");
+        }
+        throw;
+    }
+}
+
+void velk_HLProtocol::PrepareStart() {
+    if (IsBusy())
+        throw EHLProtocol("Protocollo di comunicazione occupato.");
+    writePending_ = false;
+    readPending_ = false;
+}
+
+void velk_HLProtocol::SendSyncPacket() {
+    SetState(hsTxSync);
+    TransferLog().Log("Pacchetto: <- SYNC.");
+    velk_HLPacket sync(HL_SYNC, 0, nullptr, 0);
+    CallLink([&] { link_.SendPacket(sync); });
+}
+
+void velk_HLProtocol::SendSync() {
+    TGuard guard(lock_);
+    PrepareStart();
+    TransferLog().Banner("Sincronizzazione");
+    SendSyncPacket();
+}
+
+void velk_HLProtocol::Read(int32_t source, uint32_t address, int32_t length) {
+    TGuard guard(lock_);
+    PrepareStart();
+    uint32_t command;
+    if (source == hlsFlash) {
+        TransferLog().Banner(Format("Lettura Flash (indirizzo 0x%8.8x, %d bytes)", address, length));
+        command = HL_READ_FLASH;
+    } else if (source == hlsEeprom) {
+        TransferLog().Banner(Format("Lettura Eeprom (indirizzo 0x%4.4x, %d bytes)", address, length));
+        command = HL_READ_EEPROM;
+    } else {
+        throw EHLProtocol("Sorgente di lettura non valida.");
+    }
+    uint8_t request[8];
+    WriteBE32(request, address);
+    WriteBE32(request + 4, static_cast<uint32_t>(length));
+    pending_.reset();
+    pending_ = std::make_unique<velk_HLPacket>(command, 0, request, 8);
+    readPending_ = true;
+    SendSyncPacket();
+}
+
+void velk_HLProtocol::Write(int32_t target, const void *data, uint32_t address, int32_t length) {
+    TGuard guard(lock_);
+    PrepareStart();
+    uint32_t command;
+    if (target == hltFlash) {
+        TransferLog().Banner(Format("Scrittura Flash (indirizzo 0x%8.8x, %d bytes)", address, length));
+        command = HL_WRITE_FLASH;
+    } else if (target == hltEeprom) {
+        TransferLog().Banner(Format("Scrittura Eeprom (indirizzo 0x%4.4x, %d bytes)", address, length));
+        command = HL_WRITE_EEPROM;
+    } else if (target == hltFirmware) {
+        TransferLog().Banner(Format("Upload Firmware (%d bytes)", length));
+        command = HL_FIRMWARE;
+        address = 0;
+    } else {
+        throw EHLProtocol("Destinazione scrittura non valida.");
+    }
+    pending_.reset();
+    pending_ = std::make_unique<velk_HLPacket>(command, address, data, static_cast<uint32_t>(length));
+    writePending_ = true;
+    SendSyncPacket();
+}
+
+bool velk_HLProtocol::WaitFor() {
+    TMessageQueue &queue = TMessageQueue::Current();
+    while (IsBusy()) {
+        // Blocks until a received-data notice or a timer expiry arrives; the
+        // bound only keeps the idle callback coming while the decoder is slow.
+        queue.WaitForMessage(IdleIntervalMs);
+        queue.ProcessMessages();
+        if (OnIdle)
+            OnIdle();
+    }
+    return error_ == heNone;
+}
+
+void velk_HLProtocol::LinkEvent(velk_LLProtocol &, int32_t code, int32_t value) {
+    TGuard guard(lock_);
+    error_ = heNone;
+    switch (code) {
+    case leTimeout:
+        error_ = heLinkTimeout;
+        SetState(hsNotConnected);
+        TransferLog().Log("Timeout nel protocollo a basso livello.");
+        return;
+    case leError:
+        error_ = heLinkError;
+        SetState(hsNotConnected);
+        TransferLog().Log("Errore nel protocollo a basso livello.");
+        return;
+    case leReceiveDone: {
+        velk_HLPacket packet(link_.ReceivedData());
+        if (!packet.IsValid()) {
+            error_ = heInvalidPacket;
+            TransferLog().LogFmt("Pacchetto non valido: -> %s", packet.Dump(kDumpBytes));
+            SetState(hsNotConnected);
+            return;
+        }
+        switch (packet.Command()) {
+        case HL_DATA:
+            TransferLog().Log("Pacchetto: -> DATA.");
+            break;
+        case HL_SYNC:
+            TransferLog().Log("Pacchetto: -> SYNC.");
+            break;
+        case HL_ACK:
+            TransferLog().Log("Pachetto: -> ACK.");
+            break;
+        case HL_NACK:
+            TransferLog().Log("Pachetto: -> NACK.");
+            break;
+        default:
+            break;
+        }
+        Answer(packet);
+        return;
+    }
+    default:
+        break;
+    }
+
+    switch (state_) {
+    case hsTxSync:
+        if (code == leSendDone) {
+            SetState(hsWaitSyncAck);
+            CallLink([&] { link_.Receive(); });
+        }
+        break;
+    case hsTxReadRequest:
+        if (code == leSendDone) {
+            SetState(hsWaitData);
+            CallLink([&] { link_.Receive(); });
+        }
+        break;
+    case hsWaitData:
+        if (code == leReceiveStart)
+            DoEvent(hpReadStart, value);
+        else if (code == lePacketReceived)
+            DoEvent(hpReadPacket, value);
+        break;
+    case hsTx:
+        if (code == leSendStart) {
+            DoEvent(hpWriteStart, value);
+        } else if (code == lePacketAcked) {
+            DoEvent(hpWritePacket, value);
+        } else if (code == leSendDone) {
+            SetState(hsWaitAck);
+            CallLink([&] { link_.Receive(); });
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void velk_HLProtocol::Unexpected(const velk_HLPacket &packet) {
+    TransferLog().LogFmt("Pacchetto non aspettato: -> %s", packet.Dump(kDumpBytes));
+    error_ = heUnexpectedPacket;
+    SetState(hsNotConnected);
+}
+
+void velk_HLProtocol::Answer(const velk_HLPacket &packet) {
+    const int64_t command = packet.Command();
+    switch (state_) {
+    case hsWaitSyncAck:
+        if (command != HL_ACK && command != HL_SYNC) {
+            Unexpected(packet);
+        } else if (writePending_) {
+            writePending_ = false;
+            SetState(hsTx);
+            TransferLog().Log("Pacchetto: <- WRITE.");
+            CallLink([&] { link_.SendPacket(*pending_); });
+        } else if (readPending_) {
+            readPending_ = false;
+            SetState(hsTxReadRequest);
+            TransferLog().Log("Pacchetto: <- READ REQUEST.");
+            CallLink([&] { link_.SendPacket(*pending_); });
+        } else {
+            SetState(hsIdle);
+            TransferLog().Info(command == HL_SYNC ? "Decoder gi\xE0 sincronizzato." : "Decoder sincronizzato.");
+        }
+        break;
+    case hsWaitData:
+        if (command == HL_DATA) {
+            SetState(hsIdle);
+            TransferLog().Info("Lettura completata.");
+            receiveBuffer_.SetData(packet.Data(), static_cast<int32_t>(packet.DataLength()));
+        } else if (command == HL_NACK) {
+            error_ = heReadRefused;
+            SetState(hsIdle);
+            TransferLog().Info("Richiesta lettura rifiutata.");
+        } else {
+            Unexpected(packet);
+        }
+        break;
+    case hsWaitAck:
+        if (command == HL_ACK) {
+            SetState(hsIdle);
+            TransferLog().Log("Scrittura completata.");
+        } else if (command == HL_NACK) {
+            error_ = heWriteRefused;
+            SetState(hsIdle);
+            TransferLog().Log("Scrittura fallita.");
+        } else {
+            Unexpected(packet);
+        }
+        break;
+    default:
+        break;
+    }
+}
