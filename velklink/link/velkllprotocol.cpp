@@ -120,7 +120,16 @@ void velk_LLProtocol::Receive() {
     incoming_.Clear();
     SetState(llsWaitData);
     replyTimer_.Start();
-    HandleWaitData();
+    try {
+        HandleWaitData();
+    } catch (...) {
+        // The port failed under the reception (closed or gone): the engine is
+        // free again before the error reaches the caller.
+        completionTimer_.Stop();
+        if (state_ != llsIdle)
+            SetState(llsIdle);
+        throw;
+    }
 }
 
 bool velk_LLProtocol::PumpInput() {
