@@ -24,6 +24,7 @@ const std::set<std::string> kExports = {
     "GetComPort", "OpenComPort",      "CloseComPort", "ComPortConnected", "ProcessMessages", "GetMessageHandle",
     "HLPReadFlash", "HLPReadEeprom", "HLPSendFlash", "HLPSendEeprom", "HLPSendFirmware", "HLPSendSync",
     "HLPWaitFor", "HLPGetState", "HLPGetError", "HLPGetBuffer", "SetIdleEvent",
+    "RECRefresh", "RECItemExists", "RECLoadItem", "RECSaveItem", "RECGetBuffer",
 };
 
 std::set<std::string> DynamicSymbols(const char *path) {
