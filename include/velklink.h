@@ -91,6 +91,20 @@ VELK_EXPORT int32_t VELK_CALL HLPGetBuffer(void *buffer);
    20 ms); returns the previous one. */
 VELK_EXPORT VELK_IdleCallback VELK_CALL SetIdleEvent(VELK_IdleCallback callback);
 
+/* Record functions: named items of the named records kept in the decoder's
+   record area. RECRefresh reads the record directory again (full: only the low
+   8 bits count; 0 reads just the item tables, items are then read when first
+   needed); RECItemExists answers from what was read, without traffic;
+   RECLoadItem puts an item's bytes in the library's result buffer, which
+   RECGetBuffer returns the size of and copies when dest is not null (a failed
+   load keeps the previous bytes); RECSaveItem writes size bytes as the item,
+   replacing one of the same name. Failures show the error box and return 0. */
+VELK_EXPORT int32_t VELK_CALL RECRefresh(int32_t full);
+VELK_EXPORT int32_t VELK_CALL RECItemExists(const char *record, const char *item);
+VELK_EXPORT int32_t VELK_CALL RECLoadItem(const char *record, const char *item);
+VELK_EXPORT int32_t VELK_CALL RECSaveItem(const char *record, const char *item, const void *data, int32_t size);
+VELK_EXPORT int32_t VELK_CALL RECGetBuffer(void *dest);
+
 #ifdef __cplusplus
 }
 #endif

@@ -4,6 +4,7 @@
 
 #include "FakeDecoder.h"
 #include "velkrecord.h"
+#include "velkrecords.h"
 
 #include <cstring>
 #include <functional>
@@ -49,4 +50,18 @@ inline void PutRecord(TFakeDecoder &decoder, int32_t slot, const velk_Record &re
 
 inline TBytes ImageBytes(const velk_Record &record) {
     return TBytes(record.Image(), record.Image() + velk_Record::ImageSize);
+}
+
+// A directory's LoadItem and SaveItem with plain byte vectors.
+inline TBytes LoadItem(velk_Records &records, TRecordTransport &transport, const std::string &record,
+                       const std::string &item) {
+    TBuffer buffer;
+    records.LoadItem(transport, record, item, buffer);
+    return TBytes(buffer.Memory(), buffer.Memory() + buffer.Size());
+}
+inline void SaveItem(velk_Records &records, TRecordTransport &transport, const std::string &record,
+                     const std::string &item, const TBytes &data) {
+    TBuffer buffer;
+    buffer.SetData(data.data(), static_cast<int32_t>(data.size()));
+    records.SaveItem(transport, record, item, buffer);
 }

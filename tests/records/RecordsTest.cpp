@@ -21,22 +21,16 @@ protected:
         decoder.SetSlotFlag(slot);
     }
     TBytes Load(const std::string &record, const std::string &item) {
-        TBuffer buffer;
-        records.LoadItem(decoder, record, item, buffer);
-        return TBytes(buffer.Memory(), buffer.Memory() + buffer.Size());
+        return LoadItem(records, decoder, record, item);
     }
     void Save(const std::string &record, const std::string &item, const TBytes &data) {
-        TBuffer buffer;
-        buffer.SetData(data.data(), static_cast<int32_t>(data.size()));
-        records.SaveItem(decoder, record, item, buffer);
+        SaveItem(records, decoder, record, item, data);
     }
     // What a fresh directory reads back from the decoder.
     TBytes Reread(const std::string &record, const std::string &item) {
         velk_Records fresh(kBase, 30);
         fresh.Refresh(decoder, true);
-        TBuffer buffer;
-        fresh.LoadItem(decoder, record, item, buffer);
-        return TBytes(buffer.Memory(), buffer.Memory() + buffer.Size());
+        return LoadItem(fresh, decoder, record, item);
     }
 };
 

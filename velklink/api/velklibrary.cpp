@@ -36,6 +36,8 @@ TLibrary::TLibrary() {
             events->HLProtocolEvent(&sender, code, value);
         });
     Transfer->OnIdle = [] { CallIdle(); };
+    // The record area: 30 slots of 64 KiB from the first record slot's address.
+    Records = std::make_unique<velk_Records>(0x34020000, 30);
     ResultBuffer = std::make_unique<TBuffer>(0);
 }
 
@@ -43,6 +45,7 @@ TLibrary::~TLibrary() {
     // Reverse order of creation. The logs lose their handlers with the events
     // object, so nothing can reach a freed host callback.
     ResultBuffer.reset();
+    Records.reset();
     Transfer.reset();
     Link.reset();
     Port.reset(); // closes an open port

@@ -9,6 +9,7 @@
 #include "velkhlprotocol.h"
 #include "velkllprotocol.h"
 #include "velkmessagequeue.h"
+#include "velkrecords.h"
 
 #include <memory>
 
@@ -20,6 +21,7 @@ struct TLibrary {
     std::unique_ptr<velk_CPort> Port;
     std::unique_ptr<velk_LLProtocol> Link;
     std::unique_ptr<velk_HLProtocol> Transfer;
+    std::unique_ptr<velk_Records> Records;
     std::unique_ptr<TBuffer> ResultBuffer;
 
     TLibrary();
