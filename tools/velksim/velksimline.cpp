@@ -325,9 +325,4 @@ void TSimLine::HangUp() {
     near_.Reset();
 }
 
-bool TSimLine::IsHungUp() const {
-    std::lock_guard lock(closing_);
-    return !near_;
-}
-
 } // namespace velksim

@@ -75,7 +75,6 @@ class TSimLine {
 
     // Closes the line, so the PC sees a hang-up; every later use fails.
     void HangUp();
-    bool IsHungUp() const;
 
   private:
     void OpenPseudoTerminal();
