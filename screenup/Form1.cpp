@@ -1,0 +1,226 @@
+#include "Form1.h"
+
+#include "LibraryScope.h"
+#include "UserPrompts.h"
+#include "frmPalette.h"
+#include "frmProgress.h"
+#include "frmSize.h"
+#include "velklink.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include <vector>
+
+namespace {
+
+QString Text(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// The serial ports the system has, as the library lists them.
+QStringList SystemPorts() {
+    QStringList ports;
+    const int32_t count = GetComPort(-1, nullptr);
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t length = GetComPort(i, nullptr);
+        if (length < 0)
+            break;
+        // The name, its own zero and one more.
+        std::vector<char> name(static_cast<std::size_t>(length) + 2, '\0');
+        if (GetComPort(i, name.data()) < 0)
+            break;
+        ports.append(QFile::decodeName(name.data()));
+    }
+    return ports;
+}
+
+} // namespace
+
+Form1::Form1(TForm1Options options) : options_(std::move(options)) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Pictor2 Screen Uploader"));
+    if (options_.ProgramFolder.isEmpty())
+        options_.ProgramFolder = QCoreApplication::applicationDirPath();
+    mdlLoader::SetHost(this);
+    InstallLibraryHandlers();
+
+    auto *central = new QWidget(this);
+    setCentralWidget(central);
+
+    Command3 = new QPushButton(QStringLiteral("Load theme"), central);
+    Command3->setObjectName(QStringLiteral("Command3"));
+    Command2 = new QPushButton(QStringLiteral("Upload"), central);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    Combo1 = new QComboBox(central);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setEditable(true);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    Combo1->setMinimumContentsLength(10);
+    Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    auto *left = new QVBoxLayout;
+    left->addWidget(Command3);
+    left->addWidget(Command2);
+    left->addWidget(Combo1);
+    left->addStretch(1);
+
+    Frame2 = new QGroupBox(QStringLiteral("Pictures"), central);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    BuildRows();
+
+    auto *top = new QHBoxLayout;
+    top->addLayout(left);
+    top->addWidget(Frame2, 1);
+
+    Frame1 = new QGroupBox(QStringLiteral("Debug"), central);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    lstDebug = new QListWidget(Frame1);
+    lstDebug->setObjectName(QStringLiteral("lstDebug"));
+    lstDebug->setUniformItemSizes(true);
+    Command1 = new QPushButton(QStringLiteral("save"), Frame1);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    auto *debugButtons = new QVBoxLayout;
+    debugButtons->addStretch(1);
+    debugButtons->addWidget(Command1);
+    auto *debug = new QHBoxLayout(Frame1);
+    debug->addWidget(lstDebug, 1);
+    debug->addLayout(debugButtons);
+
+    auto *layout = new QVBoxLayout(central);
+    layout->addLayout(top);
+    layout->addWidget(Frame1, 1);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    setStatusBar(StatusBar1);
+
+    connect(Command2, &QPushButton::clicked, this, &Form1::Upload);
+    connect(Command1, &QPushButton::clicked, this, &Form1::SaveSettings);
+    connect(Command3, &QPushButton::clicked, this, &Form1::LoadTheme);
+
+    BuildPortList(options_.Port);
+    resize(640, 480);
+}
+
+Form1::~Form1() {
+    if (mdlLoader::Host() == this)
+        mdlLoader::SetHost(nullptr);
+}
+
+frmProgress *Form1::ProgressWindow() const { return progress_; }
+frmPalette *Form1::PaletteEditor() const { return palette_; }
+frmSize *Form1::SizeEditor() const { return size_; }
+
+void Form1::BuildRows() {
+    auto *grid = new QGridLayout(Frame2);
+    grid->setColumnStretch(1, 1);
+    for (const TScreenResource &resource : ScreenResources()) {
+        const auto i = static_cast<std::size_t>(resource.Index);
+        const int row = resource.Index;
+        Check1[i] = new QCheckBox(Text(resource.Caption), Frame2);
+        Check1[i]->setObjectName(QStringLiteral("Check1_%1").arg(row));
+        txtPath[i] = new QLineEdit(Frame2);
+        txtPath[i]->setObjectName(QStringLiteral("txtPath_%1").arg(row));
+        txtPath[i]->setEnabled(false);
+        btnbrw[i] = new QPushButton(QStringLiteral(".."), Frame2);
+        btnbrw[i]->setObjectName(QStringLiteral("btnbrw_%1").arg(row));
+        btnbrw[i]->setEnabled(false);
+        btnbrw[i]->setFixedWidth(36);
+        grid->addWidget(Check1[i], row, 0);
+        if (resource.Editor == TEditorKind::None) {
+            // Rows without an edit button have a wider path box.
+            grid->addWidget(txtPath[i], row, 1, 1, 2);
+            grid->addWidget(btnbrw[i], row, 3);
+        } else {
+            cmdEdit[i] = new QPushButton(QStringLiteral("Ed"), Frame2);
+            cmdEdit[i]->setObjectName(QStringLiteral("cmdEdit_%1").arg(row));
+            cmdEdit[i]->setEnabled(false);
+            cmdEdit[i]->setFixedWidth(36);
+            grid->addWidget(txtPath[i], row, 1);
+            grid->addWidget(btnbrw[i], row, 2);
+            grid->addWidget(cmdEdit[i], row, 3);
+            connect(cmdEdit[i], &QPushButton::clicked, this, [this, i] { Edit(i); });
+        }
+        connect(Check1[i], &QCheckBox::toggled, this, [this, i](bool checked) { RowChecked(i, checked); });
+        connect(btnbrw[i], &QPushButton::clicked, this, [this, i] { Browse(i); });
+    }
+}
+
+void Form1::BuildPortList(const QString &port) {
+    QStringList ports = {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
+                         QStringLiteral("COM4")};
+    ports.append(SystemPorts());
+    if (!port.isEmpty()) {
+        ports.removeAll(port);
+        ports.prepend(port);
+    }
+    Combo1->addItems(ports);
+    Combo1->setCurrentIndex(0);
+}
+
+void Form1::RowChecked(std::size_t row, bool checked) {
+    btnbrw[row]->setEnabled(checked);
+    txtPath[row]->setEnabled(checked);
+    if (cmdEdit[row] != nullptr)
+        cmdEdit[row]->setEnabled(checked);
+}
+
+void Form1::LoadTheme() { ShowNote(this, Text(MsgNotYetAvailable)); }
+
+std::filesystem::path Form1::SettingsFile() const {
+    return std::filesystem::path(QFile::encodeName(options_.ProgramFolder).toStdString()) /
+           std::string(SettingsDumpFileName);
+}
+
+void Form1::ClearDebug() { lstDebug->clear(); }
+
+void Form1::AddDebugLine(const QString &line) {
+    lstDebug->addItem(line);
+    lstDebug->scrollToBottom();
+}
+
+void Form1::SetWritePercent(int percent) {
+    if (closing_)
+        return;
+    if (progress_ == nullptr)
+        progress_ = new frmProgress(this); // created, not shown, as a bar it holds is set
+    progress_->SetPercent(percent);
+}
+
+void Form1::ShowLibraryError(const QString &text) { ShowError(this, text); }
+
+frmProgress *Form1::OpenProgressWindow() {
+    if (progress_ == nullptr)
+        progress_ = new frmProgress(this);
+    progress_->ProgressBar1->setValue(0);
+    PlaceBeside(progress_);
+    progress_->show();
+    return progress_;
+}
+
+void Form1::PlaceBeside(QWidget *window) const {
+    if (!window->isVisible())
+        window->move(frameGeometry().topRight() + QPoint(8, 0));
+}
+
+void Form1::closeEvent(QCloseEvent *event) {
+    // The program ends with its main window: the other windows close with it,
+    // and a running operation asks the library for nothing more.
+    closing_ = true;
+    for (QWidget *window : {static_cast<QWidget *>(progress_), static_cast<QWidget *>(palette_),
+                            static_cast<QWidget *>(size_)})
+        if (window != nullptr)
+            window->close();
+    event->accept();
+    QCoreApplication::quit();
+}

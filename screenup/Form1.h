@@ -1,0 +1,102 @@
+// Form1: the uploader's main window. Six resource rows (check box, path box,
+// browse button and, for three of them, an edit button) in the frame
+// "Pictures"; "Load theme", "Upload" and the port list at the left; the frame
+// "Debug" with the transfer log and the "save" button (the settings dump)
+// below; a status bar. It is the host of the library's callbacks while it
+// exists.
+#pragma once
+
+#include "mdlLoader.h"
+#include "screenresources.h"
+#include "screenupload.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <filesystem>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QStatusBar;
+class frmPalette;
+class frmProgress;
+class frmSize;
+
+struct TForm1Options {
+    // Put first in the port list and selected; empty keeps "COM1" selected.
+    QString Port;
+    // Where the settings dump writes "set.bin": the program's folder.
+    QString ProgramFolder;
+};
+
+class Form1 : public QMainWindow, public TLoaderHost {
+public:
+    explicit Form1(TForm1Options options = {});
+    ~Form1() override;
+
+    std::array<QCheckBox *, ResourceCount> Check1{};
+    std::array<QLineEdit *, ResourceCount> txtPath{};
+    std::array<QPushButton *, ResourceCount> btnbrw{};
+    // Only rows 3, 4 and 5 have one; the others are null.
+    std::array<QPushButton *, ResourceCount> cmdEdit{};
+    QComboBox *Combo1 = nullptr;
+    QPushButton *Command1 = nullptr; // "save"
+    QPushButton *Command2 = nullptr; // "Upload"
+    QPushButton *Command3 = nullptr; // "Load theme"
+    QGroupBox *Frame1 = nullptr;     // "Debug"
+    QGroupBox *Frame2 = nullptr;     // "Pictures"
+    QListWidget *lstDebug = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+
+    // The other windows while they exist.
+    frmProgress *ProgressWindow() const;
+    frmPalette *PaletteEditor() const;
+    frmSize *SizeEditor() const;
+
+    // An operation that talks to the decoder is running.
+    bool Busy() const { return busy_; }
+    // The window was closed; a running operation stops asking the library.
+    bool Closing() const { return closing_; }
+
+    // The operations behind the buttons.
+    void Upload();
+    void SaveSettings();
+    void Browse(std::size_t row);
+    void Edit(std::size_t row);
+    void LoadTheme();
+
+    // The rows and the size values as an upload would send them.
+    TScreenSelection Selection() const;
+    std::filesystem::path SettingsFile() const;
+
+    // TLoaderHost
+    void ClearDebug() override;
+    void AddDebugLine(const QString &line) override;
+    void SetWritePercent(int percent) override;
+    void ShowLibraryError(const QString &text) override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    class TBusy;
+
+    void BuildRows();
+    void BuildPortList(const QString &port);
+    void RowChecked(std::size_t row, bool checked);
+    frmProgress *OpenProgressWindow();
+    void PlaceBeside(QWidget *window) const;
+
+    TForm1Options options_;
+    QPointer<frmProgress> progress_;
+    QPointer<frmPalette> palette_;
+    QPointer<frmSize> size_;
+    bool busy_ = false;
+    bool closing_ = false;
+};

@@ -1,0 +1,28 @@
+// TLibraryScope: one use of the library by one operation that talks to the
+// decoder. Creating it initialises the library, installs the uploader's
+// callbacks and opens the port; destroying it closes the port and finalises
+// the library, so nothing of the library outlives the operation.
+#pragma once
+
+#include <QString>
+
+class TLibraryScope {
+public:
+    explicit TLibraryScope(const QString &portName);
+    ~TLibraryScope();
+    TLibraryScope(const TLibraryScope &) = delete;
+    TLibraryScope &operator=(const TLibraryScope &) = delete;
+
+    // Whether the port opened; when it did not, the library has told the user why.
+    bool Connected() const { return connected_; }
+
+    // True while a scope exists: a second one must never be opened inside it.
+    static bool Open();
+
+private:
+    bool connected_ = false;
+};
+
+// Installs the uploader's error box and idle callback in the library. They
+// belong to the library as a whole, so GetComPort needs them too.
+void InstallLibraryHandlers();

@@ -1,0 +1,45 @@
+// frmPalette: the palette editor. It shows the 16 entries of a palette file as
+// a 4 x 4 grid of colour cells, edits the selected entry's colour (double
+// click) and alpha (slider "Alpha"), and writes the 64 entry bytes back on
+// "&Ok", keeping every byte of the file after them.
+#pragma once
+
+#include "palettefile.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+
+class QGroupBox;
+class QPushButton;
+class QSlider;
+class TColorCell;
+
+class frmPalette : public QWidget {
+public:
+    explicit frmPalette(QWidget *owner);
+
+    // Loads the file and shows the editor. A file that cannot be read is
+    // refused with a message naming it; the editor then keeps what it showed.
+    bool ShowForm(const QString &path);
+    void Select(int entry);
+
+    QString FName;
+    TPalette Palette{};
+    int SelectedEntry = 0;
+
+    QGroupBox *Frame1 = nullptr;
+    std::array<TColorCell *, PaletteEntryCount> col{};
+    QSlider *Slider1 = nullptr;
+    QPushButton *Command1 = nullptr;
+    QPushButton *Command2 = nullptr;
+
+    // The alpha the slider shows for a stored alpha byte (0..5).
+    static int SliderAlpha(uint8_t alpha);
+
+private:
+    void PickColor(int entry);
+    void SliderChanged(int value);
+    void Save();
+};

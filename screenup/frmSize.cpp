@@ -1,0 +1,107 @@
+#include "frmSize.h"
+
+#include "UserPrompts.h"
+#include "mdlLoader.h"
+#include "screenerror.h"
+#include "screensettings.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+frmSize::frmSize(QWidget *owner) : QWidget(owner, Qt::Window) {
+    setObjectName(QStringLiteral("frmSize"));
+    setWindowTitle(QStringLiteral("Size"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    Frame1 = new QGroupBox(this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    auto *fields = new QGridLayout(Frame1);
+    // Room above the first line for the "Modify" box on the frame's edge.
+    fields->setContentsMargins(12, 20, 12, 12);
+    for (int i = 0; i < 4; ++i) {
+        const std::string_view name = SizeValueName(static_cast<std::size_t>(i));
+        auto *label = new QLabel(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())), Frame1);
+        label->setObjectName(QStringLiteral("Label1_%1").arg(i));
+        auto *field = new QLineEdit(QStringLiteral("0"), Frame1);
+        field->setObjectName(QStringLiteral("txtSize_%1").arg(i));
+        field->setMaxLength(12);
+        label->setBuddy(field);
+        // Orig X and Orig Y on the first line, Width and Height on the second.
+        fields->addWidget(label, i / 2, 2 * (i % 2));
+        fields->addWidget(field, i / 2, 2 * (i % 2) + 1);
+        Label1[static_cast<std::size_t>(i)] = label;
+        txtSize[static_cast<std::size_t>(i)] = field;
+    }
+    Frame1->setEnabled(false);
+
+    // The box belongs to the window, not to the frame: disabling the frame
+    // leaves it usable.
+    Check1 = new QCheckBox(QStringLiteral("Modify"), this);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    Check1->setAutoFillBackground(true);
+    connect(Check1, &QCheckBox::toggled, Frame1, &QWidget::setEnabled);
+
+    cmd1 = new QPushButton(QStringLiteral("oK"), this);
+    cmd1->setObjectName(QStringLiteral("cmd1"));
+    cmd1->setDefault(true);
+    Command2 = new QPushButton(QStringLiteral("Cancel"), this);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    connect(cmd1, &QPushButton::clicked, this, &frmSize::Accept);
+    connect(Command2, &QPushButton::clicked, this, &QWidget::close);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(cmd1);
+    buttons->addWidget(Command2);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 18, 12, 12);
+    layout->addWidget(Frame1);
+    layout->addLayout(buttons);
+
+    // The fields start from the module state.
+    const TLoaderState &state = mdlLoader::State();
+    Check1->setChecked(state.SizeModified);
+    Frame1->setEnabled(Check1->isChecked());
+    for (std::size_t i = 0; i < txtSize.size(); ++i)
+        txtSize[i]->setText(QString::number(state.SizeValues[i]));
+}
+
+void frmSize::Accept() {
+    std::array<int16_t, 4> values{};
+    for (std::size_t i = 0; i < txtSize.size(); ++i) {
+        try {
+            values[i] = static_cast<int16_t>(ParseSizeValue(txtSize[i]->text().toStdString(), SizeValueName(i)));
+        } catch (const EScreenSet &error) {
+            ShowWarning(this, QString::fromStdString(error.what()));
+            if (Check1->isChecked())
+                txtSize[i]->setFocus();
+            return;
+        }
+    }
+    TLoaderState &state = mdlLoader::State();
+    state.SizeModified = true;
+    state.SizeValues = values;
+    close();
+}
+
+void frmSize::PlaceModifyBox() {
+    Check1->adjustSize();
+    const QRect frame = Frame1->geometry();
+    Check1->move(frame.left() + 10, frame.top() - Check1->height() / 2);
+    Check1->raise();
+}
+
+void frmSize::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    PlaceModifyBox();
+}
+
+void frmSize::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    PlaceModifyBox();
+}

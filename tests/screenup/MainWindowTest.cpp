@@ -1,0 +1,252 @@
+// The main window: its controls, the enabling rules of the rows, the port list,
+// "Load theme", the browse dialogs and the edit buttons.
+#include "ScreenupTest.h"
+
+#include "frmPalette.h"
+#include "frmSize.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStatusBar>
+
+namespace {
+
+class MainWindowTest : public ScreenupTest {
+protected:
+    void SetUp() override {
+        ScreenupTest::SetUp();
+        form = std::make_unique<Form1>(TForm1Options{QString(), folder.QPath()});
+        prompts.Messages.clear(); // whatever listing the system's ports said
+    }
+    void TearDown() override {
+        form.reset();
+        ScreenupTest::TearDown();
+    }
+
+    // Every control that row's check box governs.
+    std::vector<QWidget *> RowControls(int row) const {
+        std::vector<QWidget *> controls = {Find<QLineEdit>(form.get(), QStringLiteral("txtPath_%1").arg(row)),
+                                           Find<QPushButton>(form.get(), QStringLiteral("btnbrw_%1").arg(row))};
+        if (row >= 3)
+            controls.push_back(Find<QPushButton>(form.get(), QStringLiteral("cmdEdit_%1").arg(row)));
+        return controls;
+    }
+    static bool AllEnabled(const std::vector<QWidget *> &controls, bool enabled) {
+        for (const QWidget *control : controls)
+            if (control->isEnabled() != enabled)
+                return false;
+        return true;
+    }
+
+    TTempFolder folder;
+    std::unique_ptr<Form1> form;
+};
+
+TEST_F(MainWindowTest, ControlsCarryTheirCaptionsAndNames) {
+    form->show();
+    EXPECT_EQ(form->objectName(), QStringLiteral("Form1"));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Pictor2 Screen Uploader"));
+    const QStringList captions = {"boot", "radio", "setup", "setup lut", "bandeau", "basic lut"};
+    auto *pictures = Find<QGroupBox>(form.get(), QStringLiteral("Frame2"));
+    ASSERT_NE(pictures, nullptr);
+    EXPECT_EQ(pictures->title(), QStringLiteral("Pictures"));
+    for (int row = 0; row < 6; ++row) {
+        SCOPED_TRACE(row);
+        auto *check = Find<QCheckBox>(pictures, QStringLiteral("Check1_%1").arg(row));
+        auto *path = Find<QLineEdit>(pictures, QStringLiteral("txtPath_%1").arg(row));
+        auto *browse = Find<QPushButton>(pictures, QStringLiteral("btnbrw_%1").arg(row));
+        ASSERT_TRUE(check && path && browse);
+        EXPECT_EQ(check->text(), captions[row]);
+        EXPECT_FALSE(check->isChecked());
+        EXPECT_TRUE(path->text().isEmpty());
+        EXPECT_EQ(browse->text(), QStringLiteral(".."));
+        EXPECT_TRUE(AllEnabled(RowControls(row), false));
+        auto *edit = pictures->findChild<QPushButton *>(QStringLiteral("cmdEdit_%1").arg(row));
+        EXPECT_EQ(edit != nullptr, row >= 3);
+        if (edit != nullptr) {
+            EXPECT_EQ(edit->text(), QStringLiteral("Ed"));
+        }
+        // The rows stand top to bottom in index order.
+        if (row > 0) {
+            EXPECT_GT(check->y(), Find<QCheckBox>(pictures, QStringLiteral("Check1_%1").arg(row - 1))->y());
+        }
+    }
+    EXPECT_EQ(Find<QPushButton>(form.get(), "Command2")->text(), QStringLiteral("Upload"));
+    EXPECT_EQ(Find<QPushButton>(form.get(), "Command3")->text(), QStringLiteral("Load theme"));
+    auto *debug = Find<QGroupBox>(form.get(), QStringLiteral("Frame1"));
+    ASSERT_NE(debug, nullptr);
+    EXPECT_EQ(debug->title(), QStringLiteral("Debug"));
+    EXPECT_EQ(Find<QPushButton>(debug, "Command1")->text(), QStringLiteral("save"));
+    EXPECT_EQ(Find<QListWidget>(debug, "lstDebug")->count(), 0);
+    EXPECT_NE(Find<QStatusBar>(form.get(), "StatusBar1"), nullptr);
+
+    // "Load theme", "Upload" and the port list down the left edge, the rows to
+    // their right, the debug frame below both.
+    const auto at = [&](const char *name) {
+        auto *widget = Find<QWidget>(form.get(), QString::fromLatin1(name));
+        return QRect(widget->mapTo(form.get(), QPoint(0, 0)), widget->size());
+    };
+    EXPECT_LT(at("Command3").top(), at("Command2").top());
+    EXPECT_LT(at("Command2").top(), at("Combo1").top());
+    EXPECT_GT(at("Frame2").left(), at("Command2").right());
+    EXPECT_GT(at("Frame1").top(), at("Frame2").bottom());
+    EXPECT_GT(at("Frame1").top(), at("Combo1").bottom());
+    // Each row runs check box, path box, "..", "Ed"; the rows without "Ed"
+    // have a wider path box, ending with "..", where the others' "Ed" stands.
+    EXPECT_LT(at("Check1_3").right(), at("txtPath_3").left());
+    EXPECT_LT(at("txtPath_3").right(), at("btnbrw_3").left());
+    EXPECT_LT(at("btnbrw_3").right(), at("cmdEdit_3").left());
+    EXPECT_GT(at("txtPath_0").width(), at("txtPath_3").width());
+    EXPECT_EQ(at("btnbrw_0").right(), at("cmdEdit_3").right());
+}
+
+TEST_F(MainWindowTest, ACheckBoxEnablesOnlyItsOwnRow) {
+    auto *radio = Find<QCheckBox>(form.get(), "Check1_1");
+    radio->click();
+    EXPECT_TRUE(AllEnabled(RowControls(1), true));
+    for (int row : {0, 2, 3, 4, 5})
+        EXPECT_TRUE(AllEnabled(RowControls(row), false)) << row;
+
+    // Unchecking disables the row again and keeps its path.
+    Find<QLineEdit>(form.get(), "txtPath_1")->setText(QStringLiteral("/some/radio.m2v"));
+    radio->click();
+    EXPECT_TRUE(AllEnabled(RowControls(1), false));
+    EXPECT_EQ(Find<QLineEdit>(form.get(), "txtPath_1")->text(), QStringLiteral("/some/radio.m2v"));
+
+    // "bandeau" also enables its edit button.
+    Find<QCheckBox>(form.get(), "Check1_4")->click();
+    EXPECT_TRUE(AllEnabled(RowControls(4), true));
+    EXPECT_TRUE(AllEnabled(RowControls(5), false));
+}
+
+TEST_F(MainWindowTest, PortListStartsWithTheFourComPortsAndIsEditable) {
+    auto *ports = Find<QComboBox>(form.get(), "Combo1");
+    ASSERT_GE(ports->count(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(ports->itemText(i), QStringLiteral("COM%1").arg(i + 1));
+    EXPECT_EQ(ports->currentText(), QStringLiteral("COM1"));
+    EXPECT_TRUE(ports->isEditable());
+    // The system's ports follow, as device paths.
+    for (int i = 4; i < ports->count(); ++i)
+        EXPECT_TRUE(ports->itemText(i).startsWith(QStringLiteral("/dev/"))) << ports->itemText(i).toStdString();
+}
+
+TEST_F(MainWindowTest, PortOptionPutsTheNameFirstAndSelectsIt) {
+    Form1 other(TForm1Options{QStringLiteral("/tmp/velk-line"), folder.QPath()});
+    auto *ports = Find<QComboBox>(&other, "Combo1");
+    EXPECT_EQ(ports->itemText(0), QStringLiteral("/tmp/velk-line"));
+    EXPECT_EQ(ports->currentText(), QStringLiteral("/tmp/velk-line"));
+    EXPECT_EQ(ports->itemText(1), QStringLiteral("COM1"));
+
+    // A name already in the list moves to the front instead of appearing twice.
+    Form1 third(TForm1Options{QStringLiteral("COM3"), folder.QPath()});
+    auto *list = Find<QComboBox>(&third, "Combo1");
+    EXPECT_EQ(list->currentText(), QStringLiteral("COM3"));
+    EXPECT_EQ(list->findText(QStringLiteral("COM3")), 0);
+    EXPECT_EQ(list->itemText(1), QStringLiteral("COM1"));
+    EXPECT_EQ(list->itemText(3), QStringLiteral("COM4"));
+}
+
+TEST_F(MainWindowTest, LoadThemeOnlySaysNotYetAvailable) {
+    Find<QPushButton>(form.get(), "Command3")->click();
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_EQ(prompts.Messages[0].Text, QStringLiteral("Not yet available"));
+    EXPECT_EQ(prompts.Messages[0].Icon, QMessageBox::NoIcon);
+    EXPECT_EQ(form->lstDebug->count(), 0);
+}
+
+TEST_F(MainWindowTest, BrowseUsesTheRowsDialogAndKeepsThePathOnCancel) {
+    struct TCase {
+        int Row;
+        const char *Title;
+        const char *Filter;
+    };
+    const TCase cases[] = {
+        {0, "Choose Picture (must NO be packed)", "Mpeg2 files (*.fnu *.m2v)"},
+        {2, "Choose Picture (must NO be packed)", "Mpeg2 files (*.fnu *.m2v)"},
+        {3, "Choose Palette (must NO be packed)", "Palette files (*.lut)"},
+        {4, "Choose Palette (MUST be packed)", "Pannels (*.pan)"},
+        {5, "Choose Palette (must NO be packed)", "Palette files (*.lut)"},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.Row);
+        Find<QCheckBox>(form.get(), QStringLiteral("Check1_%1").arg(c.Row))->click();
+        auto *path = Find<QLineEdit>(form.get(), QStringLiteral("txtPath_%1").arg(c.Row));
+        prompts.FileAnswers.push_back(QStringLiteral("/chosen/file%1").arg(c.Row));
+        Find<QPushButton>(form.get(), QStringLiteral("btnbrw_%1").arg(c.Row))->click();
+        ASSERT_FALSE(prompts.FileQuestions.empty());
+        EXPECT_EQ(prompts.FileQuestions.back().Title, QString::fromLatin1(c.Title));
+        EXPECT_EQ(prompts.FileQuestions.back().Filter, QString::fromLatin1(c.Filter));
+        EXPECT_EQ(path->text(), QStringLiteral("/chosen/file%1").arg(c.Row));
+
+        // Cancelled: the path stays, with no message.
+        prompts.FileAnswers.push_back(std::nullopt);
+        Find<QPushButton>(form.get(), QStringLiteral("btnbrw_%1").arg(c.Row))->click();
+        EXPECT_EQ(prompts.FileQuestions.back().StartPath, QStringLiteral("/chosen/file%1").arg(c.Row));
+        EXPECT_EQ(path->text(), QStringLiteral("/chosen/file%1").arg(c.Row));
+    }
+    EXPECT_TRUE(prompts.Messages.empty());
+}
+
+TEST_F(MainWindowTest, PaletteEditButtonNeedsAPath) {
+    for (int row : {3, 5}) {
+        SCOPED_TRACE(row);
+        Find<QCheckBox>(form.get(), QStringLiteral("Check1_%1").arg(row))->click();
+        Find<QPushButton>(form.get(), QStringLiteral("cmdEdit_%1").arg(row))->click();
+        EXPECT_EQ(prompts.Texts(), std::vector<QString>{QStringLiteral("select a lut file first!")});
+        EXPECT_EQ(form->PaletteEditor(), nullptr);
+    }
+
+    std::vector<uint8_t> lut = Pattern(64, 10);
+    Find<QLineEdit>(form.get(), "txtPath_5")->setText(folder.QWrite("basic.lut", lut));
+    Find<QPushButton>(form.get(), "cmdEdit_5")->click();
+    EXPECT_TRUE(prompts.Messages.empty());
+    frmPalette *editor = form->PaletteEditor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->FName, Find<QLineEdit>(form.get(), "txtPath_5")->text());
+    EXPECT_EQ(editor->Palette[0].Red, 10);
+
+    // The other palette row reloads the one editor with its own file.
+    lut[0] = 99;
+    Find<QLineEdit>(form.get(), "txtPath_3")->setText(folder.QWrite("setup.lut", lut));
+    Find<QPushButton>(form.get(), "cmdEdit_3")->click();
+    EXPECT_EQ(form->PaletteEditor(), editor);
+    EXPECT_EQ(form->findChildren<QWidget *>(QStringLiteral("frmPalette")).size(), 1);
+    EXPECT_EQ(editor->Palette[0].Red, 99);
+}
+
+TEST_F(MainWindowTest, SizeEditButtonOpensOneSizeEditor) {
+    Find<QCheckBox>(form.get(), "Check1_4")->click();
+    Find<QPushButton>(form.get(), "cmdEdit_4")->click();
+    frmSize *editor = form->SizeEditor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(editor->isVisible());
+    // No path is needed; a second click brings the same editor forward and
+    // keeps what was typed.
+    editor->txtSize[2]->setText(QStringLiteral("123"));
+    Find<QPushButton>(form.get(), "cmdEdit_4")->click();
+    EXPECT_EQ(form->SizeEditor(), editor);
+    EXPECT_EQ(editor->txtSize[2]->text(), QStringLiteral("123"));
+    EXPECT_TRUE(prompts.Messages.empty());
+}
+
+TEST_F(MainWindowTest, ClosingTheMainWindowClosesTheOthers) {
+    form->show();
+    Find<QPushButton>(form.get(), "cmdEdit_4")->setEnabled(true);
+    form->Edit(4);
+    Find<QLineEdit>(form.get(), "txtPath_3")->setText(folder.QWrite("setup.lut", Pattern(64)));
+    form->Edit(3);
+    ASSERT_TRUE(form->SizeEditor() && form->PaletteEditor());
+    form->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(form->Closing());
+    EXPECT_EQ(form->SizeEditor(), nullptr);
+    EXPECT_EQ(form->PaletteEditor(), nullptr);
+}
+
+} // namespace

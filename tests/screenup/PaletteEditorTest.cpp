@@ -1,0 +1,211 @@
+// The palette editor against real palette files: what it shows, and the bytes
+// it writes.
+#include "ScreenupTest.h"
+
+#include "ColorCell.h"
+#include "frmPalette.h"
+
+#include <QFile>
+#include <QPointer>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+namespace {
+
+class PaletteEditorTest : public ScreenupTest {
+protected:
+    frmPalette *Open(const QString &path) {
+        editor = new frmPalette(&owner);
+        EXPECT_TRUE(editor->ShowForm(path));
+        return editor;
+    }
+    TColorCell *Cell(int i) { return Find<TColorCell>(editor.data(), QStringLiteral("col_%1").arg(i)); }
+    QSlider *Slider() { return Find<QSlider>(editor.data(), QStringLiteral("Slider1")); }
+    // A double click as the window system delivers it: a click, then the
+    // double click.
+    void DoubleClick(int i) {
+        QTest::mouseClick(Cell(i), Qt::LeftButton);
+        QTest::mouseDClick(Cell(i), Qt::LeftButton);
+    }
+    void Press(const char *name) {
+        Find<QPushButton>(editor.data(), QString::fromLatin1(name))->click();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    TTempFolder folder;
+    QWidget owner;
+    QPointer<frmPalette> editor;
+};
+
+TEST_F(PaletteEditorTest, ShowsEveryEntryInAFourByFourGrid) {
+    std::vector<uint8_t> bytes = Pattern(64, 0);
+    bytes[20] = 0xFF, bytes[21] = 0x00, bytes[22] = 0x10, bytes[23] = 4; // entry 5
+    Open(folder.QWrite("a.lut", bytes));
+    EXPECT_EQ(editor->windowTitle(), QStringLiteral("Edit palette"));
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(Find<QPushButton>(editor.data(), "Command1")->text(), QStringLiteral("&Ok"));
+    EXPECT_EQ(Find<QPushButton>(editor.data(), "Command2")->text(), QStringLiteral("&Cancel"));
+    EXPECT_EQ(Slider()->minimum(), 0);
+    EXPECT_EQ(Slider()->maximum(), 5);
+    for (int i = 0; i < 16; ++i) {
+        SCOPED_TRACE(i);
+        TColorCell *cell = Cell(i);
+        ASSERT_NE(cell, nullptr);
+        EXPECT_EQ(cell->parentWidget()->objectName(), QStringLiteral("Frame1"));
+        // Reading order: element 4 x row + column.
+        if (i % 4 != 0) {
+            EXPECT_GT(cell->x(), Cell(i - 1)->x());
+        }
+        if (i >= 4) {
+            EXPECT_GT(cell->y(), Cell(i - 4)->y());
+        }
+        EXPECT_EQ(cell->Raised(), i == 0);
+    }
+    EXPECT_EQ(Cell(5)->Color(), QColor(0xFF, 0x00, 0x10));
+    EXPECT_EQ(Cell(5)->toolTip(), QStringLiteral(" rgb FF0010 "));
+    EXPECT_EQ(Cell(5)->Tag(), QStringLiteral("4"));
+    EXPECT_EQ(Cell(0)->toolTip(), QStringLiteral(" rgb 000102 "));
+    EXPECT_EQ(Cell(0)->frameShadow(), QFrame::Raised);
+    EXPECT_EQ(Cell(1)->frameShadow(), QFrame::Plain);
+
+    QTest::mouseClick(Cell(5), Qt::LeftButton);
+    EXPECT_EQ(editor->SelectedEntry, 5);
+    EXPECT_TRUE(Cell(5)->Raised());
+    EXPECT_FALSE(Cell(0)->Raised());
+    EXPECT_EQ(Slider()->value(), 4);
+}
+
+TEST_F(PaletteEditorTest, SavingWithoutEditsChangesNoByte) {
+    const std::vector<uint8_t> exact = Pattern(64, 7);
+    const QString exactPath = folder.QWrite("exact.lut", exact);
+    Open(exactPath);
+    Press("Command1");
+    EXPECT_TRUE(editor.isNull());
+    EXPECT_EQ(ReadBytes(exactPath), exact);
+
+    // A longer file keeps every byte after offset 63.
+    const std::vector<uint8_t> longer = Pattern(300, 3);
+    const QString longerPath = folder.QWrite("long.lut", longer);
+    Open(longerPath);
+    QTest::mouseClick(Cell(2), Qt::LeftButton);
+    Slider()->setValue(0);
+    Press("Command1");
+    std::vector<uint8_t> expected = longer;
+    expected[4 * 2 + 3] = 0;
+    EXPECT_EQ(ReadBytes(longerPath), expected);
+}
+
+TEST_F(PaletteEditorTest, AColourChangeWritesOnlyItsEntrysColourBytes) {
+    const std::vector<uint8_t> original = Pattern(64, 0);
+    const QString path = folder.QWrite("c.lut", original);
+    Open(path);
+    prompts.ColorAnswers.push_back(QColor(0x12, 0x34, 0x56));
+    DoubleClick(5);
+    ASSERT_EQ(prompts.ColorStarts.size(), 1u);
+    EXPECT_EQ(prompts.ColorStarts[0], QColor(20, 21, 22)); // the cell's own colour
+    EXPECT_EQ(editor->SelectedEntry, 5);
+    EXPECT_EQ(Cell(5)->Color(), QColor(0x12, 0x34, 0x56));
+    // The tool tip keeps the old values until a cell is selected.
+    EXPECT_EQ(Cell(5)->toolTip(), QStringLiteral(" rgb 141516 "));
+    QTest::mouseClick(Cell(5), Qt::LeftButton);
+    EXPECT_EQ(Cell(5)->toolTip(), QStringLiteral(" rgb 123456 "));
+
+    Press("Command1");
+    std::vector<uint8_t> expected = original;
+    expected[20] = 0x12, expected[21] = 0x34, expected[22] = 0x56;
+    EXPECT_EQ(ReadBytes(path), expected);
+}
+
+TEST_F(PaletteEditorTest, MovingTheSliderWritesOnlyTheAlphaByte) {
+    const std::vector<uint8_t> original = Pattern(64, 1);
+    const QString path = folder.QWrite("s.lut", original);
+    Open(path);
+    QTest::mouseClick(Cell(5), Qt::LeftButton);
+    Slider()->setValue(2);
+    Press("Command1");
+    std::vector<uint8_t> expected = original;
+    expected[23] = 2;
+    EXPECT_EQ(ReadBytes(path), expected);
+}
+
+TEST_F(PaletteEditorTest, CancelAndACancelledColourDialogChangeNothing) {
+    const std::vector<uint8_t> original = Pattern(64, 9);
+    const QString path = folder.QWrite("k.lut", original);
+    Open(path);
+    prompts.ColorAnswers.push_back(std::nullopt);
+    DoubleClick(3);
+    EXPECT_EQ(Cell(3)->Color(), QColor(9 + 12, 9 + 13, 9 + 14));
+
+    prompts.ColorAnswers.push_back(QColor(1, 2, 3));
+    DoubleClick(3);
+    Slider()->setValue(1);
+    Press("Command2");
+    EXPECT_TRUE(editor.isNull());
+    EXPECT_EQ(ReadBytes(path), original);
+    EXPECT_TRUE(prompts.Messages.empty());
+}
+
+TEST_F(PaletteEditorTest, AMissingFileIsRefusedAndNotCreated) {
+    const QString path = folder.QPath() + QStringLiteral("/missing.lut");
+    editor = new frmPalette(&owner);
+    EXPECT_FALSE(editor->ShowForm(path));
+    EXPECT_FALSE(editor->isVisible());
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_TRUE(prompts.Messages[0].Text.contains(path)) << prompts.Messages[0].Text.toStdString();
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST_F(PaletteEditorTest, AShortFileShowsZerosForTheMissingEntries) {
+    const std::vector<uint8_t> shortFile = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    const QString path = folder.QWrite("short.lut", shortFile);
+    Open(path);
+    EXPECT_EQ(Cell(1)->Color(), QColor(5, 6, 7));
+    EXPECT_EQ(Cell(2)->Color(), QColor(9, 10, 0)); // partly in the file
+    for (int i = 3; i < 16; ++i) {
+        EXPECT_EQ(Cell(i)->Color(), QColor(0, 0, 0)) << i;
+        EXPECT_EQ(Cell(i)->Tag(), QStringLiteral("0")) << i;
+    }
+    Press("Command1");
+    std::vector<uint8_t> expected(64, 0);
+    std::copy(shortFile.begin(), shortFile.end(), expected.begin());
+    EXPECT_EQ(ReadBytes(path), expected);
+}
+
+TEST_F(PaletteEditorTest, AnAlphaAboveFiveIsShownClampedAndKeptUnlessMoved) {
+    std::vector<uint8_t> original = Pattern(64, 0);
+    original[3] = 200;  // entry 0
+    original[23] = 0x80; // entry 5
+    const QString path = folder.QWrite("alpha.lut", original);
+    Open(path);
+    EXPECT_EQ(Slider()->value(), 5);
+    EXPECT_EQ(Cell(0)->Tag(), QStringLiteral("200"));
+    QTest::mouseClick(Cell(5), Qt::LeftButton);
+    EXPECT_EQ(Slider()->value(), 5);
+    QTest::mouseClick(Cell(0), Qt::LeftButton);
+    Press("Command1");
+    EXPECT_EQ(ReadBytes(path), original);
+
+    // Moved, the slider's value is stored.
+    Open(path);
+    QTest::mouseClick(Cell(5), Qt::LeftButton);
+    Slider()->setValue(3);
+    Press("Command1");
+    original[23] = 3;
+    EXPECT_EQ(ReadBytes(path), original);
+}
+
+TEST_F(PaletteEditorTest, ShowFormAgainReloadsTheFile) {
+    const QString first = folder.QWrite("one.lut", Pattern(64, 0));
+    const QString second = folder.QWrite("two.lut", Pattern(64, 100));
+    Open(first);
+    Slider()->setValue(1); // unsaved, and lost
+    EXPECT_TRUE(editor->ShowForm(second));
+    EXPECT_EQ(editor->FName, second);
+    EXPECT_EQ(Cell(0)->Color(), QColor(100, 101, 102));
+    Press("Command1");
+    EXPECT_EQ(ReadBytes(first), Pattern(64, 0));
+    EXPECT_EQ(ReadBytes(second), Pattern(64, 100));
+}
+
+} // namespace

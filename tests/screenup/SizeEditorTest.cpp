@@ -1,0 +1,141 @@
+// The picture size editor and the module state it keeps for the uploads.
+#include "ScreenupTest.h"
+
+#include "frmSize.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+
+namespace {
+
+class SizeEditorTest : public ScreenupTest {
+protected:
+    frmSize *Open() {
+        editor = new frmSize(&owner);
+        editor->show();
+        return editor;
+    }
+    QLineEdit *Field(int i) { return Find<QLineEdit>(editor.data(), QStringLiteral("txtSize_%1").arg(i)); }
+    void Press(const char *name) {
+        Find<QPushButton>(editor.data(), QString::fromLatin1(name))->click();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    void Type(const std::array<const char *, 4> &texts) {
+        for (int i = 0; i < 4; ++i)
+            Field(i)->setText(QString::fromLatin1(texts[static_cast<std::size_t>(i)]));
+    }
+    static std::array<int16_t, 4> Values(int16_t x, int16_t y, int16_t w, int16_t h) { return {x, y, w, h}; }
+
+    QWidget owner;
+    QPointer<frmSize> editor;
+};
+
+TEST_F(SizeEditorTest, FirstOpeningShowsZerosInADisabledFrame) {
+    Open();
+    EXPECT_EQ(editor->windowTitle(), QStringLiteral("Size"));
+    auto *modify = Find<QCheckBox>(editor.data(), "Check1");
+    auto *frame = Find<QGroupBox>(editor.data(), "Frame1");
+    EXPECT_EQ(modify->text(), QStringLiteral("Modify"));
+    EXPECT_FALSE(modify->isChecked());
+    EXPECT_FALSE(frame->isEnabled());
+    // The box is the window's, so the disabled frame leaves it usable.
+    EXPECT_EQ(modify->parentWidget(), editor.data());
+    EXPECT_TRUE(modify->isEnabled());
+    const QStringList labels = {"Orig X", "Orig Y", "Width", "Height"};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(Find<QLabel>(frame, QStringLiteral("Label1_%1").arg(i))->text(), labels[i]);
+        EXPECT_EQ(Field(i)->text(), QStringLiteral("0"));
+        EXPECT_FALSE(Field(i)->isEnabled());
+        EXPECT_EQ(Field(i)->parentWidget(), frame);
+    }
+    // Orig X and Orig Y on the first line, Width and Height on the second.
+    EXPECT_EQ(Field(0)->y(), Field(1)->y());
+    EXPECT_EQ(Field(2)->y(), Field(3)->y());
+    EXPECT_GT(Field(2)->y(), Field(0)->y());
+    EXPECT_EQ(Find<QPushButton>(editor.data(), "cmd1")->text(), QStringLiteral("oK"));
+    EXPECT_EQ(Find<QPushButton>(editor.data(), "Command2")->text(), QStringLiteral("Cancel"));
+
+    modify->click();
+    EXPECT_TRUE(frame->isEnabled());
+    EXPECT_TRUE(Field(3)->isEnabled());
+    modify->click();
+    EXPECT_FALSE(Field(3)->isEnabled());
+}
+
+TEST_F(SizeEditorTest, OkSetsTheFlagEvenWithModifyUnchecked) {
+    Open();
+    Press("cmd1");
+    EXPECT_TRUE(editor.isNull());
+    EXPECT_TRUE(mdlLoader::State().SizeModified);
+    EXPECT_EQ(mdlLoader::State().SizeValues, Values(0, 0, 0, 0));
+
+    // The next opening shows "Modify" checked and the fields enabled.
+    Open();
+    EXPECT_TRUE(Find<QCheckBox>(editor.data(), "Check1")->isChecked());
+    EXPECT_TRUE(Field(0)->isEnabled());
+}
+
+TEST_F(SizeEditorTest, OkStoresTheValuesAndTheNextOpeningShowsThem) {
+    Open();
+    Find<QCheckBox>(editor.data(), "Check1")->click();
+    Type({"300", " 12 ", "32767", "0"});
+    Press("cmd1");
+    EXPECT_TRUE(prompts.Messages.empty());
+    EXPECT_EQ(mdlLoader::State().SizeValues, Values(300, 12, 32767, 0));
+    Open();
+    EXPECT_EQ(Field(0)->text(), QStringLiteral("300"));
+    EXPECT_EQ(Field(1)->text(), QStringLiteral("12"));
+    EXPECT_EQ(Field(2)->text(), QStringLiteral("32767"));
+
+    // Unchecking "Modify" and pressing "oK" still leaves the flag set: there
+    // is no way back during the run.
+    Find<QCheckBox>(editor.data(), "Check1")->click();
+    Press("cmd1");
+    EXPECT_TRUE(mdlLoader::State().SizeModified);
+}
+
+TEST_F(SizeEditorTest, CancelKeepsThePreviousValues) {
+    mdlLoader::State().SizeModified = true;
+    mdlLoader::State().SizeValues = Values(1, 2, 3, 4);
+    Open();
+    Type({"9", "9", "9", "9"});
+    Press("Command2");
+    EXPECT_TRUE(editor.isNull());
+    EXPECT_EQ(mdlLoader::State().SizeValues, Values(1, 2, 3, 4));
+    Open();
+    EXPECT_EQ(Field(3)->text(), QStringLiteral("4"));
+}
+
+TEST_F(SizeEditorTest, OkRefusesAFieldThatIsNotAWholeNumberInRange) {
+    const struct {
+        std::array<const char *, 4> Texts;
+        const char *Named;
+    } cases[] = {
+        {{"", "0", "0", "0"}, "Orig X"},    {{"1", "abc", "0", "0"}, "Orig Y"},
+        {{"1", "2", "32768", "0"}, "Width"}, {{"1", "2", "3", "-1"}, "Height"},
+        {{"1", "2", "3.5", "0"}, "Width"},   {{"1", "2", "3", "99999999999"}, "Height"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Named);
+        Open();
+        Find<QCheckBox>(editor.data(), "Check1")->setChecked(true);
+        Type(c.Texts);
+        Press("cmd1");
+        ASSERT_EQ(prompts.Messages.size(), 1u);
+        EXPECT_TRUE(prompts.Messages[0].Text.startsWith(QString::fromLatin1(c.Named)))
+            << prompts.Messages[0].Text.toStdString();
+        prompts.Messages.clear();
+        // Nothing is stored and the editor stays open with what was typed.
+        EXPECT_FALSE(mdlLoader::State().SizeModified);
+        EXPECT_EQ(mdlLoader::State().SizeValues, Values(0, 0, 0, 0));
+        ASSERT_FALSE(editor.isNull());
+        EXPECT_TRUE(editor->isVisible());
+        Press("Command2");
+    }
+}
+
+} // namespace

@@ -1,0 +1,213 @@
+// "Upload" end to end: the screen set and the settings item in the decoder's
+// record "pictures", the progress shown meanwhile, and every refusal made
+// before the port is opened.
+#include "SimUploader.h"
+
+#include "LibraryScope.h"
+#include "velksimdemo.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+
+namespace {
+
+using Items = std::map<std::string, std::vector<uint8_t>>;
+
+class UploadTest : public SimUploaderTest {
+protected:
+    static std::vector<uint8_t> Settings(std::initializer_list<uint8_t> head) {
+        std::vector<uint8_t> item(64, 0);
+        std::copy(head.begin(), head.end(), item.begin());
+        return item;
+    }
+};
+
+TEST_F(UploadTest, CheckedRowsBecomeItemsOfPictures) {
+    const auto boot = Pattern(5000, 1), lut = Pattern(64, 2), panel = Pattern(2048, 3);
+    Choose(0, folder.QWrite("boot.m2v", boot));
+    Choose(3, folder.QWrite("setup.lut", lut));
+    Choose(4, folder.QWrite("bandeau.pan", panel));
+    ClickUpload();
+
+    EXPECT_TRUE(prompts.Messages.empty());
+    const Items expected = {{"ini", Settings({1, 0, 0, 1, 1, 1})},
+                            {"splash.fnt", boot},
+                            {"setup.lut", lut},
+                            {"bandeau.pan", panel}};
+    EXPECT_EQ(RecordItems("pictures"), expected);
+    // The settings record is still where it was.
+    EXPECT_EQ(RecordItems("SET"), (Items{{"SET", velksim::DemoSettings()}}));
+
+    // Steps 0, 1 (directory read), 2 (settings item), then 3 + row of each
+    // checked row; the progress window is gone afterwards.
+    EXPECT_EQ(steps, (std::vector<int>{0, 1, 2, 3, 6, 7}));
+    EXPECT_EQ(form->ProgressWindow(), nullptr);
+    ASSERT_FALSE(percents.empty());
+    EXPECT_EQ(*std::max_element(percents.begin(), percents.end()), 100);
+    for (int percent : percents)
+        EXPECT_TRUE(percent >= 0 && percent <= 100) << percent;
+
+    // The debug list had transfer-log lines only.
+    ASSERT_FALSE(debugLines.empty());
+    bool sawWrite = false;
+    for (const QString &line : debugLines) {
+        sawWrite = sawWrite || line.startsWith(QStringLiteral("Scrittura Flash"));
+        EXPECT_FALSE(line.startsWith(QStringLiteral("Pacchetto dati:")) || line == QStringLiteral("Invio dati") ||
+                     line == QStringLiteral("Ricezione dati"))
+            << line.toStdString();
+    }
+    EXPECT_TRUE(sawWrite);
+    EXPECT_FALSE(TLibraryScope::Open());
+}
+
+TEST_F(UploadTest, WithNoBoxCheckedOnlyTheSettingsItemIsWritten) {
+    ClickUpload();
+    EXPECT_TRUE(prompts.Messages.empty());
+    EXPECT_EQ(RecordItems("pictures"), (Items{{"ini", Settings({})}}));
+    EXPECT_EQ(steps, (std::vector<int>{0, 1, 2}));
+}
+
+TEST_F(UploadTest, SettingsItemRepeatsSetupLutAndCarriesTheSizeValues) {
+    const QString lut = folder.QWrite("basic.lut", Pattern(64));
+    Choose(1, folder.QWrite("radio.m2v", Pattern(10)));
+    Choose(5, lut);
+    mdlLoader::State().SizeValues = {300, 1, 2, 3};
+    ClickUpload();
+    // Size values not set: offsets 6..14 are zero whatever they hold.
+    EXPECT_EQ(RecordItems("pictures").at("ini"), Settings({0, 0, 1, 0, 0, 0}));
+    EXPECT_EQ(steps, (std::vector<int>{0, 1, 2, 4, 8}));
+
+    mdlLoader::State().SizeModified = true;
+    ClickUpload();
+    EXPECT_EQ(RecordItems("pictures").at("ini"),
+              Settings({0, 0, 1, 0, 0, 0, 0xFF, 0x01, 0x2C, 0x00, 0x01, 0x00, 0x02, 0x00, 0x03}));
+    EXPECT_TRUE(prompts.Messages.empty());
+}
+
+TEST_F(UploadTest, AnEmptyFileIsSentAsAnEmptyItem) {
+    Choose(2, folder.QWrite("setup.m2v", {}));
+    ClickUpload();
+    EXPECT_EQ(RecordItems("pictures").at("setup.fnt"), std::vector<uint8_t>{});
+}
+
+TEST_F(UploadTest, MoreThan64000BytesAreRefusedWithoutTraffic) {
+    Choose(0, folder.QWrite("a.m2v", Pattern(32000)));
+    Choose(1, folder.QWrite("b.m2v", Pattern(32001)));
+    ClickUpload();
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_EQ(prompts.Messages[0].Text, QStringLiteral("Size exceed limit of 64k"));
+    EXPECT_EQ(prompts.Messages[0].Caption, QStringLiteral("Error"));
+    EXPECT_EQ(prompts.Messages[0].Icon, QMessageBox::Critical);
+    EXPECT_TRUE(Untouched());
+    EXPECT_EQ(steps, std::vector<int>{0}); // the progress window was never opened
+
+    // Exactly 64000 bytes are accepted.
+    prompts.Messages.clear();
+    Choose(1, folder.QWrite("b.m2v", Pattern(32000, 5)));
+    ClickUpload();
+    EXPECT_TRUE(prompts.Messages.empty());
+    EXPECT_EQ(RecordItems("pictures").at("radio.fnt"), Pattern(32000, 5));
+}
+
+TEST_F(UploadTest, ACheckedRowWithoutAReadableFileIsRefusedBeforeThePortOpens) {
+    const QString missing = folder.QPath() + QStringLiteral("/gone.m2v");
+    const struct {
+        int Row;
+        QString Path;
+        QString Caption;
+    } cases[] = {
+        {2, QString(), QStringLiteral("\"setup\"")},
+        {0, missing, QStringLiteral("\"boot\"")},
+        {4, folder.QPath(), QStringLiteral("\"bandeau\"")}, // a folder
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Row);
+        Choose(c.Row, c.Path);
+        ClickUpload();
+        ASSERT_EQ(prompts.Messages.size(), 1u);
+        const QString text = prompts.Messages[0].Text;
+        EXPECT_TRUE(text.contains(c.Caption)) << text.toStdString();
+        if (!c.Path.isEmpty()) {
+            EXPECT_TRUE(text.contains(c.Path)) << text.toStdString();
+        }
+        prompts.Messages.clear();
+        EXPECT_TRUE(Untouched());
+        form->Check1[static_cast<std::size_t>(c.Row)]->setChecked(false);
+    }
+    // An unchecked row's path is not looked at.
+    ClickUpload();
+    EXPECT_TRUE(prompts.Messages.empty());
+    EXPECT_EQ(RecordItems("pictures").size(), 1u);
+}
+
+TEST_F(UploadTest, UploadAndSaveAreDisabledWhileAnOperationRuns) {
+    Choose(0, folder.QWrite("boot.m2v", Pattern(3000)));
+    bool ran = false;
+    DuringOperation([&] {
+        ran = true;
+        EXPECT_TRUE(form->Busy());
+        EXPECT_TRUE(TLibraryScope::Open());
+        EXPECT_FALSE(form->Command1->isEnabled());
+        EXPECT_FALSE(form->Command2->isEnabled());
+        // Neither a click nor a direct call opens a second scope.
+        form->Command2->click();
+        form->Command1->click();
+        form->Upload();
+        form->SaveSettings();
+    });
+    ClickUpload();
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(prompts.Messages.empty());
+    EXPECT_TRUE(form->Command1->isEnabled());
+    EXPECT_TRUE(form->Command2->isEnabled());
+    EXPECT_FALSE(form->Busy());
+    // One upload: one settings item and one resource written, one line open.
+    const velksim::TSimCounters traffic = Traffic();
+    EXPECT_EQ(traffic.lineOpens, 1);
+    EXPECT_EQ(traffic.writeFlashRequests, 2);
+    EXPECT_FALSE(QFile::exists(folder.QPath() + QStringLiteral("/set.bin")));
+}
+
+TEST_F(UploadTest, ClosingTheMainWindowStopsTheUpload) {
+    Choose(0, folder.QWrite("boot.m2v", Pattern(3000)));
+    DuringOperation([&] { form->close(); });
+    ClickUpload();
+    EXPECT_TRUE(form->Closing());
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->ProgressWindow(), nullptr);
+    EXPECT_FALSE(TLibraryScope::Open());
+    // Nothing more was asked of the library once the window closed.
+    EXPECT_EQ(Traffic().writeFlashRequests, 0);
+    EXPECT_TRUE(RecordItems("pictures").empty());
+}
+
+TEST_F(UploadTest, APortThatDoesNotOpenEndsTheUploadAfterTheLibrarysError) {
+    form->Combo1->setEditText(QStringLiteral("/nonexistent/velk-line"));
+    ClickUpload();
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_EQ(prompts.Messages[0].Caption, QStringLiteral("Error"));
+    EXPECT_TRUE(prompts.Messages[0].Text.contains(QStringLiteral("/nonexistent/velk-line")))
+        << prompts.Messages[0].Text.toStdString();
+    EXPECT_EQ(steps, std::vector<int>{0});
+    EXPECT_FALSE(TLibraryScope::Open());
+    EXPECT_TRUE(Untouched());
+}
+
+TEST_F(UploadTest, AFailedDirectoryReadWritesNothing) {
+    velksim::TSimFaults faults;
+    faults.refuseReads = 1;
+    sim.SetFaults(faults);
+    Choose(0, folder.QWrite("boot.m2v", Pattern(100)));
+    ClickUpload();
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_EQ(prompts.Messages[0].Caption, QStringLiteral("Error"));
+    // Without a directory every slot would look free: the settings record in
+    // slot 0 must survive.
+    EXPECT_EQ(Traffic().writeFlashRequests, 0);
+    EXPECT_EQ(RecordItems("SET"), (Items{{"SET", velksim::DemoSettings()}}));
+    EXPECT_EQ(steps, std::vector<int>{0});
+}
+
+} // namespace
