@@ -66,7 +66,7 @@ Form1::Form1(TForm1Options options) : options_(std::move(options)) {
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
-    Combo1->setMinimumContentsLength(10);
+    Combo1->setMinimumContentsLength(18);
     Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     auto *left = new QVBoxLayout;
     left->addWidget(Command3);

@@ -26,28 +26,10 @@ fi
 STATE=${VELK_STATE:-$HOME/.velksim}
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/velk-gui.XXXXXX")
 LINE=$WORK/line
-SIM_PID=""
-stop_simulator() {
-    if [ -n "$SIM_PID" ] && kill -0 "$SIM_PID" 2>/dev/null; then
-        kill -TERM "$SIM_PID"
-        wait "$SIM_PID" || true
-    fi
-    SIM_PID=""
-}
+. tools/simulator.sh
 trap 'stop_simulator; rm -rf "$WORK"' EXIT
 
-"$VELKSIM" --state "$STATE" --link "$LINE" "$@" >"$WORK/velksim.out" 2>&1 &
-SIM_PID=$!
-for _ in $(seq 100); do
-    grep -q ready "$WORK/velksim.out" 2>/dev/null && break
-    kill -0 "$SIM_PID" 2>/dev/null || break
-    sleep 0.1
-done
-if ! grep -q ready "$WORK/velksim.out" 2>/dev/null; then
-    cat "$WORK/velksim.out" >&2
-    echo "gui: the simulator did not start" >&2
-    exit 1
-fi
+start_simulator "$VELKSIM" "$WORK/velksim.out" --state "$STATE" --link "$LINE" "$@"
 cat "$WORK/velksim.out"
 echo "gui: decoder state in $STATE; the sample screen set is in $PWD/samples"
 "$SCREENUP" --port "$LINE"

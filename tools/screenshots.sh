@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Takes the README's pictures of screenup (docs/screenshots/*.png): starts a
+# virtual X display (Xvfb) and the decoder simulator, paced like a real cable so
+# the upload can be caught half way, and runs screenup-shots on them.
+#
+# Usage: tools/screenshots.sh [BUILD_FOLDER]   (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${1:-build}
+OUT=$PWD/docs/screenshots
+
+cmake --build "$BUILD" --target screenup-shots velksim -j "${JOBS:-$(nproc)}" >/dev/null
+SHOTS=$PWD/$BUILD/screenup/screenup-shots
+VELKSIM=$PWD/$BUILD/tools/velksim/velksim
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/velk-shots.XXXXXX")
+. tools/simulator.sh
+XVFB_PID=""
+stop_all() {
+    stop_simulator
+    if [ -n "$XVFB_PID" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
+        kill -TERM "$XVFB_PID"
+        wait "$XVFB_PID" || true
+    fi
+}
+trap 'stop_all; rm -rf "$WORK"' EXIT
+
+# A free display number.
+DISPLAY_NUMBER=99
+while [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] || [ -e "/tmp/.X$DISPLAY_NUMBER-lock" ]; do
+    DISPLAY_NUMBER=$((DISPLAY_NUMBER + 1))
+done
+Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x800x24 -wr -nolisten tcp >"$WORK/xvfb.out" 2>&1 &
+XVFB_PID=$!
+for _ in $(seq 100); do
+    [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] && break
+    sleep 0.1
+done
+
+start_simulator "$VELKSIM" "$WORK/velksim.out" --state "$WORK/state" --link "$WORK/line" --baud 115200
+
+# A sanitizer build would report the X libraries' allocations kept until exit.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
+# The sample screen set under a short, stable name, as a user's folder would be.
+SAMPLES=/tmp/screens
+if [ -e "$SAMPLES" ]; then
+    SAMPLES=$WORK/screens
+else
+    trap 'stop_all; rm -rf "$WORK" "$SAMPLES"' EXIT
+fi
+cp -r samples "$SAMPLES"
+
+mkdir -p "$OUT"
+DISPLAY=":$DISPLAY_NUMBER" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$WORK" \
+    "$SHOTS" "$WORK/line" "$SAMPLES" "$OUT"
