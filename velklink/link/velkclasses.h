@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 VELK_DECLARE_EXCEPTION(EBuffer, EVelk);
 
@@ -50,16 +49,16 @@ private:
     int32_t count_ = 0;
 };
 
-// The engines' entry-point lock. The same thread may acquire it again while
-// holding it: link events nest inside transfer events and starting operations.
+// The engines' entry-point bracket. Every entry point of an engine runs on the
+// library's owning thread (port notices and timer expiries are handed to it as
+// messages), so the bracket itself needs no lock: Acquire and Release do
+// nothing and the same thread may enter again while inside, as link events
+// nesting inside transfer events and starting operations do.
 class TSemaphore {
 public:
-    void Acquire() { mutex_.lock(); }
-    void Release() { mutex_.unlock(); }
+    void Acquire() {}
+    void Release() {}
     // For std::lock_guard.
     void lock() { Acquire(); }
     void unlock() { Release(); }
-
-private:
-    std::recursive_mutex mutex_;
 };
