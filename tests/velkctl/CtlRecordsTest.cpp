@@ -1,0 +1,113 @@
+// velkctl end to end: the record directory, items, backup and restore.
+#include "CtlTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+bool Has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+nlohmann::json Directory(const TSimProcess &sim) {
+    const TRunResult result = sim.Ctl({"records", "--json"});
+    EXPECT_EQ(result.Exit, 0) << result.Err;
+    return nlohmann::json::parse(result.Out);
+}
+
+// The items of the record in a slot, as "name:size".
+std::vector<std::string> Items(const nlohmann::json &directory, int slot) {
+    std::vector<std::string> items;
+    for (const auto &item : directory["slots"][slot]["items"])
+        items.push_back(item["name"].get<std::string>() + ":" + std::to_string(item["size"].get<int>()));
+    return items;
+}
+
+TEST(CtlRecordsTest, DirectoryListsEverySlot) {
+    TSimProcess sim;
+    const nlohmann::json directory = Directory(sim);
+    ASSERT_EQ(directory["slots"].size(), 30u);
+    const auto &slot0 = directory["slots"][0];
+    EXPECT_EQ(slot0["address"], 0x34020000);
+    EXPECT_EQ(slot0["status"], "in use");
+    EXPECT_EQ(slot0["name"], "SET");
+    EXPECT_EQ(slot0["admitted"], true);
+    EXPECT_EQ(slot0["valid"], true);
+    EXPECT_EQ(Items(directory, 0), std::vector<std::string>{"SET:" + std::to_string(velksim::DemoSettings().size())});
+    EXPECT_EQ(slot0["free"], 65460 - (4 + 20 + int(velksim::DemoSettings().size())));
+    EXPECT_EQ(directory["slots"][1]["status"], "free");
+    EXPECT_EQ(directory["free_slots"], 29);
+
+    const TRunResult text = sim.Ctl({"records", "--full"});
+    EXPECT_EQ(text.Exit, 0) << text.Err;
+    EXPECT_TRUE(Has(text.Out, "   0  0x34020000  SET       yes")) << text.Out;
+    EXPECT_TRUE(Has(text.Out, "free slots: 29")) << text.Out;
+}
+
+TEST(CtlRecordsTest, PutGetAndRemoveItems) {
+    TSimProcess sim;
+    const auto one = sim.Folder().Write("one.bin", Pattern(1000, 1));
+    const auto two = sim.Folder().Write("two.bin", Pattern(20, 2));
+    ASSERT_EQ(sim.Ctl({"put", "demo", "one", one.string()}).Exit, 0);
+    ASSERT_EQ(sim.Ctl({"put", "demo", "two", two.string()}).Exit, 0);
+    EXPECT_EQ(Items(Directory(sim), 1), (std::vector<std::string>{"one:1000", "two:20"}));
+
+    const auto back = (sim.Folder().Path() / "back.bin").string();
+    const TRunResult get = sim.Ctl({"get", "demo", "one", "-o", back});
+    EXPECT_EQ(get.Exit, 0) << get.Err;
+    EXPECT_EQ(TempFolder::Read(back), Pattern(1000, 1));
+    EXPECT_TRUE(Has(sim.Ctl({"get", "demo", "two"}).Out, "00000000  02 03 04")) << "hex dump without -o";
+
+    // Removing the first item keeps the second one's bytes.
+    const TRunResult rm = sim.Ctl({"rm", "demo", "one"});
+    EXPECT_EQ(rm.Exit, 0) << rm.Err;
+    EXPECT_EQ(Items(Directory(sim), 1), std::vector<std::string>{"two:20"});
+    EXPECT_EQ(sim.Ctl({"get", "demo", "two", "-o", back}).Exit, 0);
+    EXPECT_EQ(TempFolder::Read(back), Pattern(20, 2));
+
+    const TRunResult missingItem = sim.Ctl({"rm", "demo", "one"});
+    EXPECT_EQ(missingItem.Exit, 1);
+    EXPECT_EQ(missingItem.Err, "velkctl: File non trovato: one.\n");
+    const TRunResult missingRecord = sim.Ctl({"get", "nothing", "one"});
+    EXPECT_EQ(missingRecord.Exit, 1);
+    EXPECT_EQ(missingRecord.Err, "velkctl: Record non trovato: nothing.\n");
+}
+
+TEST(CtlRecordsTest, BackupThenRestoreBringsBackEverything) {
+    TSimProcess sim;
+    const auto item = sim.Folder().Write("item.bin", Pattern(500, 9));
+    ASSERT_EQ(sim.Ctl({"put", "keep", "a", item.string()}).Exit, 0);
+    const std::vector<uint8_t> flash = sim.Flash();
+    const std::vector<uint8_t> eeprom = sim.Eeprom();
+
+    const auto backup = (sim.Folder().Path() / "backup").string();
+    const TRunResult saved = sim.Ctl({"backup", backup});
+    ASSERT_EQ(saved.Exit, 0) << saved.Err;
+    EXPECT_TRUE(Has(saved.Out, "slot 1 (0x34030000): record \"keep\" (1 item)")) << saved.Out;
+    EXPECT_EQ(TempFolder::Read(backup + "/flash.bin"), flash);
+    EXPECT_EQ(TempFolder::Read(backup + "/eeprom.bin"), eeprom);
+
+    // Change two slots and the EEPROM behind the backup's back.
+    ASSERT_EQ(sim.Ctl({"rm", "keep", "a"}).Exit, 0);
+    ASSERT_EQ(sim.Ctl({"put", "extra", "b", item.string()}).Exit, 0);
+    const auto word = sim.Folder().Write("word.bin", {0, 0, 0, 0});
+    ASSERT_EQ(sim.Ctl({"write", "eeprom", "0x108E", word.string()}).Exit, 0);
+    const std::vector<uint8_t> changed = sim.Flash();
+
+    const TRunResult check = sim.Ctl({"restore", backup});
+    EXPECT_EQ(check.Exit, 0) << check.Err;
+    EXPECT_TRUE(Has(check.Out, "slot 1 (0x34030000): record \"keep\" (0 items) -> record \"keep\" (1 item)"))
+        << check.Out;
+    EXPECT_TRUE(Has(check.Out, "slot 2 (0x34040000): record \"extra\" (1 item) -> free")) << check.Out;
+    EXPECT_TRUE(Has(check.Out, "EEPROM: changes")) << check.Out;
+    EXPECT_TRUE(Has(check.Out, "--yes")) << check.Out;
+    EXPECT_EQ(sim.Flash(), changed) << "nothing written without --yes";
+
+    const TRunResult restored = sim.Ctl({"restore", backup, "--yes"});
+    EXPECT_EQ(restored.Exit, 0) << restored.Err;
+    EXPECT_TRUE(Has(restored.Out, "Restored 2 record slots and the EEPROM")) << restored.Out;
+    EXPECT_EQ(sim.Flash(), flash);
+    EXPECT_EQ(sim.Eeprom(), eeprom);
+    EXPECT_TRUE(Has(sim.Ctl({"restore", backup}).Out, "nothing to write"));
+}
+
+} // namespace

@@ -1,0 +1,153 @@
+// velkctl end to end: usage, exit codes and the transfer commands against the
+// simulator program.
+#include "CtlTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+bool Has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+TEST(CtlUsageTest, HelpForTheToolAndEveryCommand) {
+    const TRunResult help = Ctl({"--help"});
+    EXPECT_EQ(help.Exit, 0);
+    const std::vector<std::string> commands = {"ports", "sync",    "read",   "write",   "firmware",
+                                               "records", "get",   "put",    "rm",      "backup",
+                                               "restore", "upload-screens", "dump-settings"};
+    for (const std::string &command : commands) {
+        EXPECT_TRUE(Has(help.Out, command)) << command;
+        const TRunResult one = Ctl({command, "--help"});
+        EXPECT_EQ(one.Exit, 0) << command << one.Err;
+        EXPECT_TRUE(Has(one.Out, "Usage")) << command << one.Out;
+    }
+    EXPECT_TRUE(Has(Ctl({"upload-screens", "--help"}).Out, "--setup-lut"));
+}
+
+TEST(CtlUsageTest, UsageErrorsAndBadArgumentsExitTwoBeforeAnyPortIsOpened) {
+    struct TCase {
+        std::vector<std::string> Args;
+        std::string Says;
+    };
+    const std::vector<TCase> cases = {
+        {{}, "subcommand"},
+        {{"frobnicate"}, ""},
+        {{"--port", "/nowhere", "read", "disk", "0", "1"}, "disk"},
+        {{"--port", "/nowhere", "read", "flash", "0x3402000G", "4"}, "ADDR: \"0x3402000G\" is not a number"},
+        {{"--port", "/nowhere", "read", "flash", "0", "0"}, "LEN: 0 is outside"},
+        {{"--trace", "everything", "sync"}, "everything"},
+        {{"sync"}, "No serial port"},
+        {{"--port", "/nowhere", "write", "flash", "0", "/no/such/file.bin"}, "/no/such/file.bin"},
+        {{"--port", "/nowhere", "put", "pictures", "name-too-long", "/dev/null"}, "ITEM: \"name-too-long\""},
+        {{"--port", "/nowhere", "get", "recordname", "x"}, "RECORD: \"recordname\""},
+        {{"--port", "/nowhere", "upload-screens", "--size", "1,2,3"}, "four values"},
+        {{"--port", "/nowhere", "upload-screens", "--size", "0,-1,0,0"}, "Orig Y must be a whole number"},
+        {{"--port", "/nowhere", "upload-screens", "--boot", "/no/such/boot.m2v"}, "/no/such/boot.m2v"},
+        {{"--port", "/nowhere", "restore", "/no/such/backup"}, "/no/such/backup"},
+    };
+    for (const TCase &c : cases) {
+        const TRunResult result = Ctl(c.Args);
+        std::string line;
+        for (const auto &arg : c.Args)
+            line += arg + " ";
+        EXPECT_EQ(result.Exit, 2) << line << result.Err;
+        EXPECT_TRUE(Has(result.Err, c.Says)) << line << result.Err;
+        // The port /nowhere was never opened: its failure would say so.
+        EXPECT_FALSE(Has(result.Err, "Errore connettendo")) << line << result.Err;
+    }
+}
+
+TEST(CtlUsageTest, PortThatCannotBeOpenedFailsWithTheLibrarysMessage) {
+    const TRunResult result = Ctl({"--port", "/nowhere", "sync"});
+    EXPECT_EQ(result.Exit, 1);
+    EXPECT_EQ(result.Err, "velkctl: Errore connettendo la porta /nowhere.\n");
+    EXPECT_EQ(Ctl({"ports"}).Exit, 0);
+}
+
+TEST(CtlTransferTest, SyncSaysWhatTheDecoderAnsweredInUtf8) {
+    TSimProcess sim;
+    const TRunResult first = sim.Ctl({"sync"});
+    EXPECT_EQ(first.Exit, 0) << first.Err;
+    EXPECT_EQ(first.Out, "Decoder sincronizzato.\n");
+    // The port may also come from the environment.
+    const TRunResult second = Ctl({"sync"}, {.Environment = {{"VELK_PORT", sim.Line()}}});
+    EXPECT_EQ(second.Exit, 0) << second.Err;
+    EXPECT_EQ(second.Out, "Decoder gi\xC3\xA0 sincronizzato.\n");
+    EXPECT_EQ(sim.Ctl({"--quiet", "sync"}).Out, "");
+}
+
+TEST(CtlTransferTest, ReadFlashAndEepromAsHexDumpOrIntoAFile) {
+    TSimProcess sim;
+    const TRunResult dump = sim.Ctl({"read", "flash", "0x34020040", "16"});
+    EXPECT_EQ(dump.Exit, 0) << dump.Err;
+    EXPECT_EQ(dump.Out.rfind("34020040  53 45 54 00", 0), 0u) << dump.Out;
+    EXPECT_TRUE(Has(dump.Out, "|SET.")) << dump.Out;
+
+    const auto file = (sim.Folder().Path() / "slot1.bin").string();
+    const TRunResult read = sim.Ctl({"read", "flash", "0x34020000", "65536", "-o", file});
+    EXPECT_EQ(read.Exit, 0) << read.Err;
+    EXPECT_EQ(TempFolder::Read(file), sim.Slot(0));
+    EXPECT_TRUE(Has(read.Out, "65536 bytes")) << read.Out;
+
+    const auto eeprom = (sim.Folder().Path() / "eeprom.bin").string();
+    EXPECT_EQ(sim.Ctl({"read", "eeprom", "0", "8192", "-o", eeprom}).Exit, 0);
+    EXPECT_EQ(TempFolder::Read(eeprom), sim.Eeprom());
+
+    // Outside the memory the decoder refuses the read.
+    const TRunResult refused = sim.Ctl({"read", "eeprom", "0x2000", "4"});
+    EXPECT_EQ(refused.Exit, 1);
+    EXPECT_EQ(refused.Err, "velkctl: Richiesta lettura rifiutata.\n");
+}
+
+TEST(CtlTransferTest, WriteWithVerifyAndWithout) {
+    TSimProcess sim;
+    const auto file = sim.Folder().Write("data.bin", Pattern(3000, 7));
+    const TRunResult verified = sim.Ctl({"write", "flash", "0x34050000", file.string(), "--verify"});
+    EXPECT_EQ(verified.Exit, 0) << verified.Err;
+    EXPECT_TRUE(Has(verified.Out, "verified 3000 bytes at flash 0x34050000")) << verified.Out;
+    const auto slot = sim.Slot(3);
+    EXPECT_TRUE(std::equal(slot.begin(), slot.begin() + 3000, Pattern(3000, 7).begin()));
+
+    const auto small = sim.Folder().Write("small.bin", {1, 2, 3, 4});
+    EXPECT_EQ(sim.Ctl({"write", "eeprom", "0x10", small.string()}).Exit, 0);
+    const auto eeprom = sim.Eeprom();
+    EXPECT_EQ(std::vector<uint8_t>(eeprom.begin() + 0x10, eeprom.begin() + 0x14), (std::vector<uint8_t>{1, 2, 3, 4}));
+
+    const auto unwritable = (sim.Folder().Path() / "no-folder" / "out.bin").string();
+    const TRunResult failed = sim.Ctl({"read", "flash", "0x34020000", "4", "-o", unwritable});
+    EXPECT_EQ(failed.Exit, 1);
+    EXPECT_TRUE(Has(failed.Err, unwritable)) << failed.Err;
+}
+
+TEST(CtlTransferTest, RefusedWriteFailsWithTheEnginesReason) {
+    TSimProcess sim({"--refuse-writes", "1"});
+    const auto file = sim.Folder().Write("data.bin", Pattern(10));
+    const TRunResult result = sim.Ctl({"write", "flash", "0x34050000", file.string(), "--verify"});
+    EXPECT_EQ(result.Exit, 1);
+    EXPECT_EQ(result.Err, "velkctl: Scrittura fallita.\n");
+}
+
+TEST(CtlTransferTest, FirmwareImageReachesTheDecoder) {
+    TSimProcess sim;
+    const auto image = sim.Folder().Write("fw.bin", Pattern(70000, 3));
+    const TRunResult result = sim.Ctl({"firmware", image.string()});
+    EXPECT_EQ(result.Exit, 0) << result.Err;
+    EXPECT_EQ(sim.Firmware(), Pattern(70000, 3));
+}
+
+TEST(CtlTransferTest, TraceSendsTheChosenLogsToStandardError) {
+    TSimProcess sim;
+    const TRunResult transfer = sim.Ctl({"--trace", "transfer", "sync"});
+    EXPECT_EQ(transfer.Exit, 0);
+    EXPECT_TRUE(Has(transfer.Err, "transfer: Sincronizzazione\n")) << transfer.Err;
+    EXPECT_TRUE(Has(transfer.Err, "transfer: Stato: IDLE -> TX SYNC.") ||
+                Has(transfer.Err, "transfer: Stato: NOT CONNECTED -> TX SYNC."))
+        << transfer.Err;
+    EXPECT_FALSE(Has(transfer.Err, "link: ")) << transfer.Err;
+
+    const TRunResult all = sim.Ctl({"--trace", "all", "sync"});
+    EXPECT_TRUE(Has(all.Err, "link: ")) << all.Err;
+    EXPECT_TRUE(Has(all.Err, "transfer: Decoder gi\xC3\xA0 sincronizzato.")) << all.Err;
+    EXPECT_TRUE(sim.Ctl({"sync"}).Err.empty());
+}
+
+} // namespace

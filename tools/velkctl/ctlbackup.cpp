@@ -1,0 +1,117 @@
+#include "ctlbackup.h"
+
+#include "ctlerror.h"
+#include "ctlnumbers.h"
+#include "ctlimagetransport.h"
+#include "screenerror.h"
+#include "screenfiles.h"
+#include "velkcodepage.h"
+#include "velkrecord.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+
+namespace {
+
+constexpr const char *FlashFile = "flash.bin";
+constexpr const char *EepromFile = "eeprom.bin";
+constexpr const char *DescriptionFile = "backup.json";
+constexpr const char *FormatName = "velkctl backup 1";
+
+std::vector<uint8_t> Read(const std::filesystem::path &file) {
+    try {
+        return ReadWholeFile(file);
+    } catch (const EScreenSet &error) {
+        throw ECtlUsage(error.what());
+    }
+}
+
+std::vector<uint8_t> ReadExactly(const std::filesystem::path &file, std::size_t size) {
+    std::vector<uint8_t> data = Read(file);
+    if (data.size() != size)
+        throw ECtlUsage("\"" + file.string() + "\" holds " + std::to_string(data.size()) + " bytes, not " +
+                        std::to_string(size));
+    return data;
+}
+
+void Write(const std::filesystem::path &file, std::span<const uint8_t> data) {
+    try {
+        WriteWholeFile(file, data);
+    } catch (const EScreenSet &error) {
+        throw ECtlFailed(error.what());
+    }
+}
+
+bool DescribesRecordArea(const nlohmann::json &description) {
+    try {
+        const nlohmann::json &flash = description.at("flash");
+        return description.at("format") == FormatName && flash.at("address") == HexAddress(RecordAreaBase) &&
+               flash.at("slots") == RecordSlots && flash.at("slot_size") == SlotBytes;
+    } catch (const nlohmann::json::exception &) {
+        return false;
+    }
+}
+
+} // namespace
+
+std::span<const uint8_t> TDecoderImage::Slot(int32_t slot) const {
+    return std::span<const uint8_t>(Flash).subspan(std::size_t(slot) * SlotBytes, SlotBytes);
+}
+
+void SaveBackup(const std::filesystem::path &folder, const TDecoderImage &image) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error)
+        throw ECtlFailed("Cannot create \"" + folder.string() + "\": " + error.message());
+
+    nlohmann::json records = nlohmann::json::array();
+    for (int32_t slot = 0; slot < RecordSlots; ++slot)
+        records.push_back({{"slot", slot}, {"holds", DescribeSlot(image.Slot(slot))}});
+    const nlohmann::json description = {
+        {"format", FormatName},
+        {"flash", {{"file", FlashFile}, {"address", HexAddress(RecordAreaBase)}, {"slots", RecordSlots},
+                   {"slot_size", SlotBytes}}},
+        {"eeprom", {{"file", EepromFile}, {"size", EepromBytes}}},
+        {"records", records},
+    };
+    const std::string text = description.dump(2) + "\n";
+    Write(folder / FlashFile, image.Flash);
+    Write(folder / EepromFile, image.Eeprom);
+    Write(folder / DescriptionFile, std::span(reinterpret_cast<const uint8_t *>(text.data()), text.size()));
+}
+
+TDecoderImage LoadBackup(const std::filesystem::path &folder) {
+    const auto descriptionFile = folder / DescriptionFile;
+    const auto raw = Read(descriptionFile);
+    if (!DescribesRecordArea(nlohmann::json::parse(raw.begin(), raw.end(), nullptr, false)))
+        throw ECtlUsage("\"" + descriptionFile.string() + "\" does not describe a backup of " +
+                        std::to_string(RecordSlots) + " record slots from " + HexAddress(RecordAreaBase));
+
+    TDecoderImage image;
+    image.Flash = ReadExactly(folder / FlashFile, std::size_t(RecordSlots) * SlotBytes);
+    image.Eeprom = ReadExactly(folder / EepromFile, EepromBytes);
+    return image;
+}
+
+TRestorePlan PlanRestore(const TDecoderImage &current, const TDecoderImage &backup) {
+    TRestorePlan plan;
+    for (int32_t slot = 0; slot < RecordSlots; ++slot)
+        if (!std::ranges::equal(current.Slot(slot), backup.Slot(slot)))
+            plan.Slots.push_back(slot);
+    plan.Eeprom = current.Eeprom != backup.Eeprom;
+    return plan;
+}
+
+std::string DescribeSlot(std::span<const uint8_t> slot) {
+    TImageTransport transport(slot, 0);
+    velk_Record record(0);
+    record.Load(transport, true);
+    if (!record.InUse())
+        return "free";
+    if (!record.IsValid())
+        return "not a valid record";
+    const int32_t items = record.ItemCount();
+    return "record \"" + Cp1252ToUtf8(record.Name()) + "\" (" + std::to_string(items) +
+           (items == 1 ? " item)" : " items)");
+}

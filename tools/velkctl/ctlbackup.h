@@ -1,0 +1,40 @@
+// Backups of a decoder: the whole record area (30 slots of 64 KiB from
+// 0x34020000) and the 8 KiB EEPROM, kept in a folder as flash.bin, eeprom.bin
+// and a description backup.json. A restore compares the backup with what the
+// decoder holds and writes only the slots (and the EEPROM) that differ.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+inline constexpr uint32_t RecordAreaBase = 0x34020000;
+inline constexpr int32_t RecordSlots = 30;
+inline constexpr int32_t SlotBytes = 0x10000;
+inline constexpr int32_t EepromBytes = 8192;
+
+struct TDecoderImage {
+    std::vector<uint8_t> Flash;  // RecordSlots x SlotBytes, slot 0 first
+    std::vector<uint8_t> Eeprom; // EepromBytes
+
+    std::span<const uint8_t> Slot(int32_t slot) const;
+};
+
+// Writes the three files; ECtlFailed naming a file that cannot be written.
+void SaveBackup(const std::filesystem::path &folder, const TDecoderImage &image);
+// Reads a backup; ECtlUsage naming a file that is missing, unreadable or of
+// the wrong size, or a description of another record area.
+TDecoderImage LoadBackup(const std::filesystem::path &folder);
+
+struct TRestorePlan {
+    std::vector<int32_t> Slots; // slots whose bytes differ, in order
+    bool Eeprom = false;
+    bool Empty() const { return Slots.empty() && !Eeprom; }
+};
+TRestorePlan PlanRestore(const TDecoderImage &current, const TDecoderImage &backup);
+
+// What a slot image holds, for people: "free", "record \"SET\" (1 item)",
+// "not a valid record".
+std::string DescribeSlot(std::span<const uint8_t> slot);

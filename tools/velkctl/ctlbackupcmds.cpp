@@ -1,0 +1,83 @@
+// backup, restore: the whole record area and the EEPROM to and from files.
+#include "ctlcommands.h"
+
+#include "ctlbackup.h"
+#include "ctlerror.h"
+#include "ctlnumbers.h"
+
+#include <cstdio>
+
+namespace {
+
+TDecoderImage ReadDecoder(TCtlSession &session) {
+    TDecoderImage image;
+    image.Flash.reserve(std::size_t(RecordSlots) * SlotBytes);
+    for (int32_t slot = 0; slot < RecordSlots; ++slot) {
+        const auto bytes = session.Read(hlsFlash, RecordAreaBase + uint32_t(slot) * SlotBytes, SlotBytes);
+        if (bytes.size() != std::size_t(SlotBytes))
+            throw ECtlFailed("Slot " + std::to_string(slot) + " came back with " + std::to_string(bytes.size()) +
+                             " bytes instead of " + std::to_string(SlotBytes));
+        image.Flash.insert(image.Flash.end(), bytes.begin(), bytes.end());
+    }
+    image.Eeprom = session.Read(hlsEeprom, 0, EepromBytes);
+    if (image.Eeprom.size() != std::size_t(EepromBytes))
+        throw ECtlFailed("The EEPROM came back with " + std::to_string(image.Eeprom.size()) + " bytes instead of " +
+                         std::to_string(EepromBytes));
+    return image;
+}
+
+std::string SlotLine(int32_t slot) {
+    return "slot " + std::to_string(slot) + " (" + HexAddress(RecordAreaBase + uint32_t(slot) * SlotBytes) + ")";
+}
+
+} // namespace
+
+int RunBackup(const TCtlOptions &options, const std::string &folder) {
+    TCtlSession session = OpenSession(options);
+    const TDecoderImage image = ReadDecoder(session);
+    SaveBackup(folder, image);
+    for (int32_t slot = 0; slot < RecordSlots; ++slot) {
+        const std::string holds = DescribeSlot(image.Slot(slot));
+        if (holds != "free")
+            Say(options, SlotLine(slot) + ": " + holds);
+    }
+    Say(options, "Backed up " + std::to_string(RecordSlots) + " record slots and the EEPROM into " + folder);
+    return 0;
+}
+
+int RunRestore(const TCtlOptions &options, const TRestoreArgs &args) {
+    const TDecoderImage backup = LoadBackup(args.Folder);
+    TCtlSession session = OpenSession(options);
+    const TDecoderImage current = ReadDecoder(session);
+    const TRestorePlan plan = PlanRestore(current, backup);
+    if (plan.Empty()) {
+        Say(options, "The decoder already holds this backup: nothing to write");
+        return 0;
+    }
+    // What will change is always shown, also with --quiet.
+    for (int32_t slot : plan.Slots)
+        std::printf("%s: %s -> %s\n", SlotLine(slot).c_str(), DescribeSlot(current.Slot(slot)).c_str(),
+                    DescribeSlot(backup.Slot(slot)).c_str());
+    if (plan.Eeprom)
+        std::printf("EEPROM: changes\n");
+    std::fflush(stdout);
+    if (!args.Yes) {
+        Say(options, "Nothing written: run again with --yes to write these changes");
+        return 0;
+    }
+    for (int32_t slot : plan.Slots) {
+        const uint32_t address = RecordAreaBase + uint32_t(slot) * SlotBytes;
+        session.Write(hltFlash, backup.Slot(slot), address);
+        if (session.Read(hlsFlash, address, SlotBytes) != std::vector<uint8_t>(backup.Slot(slot).begin(),
+                                                                                 backup.Slot(slot).end()))
+            throw ECtlFailed("Restore failed: " + SlotLine(slot) + " reads back different from the backup");
+    }
+    if (plan.Eeprom) {
+        session.Write(hltEeprom, backup.Eeprom, 0);
+        if (session.Read(hlsEeprom, 0, EepromBytes) != backup.Eeprom)
+            throw ECtlFailed("Restore failed: the EEPROM reads back different from the backup");
+    }
+    Say(options, "Restored " + std::to_string(plan.Slots.size()) + " record slots" +
+                     (plan.Eeprom ? " and the EEPROM" : "") + " from " + args.Folder);
+    return 0;
+}

@@ -1,0 +1,131 @@
+#include "ctlprogress.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr auto RedrawInterval = std::chrono::milliseconds(100);
+
+// Amounts share the unit that suits the whole transfer, so that the line
+// keeps its width while it is redrawn.
+std::string Amounts(double done, double total) {
+    const char *unit = "B";
+    double scale = 1;
+    if (total >= 1024 * 1024) {
+        unit = "MiB";
+        scale = 1024 * 1024;
+    } else if (total >= 1024) {
+        unit = "KiB";
+        scale = 1024;
+    }
+    char text[64];
+    if (scale == 1)
+        std::snprintf(text, sizeof text, "%6.0f of %.0f %s", done, total, unit);
+    else
+        std::snprintf(text, sizeof text, "%6.1f of %.1f %s", done / scale, total / scale, unit);
+    return text;
+}
+
+std::string Rate(double bytesPerSecond) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%6.1f KiB/s", bytesPerSecond / 1024);
+    return text;
+}
+
+std::string TimeLeft(double seconds) {
+    const long whole = std::lround(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%2ld:%02ld left", whole / 60, whole % 60);
+    return text;
+}
+
+int TerminalWidth(std::FILE *out) {
+    winsize size{};
+    if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 20)
+        return size.ws_col;
+    return 80;
+}
+
+} // namespace
+
+std::string FormatProgress(const TProgressState &state, int width) {
+    const bool known = state.Total > 0;
+    const double fraction = known ? std::clamp(double(state.Done) / state.Total, 0.0, 1.0) : 0.0;
+    const double bytesDone = fraction * double(state.Bytes);
+    char percent[8];
+    std::snprintf(percent, sizeof percent, "%3d%%", int(fraction * 100));
+
+    const bool measured = state.Seconds > 0 && bytesDone > 0;
+    std::string tail = "  " + Amounts(bytesDone, double(state.Bytes)) + "  " +
+                       (measured ? Rate(bytesDone / state.Seconds) : std::string(12, ' ')) + "  " +
+                       (measured && fraction < 1 ? TimeLeft(state.Seconds * (1 - fraction) / fraction)
+                                                 : std::string(10, ' '));
+    while (!tail.empty() && tail.back() == ' ')
+        tail.pop_back();
+    const std::string head = state.Label + " " + percent + " ";
+    const int barWidth = std::min(30, width - int(head.size()) - 50);
+    std::string line = head;
+    if (barWidth >= 5) {
+        const int filled = int(fraction * barWidth);
+        line += "[" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "]";
+    }
+    line += tail;
+    if (int(line.size()) > width)
+        line.resize(std::max(width, 0));
+    return line;
+}
+
+TProgressBar::TProgressBar(bool enabled, std::FILE *out) : enabled_(enabled), out_(out) {}
+
+TProgressBar::~TProgressBar() { End(); }
+
+void TProgressBar::Begin(std::string label, int64_t bytes) {
+    End();
+    state_ = {std::move(label), 0, 0, bytes, 0};
+    start_ = Clock::now();
+    lastDraw_ = start_;
+    active_ = true;
+}
+
+void TProgressBar::Packets(int32_t total) {
+    if (!active_)
+        return;
+    state_.Total = total;
+    state_.Done = 0;
+    Draw(false);
+}
+
+void TProgressBar::Advance(int32_t done) {
+    if (!active_)
+        return;
+    state_.Done = done;
+    Draw(false);
+}
+
+void TProgressBar::End() {
+    active_ = false;
+    if (shown_) {
+        std::fputs("\r\033[K", out_);
+        std::fflush(out_);
+        shown_ = false;
+    }
+}
+
+void TProgressBar::Draw(bool force) {
+    if (!enabled_)
+        return;
+    const auto now = Clock::now();
+    // A transfer shorter than one interval is never drawn, so short exchanges
+    // do not flicker.
+    if (!force && now - lastDraw_ < RedrawInterval)
+        return;
+    lastDraw_ = now;
+    state_.Seconds = std::chrono::duration<double>(now - start_).count();
+    std::fprintf(out_, "\r%s\033[K", FormatProgress(state_, TerminalWidth(out_) - 1).c_str());
+    std::fflush(out_);
+    shown_ = true;
+}

@@ -1,0 +1,51 @@
+// The progress bar velkctl draws on standard error while a transfer runs, from
+// the transfer engine's link-packet events: percentage, bytes, rate and time
+// left. It draws only when enabled (standard error is a terminal and progress
+// was not turned off) and erases itself when the transfer ends.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+struct TProgressState {
+    std::string Label;
+    int32_t Done = 0;  // link packets done
+    int32_t Total = 0; // link packets in the transmission; 0 while unknown
+    int64_t Bytes = 0; // bytes of the whole transfer
+    double Seconds = 0;
+};
+
+// One line of the bar, without line control characters, at most width columns.
+std::string FormatProgress(const TProgressState &state, int width);
+
+class TProgressBar {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    TProgressBar(bool enabled, std::FILE *out);
+    ~TProgressBar();
+    TProgressBar(const TProgressBar &) = delete;
+    TProgressBar &operator=(const TProgressBar &) = delete;
+
+    bool Enabled() const { return enabled_; }
+    // A transfer of bytes begins.
+    void Begin(std::string label, int64_t bytes);
+    // Events: the transmission's packet count, and the packets done so far.
+    void Packets(int32_t total);
+    void Advance(int32_t done);
+    // The transfer has ended: the bar is erased.
+    void End();
+
+private:
+    void Draw(bool force);
+
+    bool enabled_;
+    std::FILE *out_;
+    bool shown_ = false;
+    bool active_ = false;
+    TProgressState state_;
+    Clock::time_point start_;
+    Clock::time_point lastDraw_;
+};

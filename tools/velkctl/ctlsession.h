@@ -1,0 +1,70 @@
+// TCtlSession: one decoder on one serial port for the life of a velkctl
+// command. It builds the library's objects the way the library itself does
+// (port at 115200 baud with its events delivered to this thread, link engine,
+// transfer engine, the record directory of 30 slots from 0x34020000), opens
+// the port and closes it again at the end. It also connects the protocol logs
+// to standard error (--trace) and the transfer events to the progress bar.
+#pragma once
+
+#include "ctlprogress.h"
+#include "velkhlprotocol.h"
+#include "velkrecords.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+class velk_CPort;
+class velk_LLProtocol;
+
+struct TCtlOptions {
+    std::string Port;
+    bool TraceLink = false;
+    bool TraceTransfer = false;
+    bool Quiet = false;
+    bool Progress = true;
+};
+
+class TCtlSession {
+public:
+    // Opens the port; EComPort when it cannot be opened.
+    explicit TCtlSession(const TCtlOptions &options);
+    ~TCtlSession();
+    TCtlSession(const TCtlSession &) = delete;
+    TCtlSession &operator=(const TCtlSession &) = delete;
+
+    // Each exchange runs to its end; one that fails raises ECtlFailed with the
+    // transfer engine's reason.
+    // Synchronises; returns the engine's outcome line (Windows-1252).
+    std::string Sync();
+    std::vector<uint8_t> Read(THLSource source, uint32_t address, int32_t length);
+    void Write(THLTarget target, std::span<const uint8_t> data, uint32_t address);
+
+    velk_Records &Records() { return *records_; }
+    // The record store's way to the decoder, with progress.
+    TRecordTransport &Transport();
+    void Refresh(bool full);
+
+private:
+    class TTransport;
+
+    void OnTransferLine(const std::string &line);
+    void OnEngineEvent(int32_t code, int32_t value);
+    void Begin(std::string label, int64_t bytes);
+    bool Wait();
+    [[noreturn]] void Fail();
+
+    TCtlOptions options_;
+    TProgressBar progress_;
+    std::vector<std::string> lines_; // transfer log lines of the running exchange
+    std::unique_ptr<velk_CPort> port_;
+    std::unique_ptr<velk_LLProtocol> link_;
+    std::unique_ptr<velk_HLProtocol> engine_;
+    std::unique_ptr<TTransport> transport_;
+    std::unique_ptr<velk_Records> records_;
+};
+
+// The serial ports of this machine, as the library lists them.
+std::vector<std::string> ListPorts();

@@ -1,0 +1,166 @@
+// velkctl: every operation of the decoder toolkit as one command, for scripts
+// and machines without a display. See --help.
+#include "ctlcommands.h"
+#include "ctlerror.h"
+#include "screenresources.h"
+#include "velkcodepage.h"
+#include "velkerror.h"
+#include "velkerrorsink.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <iostream>
+
+namespace {
+
+// Errors that escape the port's and the timers' handlers.
+void ShowLibraryError(const char *text) { PrintError(Cp1252ToUtf8(text ? text : "")); }
+
+// "setup lut" -> "setup-lut".
+std::string OptionName(std::string_view caption) {
+    std::string name(caption);
+    std::replace(name.begin(), name.end(), ' ', '-');
+    return name;
+}
+
+int Run(int argc, char **argv) {
+    CLI::App app{"Talks to a satellite decoder on a serial port: transfers, records, screen sets.\n"
+                 "Numbers may be decimal or hexadecimal after 0x. Exit codes: 0 done, 1 the operation\n"
+                 "failed, 2 a usage error or a bad argument.",
+                 "velkctl"};
+    app.require_subcommand(1);
+    app.fallthrough();
+
+    TCtlOptions options;
+    std::string trace;
+    bool noProgress = false;
+    app.add_option("--port", options.Port, "Serial port: a device path, COMn (/dev/ttyS(n-1)) or a name under /dev")
+        ->envname("VELK_PORT");
+    app.add_option("--trace", trace, "Protocol log lines on standard error")
+        ->check(CLI::IsMember({"link", "transfer", "all"}));
+    app.add_flag("-q,--quiet", options.Quiet, "Print only data and errors");
+    app.add_flag("--no-progress", noProgress, "No progress bar on standard error");
+
+    auto *ports = app.add_subcommand("ports", "List the serial ports of this machine");
+    auto *sync = app.add_subcommand("sync", "Synchronise with the decoder");
+
+    TReadArgs read;
+    auto *readCmd = app.add_subcommand("read", "Read decoder flash or EEPROM (hex dump without -o)");
+    readCmd->add_option("SPACE", read.Space, "flash or eeprom")->required()->check(CLI::IsMember({"flash", "eeprom"}));
+    readCmd->add_option("ADDR", read.Address, "Start address")->required();
+    readCmd->add_option("LEN", read.Length, "Number of bytes")->required();
+    readCmd->add_option("-o,--output", read.Output, "Write the bytes into this file");
+
+    TWriteArgs write;
+    auto *writeCmd = app.add_subcommand("write", "Write a file into decoder flash or EEPROM");
+    writeCmd->add_option("SPACE", write.Space, "flash or eeprom")->required()->check(CLI::IsMember({"flash", "eeprom"}));
+    writeCmd->add_option("ADDR", write.Address, "Start address")->required();
+    writeCmd->add_option("FILE", write.File, "The bytes to write")->required();
+    writeCmd->add_flag("--verify", write.Verify, "Read the bytes back and compare");
+
+    std::string firmware;
+    auto *firmwareCmd = app.add_subcommand("firmware", "Upload a firmware image");
+    firmwareCmd->add_option("FILE", firmware, "The image")->required();
+
+    TRecordsArgs records;
+    auto *recordsCmd = app.add_subcommand("records", "List the record directory");
+    recordsCmd->add_flag("--full", records.Full, "Read every record completely, not only the item tables");
+    recordsCmd->add_flag("--json", records.Json, "Every slot as JSON");
+
+    TItemArgs get;
+    auto *getCmd = app.add_subcommand("get", "Load an item of a record (hex dump without -o)");
+    getCmd->add_option("RECORD", get.Record, "Record name")->required();
+    getCmd->add_option("ITEM", get.Item, "Item name")->required();
+    getCmd->add_option("-o,--output", get.File, "Write the item into this file");
+
+    TItemArgs put;
+    auto *putCmd = app.add_subcommand("put", "Save a file as an item of a record (replacing one of that name)");
+    putCmd->add_option("RECORD", put.Record, "Record name")->required();
+    putCmd->add_option("ITEM", put.Item, "Item name")->required();
+    putCmd->add_option("FILE", put.File, "The item's bytes")->required();
+
+    TItemArgs remove;
+    auto *rmCmd = app.add_subcommand("rm", "Delete an item of a record and save the record");
+    rmCmd->add_option("RECORD", remove.Record, "Record name")->required();
+    rmCmd->add_option("ITEM", remove.Item, "Item name")->required();
+
+    std::string backupFolder;
+    auto *backupCmd = app.add_subcommand("backup", "Copy the whole record area and the EEPROM into a folder");
+    backupCmd->add_option("DIR", backupFolder, "Folder for flash.bin, eeprom.bin, backup.json")->required();
+
+    TRestoreArgs restore;
+    auto *restoreCmd = app.add_subcommand(
+        "restore", "Show what a backup would change in the decoder; with --yes, write those changes");
+    restoreCmd->add_option("DIR", restore.Folder, "Folder of a backup")->required();
+    restoreCmd->add_flag("--yes", restore.Yes, "Write the changes");
+
+    TUploadArgs upload;
+    auto *uploadCmd = app.add_subcommand(
+        "upload-screens", "Upload a screen set into record \"pictures\" with its settings item \"ini\"");
+    for (const TScreenResource &resource : ScreenResources())
+        uploadCmd->add_option("--" + OptionName(resource.Caption), upload.Files[std::size_t(resource.Index)],
+                              "File sent as item " + std::string(resource.ItemName));
+    uploadCmd->add_option("--size", upload.Size, "Picture origin and size X,Y,W,H (each 0 to 32767)");
+
+    std::string settingsFile = std::string(SettingsDumpFileName);
+    auto *dumpCmd = app.add_subcommand("dump-settings", "Copy the settings item \"SET\" of record \"SET\" into a file");
+    dumpCmd->add_option("-o,--output", settingsFile, "The file")->capture_default_str();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &error) {
+        const int code = app.exit(error);
+        return code == 0 ? 0 : ExitUsage;
+    }
+    options.TraceLink = trace == "link" || trace == "all";
+    options.TraceTransfer = trace == "transfer" || trace == "all";
+    options.Progress = !noProgress;
+
+    if (app.got_subcommand(ports))
+        return RunPorts(options);
+    if (app.got_subcommand(sync))
+        return RunSync(options);
+    if (app.got_subcommand(readCmd))
+        return RunRead(options, read);
+    if (app.got_subcommand(writeCmd))
+        return RunWrite(options, write);
+    if (app.got_subcommand(firmwareCmd))
+        return RunFirmware(options, firmware);
+    if (app.got_subcommand(recordsCmd))
+        return RunRecords(options, records);
+    if (app.got_subcommand(getCmd))
+        return RunGet(options, get);
+    if (app.got_subcommand(putCmd))
+        return RunPut(options, put);
+    if (app.got_subcommand(rmCmd))
+        return RunRemove(options, remove);
+    if (app.got_subcommand(backupCmd))
+        return RunBackup(options, backupFolder);
+    if (app.got_subcommand(restoreCmd))
+        return RunRestore(options, restore);
+    if (app.got_subcommand(uploadCmd))
+        return RunUploadScreens(options, upload);
+    if (app.got_subcommand(dumpCmd))
+        return RunDumpSettings(options, settingsFile);
+    return ExitUsage;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    SetErrorSink(ShowLibraryError);
+    try {
+        return Run(argc, argv);
+    } catch (const ECtlUsage &error) {
+        PrintError(error.what());
+        return ExitUsage;
+    } catch (const ECtlFailed &error) {
+        PrintError(error.what());
+    } catch (const EVelk &error) {
+        PrintError(Cp1252ToUtf8(error.Message()));
+    } catch (const std::exception &error) {
+        PrintError(error.what());
+    }
+    return ExitFailed;
+}
