@@ -81,13 +81,13 @@ uint32_t RequestKinds(const std::string &option, const std::string &text) {
 using THandler =
     std::function<void(TSimOptions &, const std::string &option, const std::string &value)>;
 
-struct TOptionSpec {
+struct TOptionRule {
     bool takesValue;
     THandler handler;
 };
 
-const std::map<std::string, TOptionSpec> &Specs() {
-    static const std::map<std::string, TOptionSpec> specs = {
+const std::map<std::string, TOptionRule> &OptionRules() {
+    static const std::map<std::string, TOptionRule> rules = {
         {"--help", {false, [](TSimOptions &o, auto &, auto &) { o.help = true; }}},
         {"--trace", {false, [](TSimOptions &o, auto &, auto &) { o.trace = true; }}},
         {"--fresh", {false, [](TSimOptions &o, auto &, auto &) { o.config.resetState = true; }}},
@@ -183,8 +183,14 @@ const std::map<std::string, TOptionSpec> &Specs() {
         {"--refuse-writes",
          {true,
           [](TSimOptions &o, auto &n, auto &v) { o.config.faults.refuseWrites = Rate(n, v); }}},
+        {"--hostile",
+         {true,
+          [](TSimOptions &o, auto &n, auto &v) { o.config.faults.hostileAnswers = Rate(n, v); }}},
+        {"--hostile-packets",
+         {true,
+          [](TSimOptions &o, auto &n, auto &v) { o.config.faults.hostilePackets = Rate(n, v); }}},
     };
-    return specs;
+    return rules;
 }
 
 } // namespace
@@ -203,18 +209,18 @@ TSimOptions ParseOptions(const std::vector<std::string> &arguments) {
             name = name.substr(0, equals);
             inlineValue = true;
         }
-        auto spec = Specs().find(name);
-        if (spec == Specs().end())
+        auto rule = OptionRules().find(name);
+        if (rule == OptionRules().end())
             throw ESimUsage(name.rfind("-", 0) == 0 ? Format("unknown option %s", name)
                                                     : Format("unexpected argument '%s'", name));
-        if (spec->second.takesValue && !inlineValue) {
+        if (rule->second.takesValue && !inlineValue) {
             if (i + 1 >= arguments.size())
                 throw ESimUsage(Format("%s needs a value", name));
             value = arguments[++i];
-        } else if (!spec->second.takesValue && inlineValue) {
+        } else if (!rule->second.takesValue && inlineValue) {
             throw ESimUsage(Format("%s takes no value", name));
         }
-        spec->second.handler(options, name, value);
+        rule->second.handler(options, name, value);
     }
     if (options.config.resetState && options.config.stateFolder.empty())
         throw ESimUsage("--fresh needs --state");
@@ -271,6 +277,12 @@ Faults (RATE is a probability from 0 to 1, decided afresh for each occasion):
                            writes, all (default all)
   --refuse-reads RATE      refuse a READ FLASH or READ EEPROM with a NACK
   --refuse-writes RATE     refuse a WRITE FLASH, WRITE EEPROM or FIRMWARE with a NACK
+  --hostile RATE           answer a request with what a sound decoder never sends:
+                           random bytes, a broken or cut packet, a packet of
+                           the wrong kind, DATA of the wrong size
+  --hostile-packets RATE   send random bytes or a well-formed link packet of the
+                           wrong kind (or a wrong packet count or payload
+                           length) instead of a link packet
 
 Exit status: 0 after an interrupt, 1 when serving ended otherwise (a hang-up
 fault, a line that failed or could not be created), 2 for a bad option or a
