@@ -60,7 +60,19 @@ TEST(CtlUsageTest, PortThatCannotBeOpenedFailsWithTheLibrarysMessage) {
     const TRunResult result = Ctl({"--port", "/nowhere", "sync"});
     EXPECT_EQ(result.Exit, 1);
     EXPECT_EQ(result.Err, "velkctl: Errore connettendo la porta /nowhere.\n");
-    EXPECT_EQ(Ctl({"ports"}).Exit, 0);
+}
+
+TEST(CtlUsageTest, PortsListsTheSerialDevices) {
+    const TRunResult ports = Ctl({"ports"});
+    if (!std::filesystem::exists("/sys/class/tty")) {
+        EXPECT_EQ(ports.Exit, 1) << "no list without /sys/class/tty";
+        return;
+    }
+    EXPECT_EQ(ports.Exit, 0) << ports.Err;
+    std::size_t start = 0;
+    for (std::size_t end; (end = ports.Out.find('\n', start)) != std::string::npos; start = end + 1)
+        EXPECT_EQ(ports.Out.compare(start, 5, "/dev/"), 0) << ports.Out;
+    EXPECT_EQ(ports.Out.find('\0'), std::string::npos) << "names without their terminating zero";
 }
 
 TEST(CtlTransferTest, SyncSaysWhatTheDecoderAnsweredInUtf8) {
