@@ -223,3 +223,57 @@ TEST(FaultsSeedTest, TheSameSeedReplaysTheSameFaults) {
     EXPECT_NE(first.find('A'), std::string::npos);
     EXPECT_NE(first.find('N'), std::string::npos);
 }
+
+TEST_F(FaultsTest, AHostileDecoderNeverGivesASoundAnswer) {
+    // Every answer replaced: none of them is one a sound decoder gives, though
+    // each still travels as a proper link transmission.
+    Set([](TSimFaults &f) {
+        f.seed = 5;
+        f.hostileAnswers = 1;
+    });
+    int received = 0;
+    for (int i = 0; i < 30; ++i) {
+        const bool read = i % 2 == 1;
+        ASSERT_TRUE(peer.SendTransmission(read ? BytesOf(ReadRequest(HL_READ_FLASH, FlashBase, 80))
+                                               : BytesOf(velk_HLPacket(HL_SYNC, 0, nullptr, 0))));
+        std::optional<std::vector<uint8_t>> answer = peer.ReceiveTransmission();
+        ASSERT_TRUE(answer);
+        ++received;
+        TBuffer buffer;
+        buffer.SetData(answer->data(), int32_t(answer->size()));
+        velk_HLPacket packet(buffer);
+        const int64_t command = packet.Command();
+        if (read)
+            EXPECT_FALSE(packet.IsValid() && command == HL_DATA && packet.DataLength() == 80) << i;
+        else
+            EXPECT_FALSE(packet.IsValid() && (command == HL_ACK || command == HL_SYNC)) << i;
+    }
+    EXPECT_EQ(received, 30);
+}
+
+TEST_F(FaultsTest, HostilePacketsAreNeverAValidAnswer) {
+    Set([](TSimFaults &f) {
+        f.seed = 9;
+        f.hostilePackets = 1;
+    });
+    for (int i = 0; i < 20; ++i) {
+        peer.Write(FirstOfTwo());
+        // The replacement is written at once: what follows the first byte is there.
+        std::vector<uint8_t> bytes = peer.ReadBytes(1, 2000ms);
+        ASSERT_FALSE(bytes.empty()) << i;
+        const std::vector<uint8_t> rest = peer.ReadBytes(4096, 100ms);
+        bytes.insert(bytes.end(), rest.begin(), rest.end());
+        // Whatever came, no valid ACK or NACK is in it.
+        velk_LLPacket packet(2048);
+        for (size_t at = 0; at < bytes.size();) {
+            at += size_t(packet.Feed(bytes.data() + at, std::min<int32_t>(int32_t(bytes.size() - at),
+                                                                          std::max(packet.Missing(), 1))));
+            if (packet.Count() >= 4 && packet.Missing() == 0) {
+                EXPECT_FALSE(packet.IsValid() &&
+                             (packet.PacketType() == LL_ACK || packet.PacketType() == LL_NACK))
+                    << i;
+                packet.Clear();
+            }
+        }
+    }
+}

@@ -51,3 +51,29 @@ TEST(PacingTest, BothDirectionsTakeTheByteTimeOfTheBaudRate) {
     EXPECT_GE(ratio, 0.9);
     EXPECT_LE(ratio, 3.0);
 }
+
+TEST(PacingTest, ALongWriteKeepsItsPaceWhateverEachWakeUpCosts) {
+    // At 9600 baud the decoder's 2048-byte packet leaves in 2048 chunks of one
+    // byte. Were each chunk timed from the moment the one before it had gone,
+    // every late wake-up (at least the timer slack of 50 us) would add up to
+    // over a tenth of a second here; timed from the start of the packet, only
+    // the last one counts.
+    TSimConfig config;
+    config.baud = 9600;
+    TDecoderSim sim(config);
+    TSimPeer peer(sim.LinePath());
+    ASSERT_TRUE(
+        peer.SendTransmission(BytesOf(ReadRequest(HL_READ_FLASH, FlashBase, 2016)), 5000ms));
+    auto first = peer.ReadBytes(1, 5000ms);
+    ASSERT_EQ(first.size(), 1u);
+    const auto start = std::chrono::steady_clock::now();
+    size_t got = 1;
+    while (got < 2048) {
+        auto more = peer.ReadBytes(2048 - got, 5000ms);
+        ASSERT_FALSE(more.empty());
+        got += more.size();
+    }
+    const double ratio = Seconds(std::chrono::steady_clock::now() - start) / LineSeconds(2047, 9600);
+    EXPECT_GE(ratio, 0.95);
+    EXPECT_LE(ratio, 1.04);
+}

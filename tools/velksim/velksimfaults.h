@@ -84,6 +84,19 @@ struct TSimFaults {
     double refuseReads = 0;
     double refuseWrites = 0;
 
+    // A hostile decoder. hostileAnswers: a transfer answer is replaced by one a
+    // sound decoder never sends for it (random bytes; the answer with its
+    // command or a length field broken, or cut short; a well-formed packet of a
+    // kind that does not answer the request; DATA with fewer or more bytes than
+    // asked for), still sent as a proper link transmission. hostilePackets: a
+    // link packet the simulator sends is replaced by random bytes (markers
+    // included) or by a well-formed packet of the wrong kind (DATA for an
+    // answer, an answer for DATA), or its DATA announces another packet count
+    // or a payload longer than it carries. The data a packet carries is never
+    // changed behind valid checks: such a lie no receiver could see.
+    double hostileAnswers = 0;
+    double hostilePackets = 0;
+
     bool operator==(const TSimFaults &) const = default;
 };
 

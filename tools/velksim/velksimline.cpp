@@ -301,11 +301,15 @@ bool TSimLine::Write(const uint8_t *bytes, int32_t n) {
     int32_t chunk = pacer_.Paced() ? pacer_.ChunkBytes() : n;
     for (int32_t done = 0; done < n;) {
         int32_t size = std::min(chunk, n - done);
+        if (pacer_.Paced()) {
+            // The bytes are handed to the line at once: each chunk leaves right
+            // after the one before it, so a late wake-up does not add up, and it
+            // reaches the PC when its last byte would have.
+            SleepUntil(pacer_.Sent(size, done == 0 ? Clock::now() : Clock::time_point{}));
+        }
         if (!WriteChunk(bytes + done, size, deadline))
             return false;
         done += size;
-        if (pacer_.Paced())
-            SleepUntil(pacer_.Sent(size, Clock::now()));
     }
     return true;
 }

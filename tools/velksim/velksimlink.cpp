@@ -1,5 +1,7 @@
 #include "velksimlink.h"
 
+#include "velksimhostile.h"
+
 #include "velkcommon.h"
 #include "velkformat.h"
 #include "velkllpacket.h"
@@ -167,6 +169,8 @@ void TSimLink::SendPacket(const velk_LLPacket &packet, bool isData, const std::s
     std::vector<uint8_t> noise;
     bool damage = false;
     int32_t length = packet.Size();
+    std::vector<uint8_t> hostile;
+    std::string hostileWhat;
     {
         std::lock_guard lock(shared_.mutex);
         const TSimFaults &faults = shared_.faults;
@@ -186,6 +190,8 @@ void TSimLink::SendPacket(const velk_LLPacket &packet, bool isData, const std::s
         if (dice.Hit(isData ? faults.partialRate : faults.partialAnswers))
             length = faults.partialBytes > 0 ? std::min(faults.partialBytes, packet.Size() - 1)
                                              : dice.Between(1, packet.Size() - 1);
+        if (dice.Hit(faults.hostilePackets))
+            hostile = HostilePacket(packet, dice, hostileWhat);
     }
 
     if (lateMs > 0) {
@@ -209,14 +215,21 @@ void TSimLink::SendPacket(const velk_LLPacket &packet, bool isData, const std::s
     }
     velk_LLPacket sent(packet.Size());
     sent.Write(packet.Memory(), packet.Size());
+    const uint8_t *out = sent.Memory();
     std::string note;
-    if (damage) {
+    if (!hostile.empty()) {
+        // The hostile packet goes out whole instead, damage and cuts aside.
+        out = hostile.data();
+        length = int32_t(hostile.size());
+        damage = false;
+        note = " (replaced by " + hostileWhat + ", hostile)";
+    } else if (damage) {
         Damage(sent, "packet damaged on its way out");
         note = " (damaged)";
     }
-    if (length < packet.Size())
+    if (hostile.empty() && length < packet.Size())
         note += Format(" (cut after %d of %d bytes)", length, packet.Size());
-    bool written = line_.Write(sent.Memory(), length);
+    bool written = line_.Write(out, length);
     {
         std::lock_guard lock(shared_.mutex);
         TSimCounters &counters = shared_.counters;
@@ -231,8 +244,8 @@ void TSimLink::SendPacket(const velk_LLPacket &packet, bool isData, const std::s
     }
     if (!written)
         note += " (the PC took nothing for 5 s: dropped)";
-    shared_.Note(TSimTraceKind::LinkOut, packet.PacketType(), !damage && length == packet.Size(),
-                 what + note);
+    shared_.Note(TSimTraceKind::LinkOut, packet.PacketType(),
+                 !damage && hostile.empty() && length == packet.Size(), what + note);
 }
 
 void TSimLink::SendAnswer(uint16_t type, const std::string &reason) {

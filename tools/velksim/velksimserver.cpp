@@ -1,6 +1,7 @@
 #include "velksimserver.h"
 
 #include "velksimerror.h"
+#include "velksimhostile.h"
 
 #include "velkformat.h"
 #include "velkllpacket.h"
@@ -96,8 +97,17 @@ void TSimServer::Handle(std::unique_ptr<velk_LLPacket> packet) {
     shared_.Note(Format("transmission of %d bytes received", int32_t(complete->bytes.size())));
     if (!answer)
         return;
-    if (std::optional<std::vector<uint8_t>> reply = decoder_.Serve(*complete))
+    if (std::optional<std::vector<uint8_t>> reply = decoder_.Serve(*complete)) {
+        std::string hostile;
+        {
+            std::lock_guard lock(shared_.mutex);
+            if (shared_.dice.Hit(shared_.faults.hostileAnswers))
+                *reply = HostileAnswer(*reply, shared_.dice, hostile);
+        }
+        if (!hostile.empty())
+            shared_.Note("answer replaced by " + hostile + " (hostile)");
         next_ = link_.SendTransmission(*reply);
+    }
 }
 
 } // namespace velksim
