@@ -47,6 +47,7 @@ velk_Record &velk_Records::RecordAt(int32_t index) {
 
 void velk_Records::Clear() {
     refreshed_ = false;
+    stale_ = false;
     for (auto &record : records_)
         record->Clear();
     rat_.Clear();
@@ -107,6 +108,8 @@ bool velk_Records::ItemExists(const std::string &record, const std::string &item
 
 void velk_Records::LoadItem(TRecordTransport &transport, const std::string &recordName,
                             const std::string &itemName, TBuffer &buffer) {
+    if (stale_)
+        Refresh(transport, false);
     const int32_t slot = FindRecord(recordName);
     if (slot < 0)
         throw ERecords(Format("Record non trovato: %s.", recordName));
@@ -136,7 +139,7 @@ void velk_Records::SaveItem(TRecordTransport &transport, const std::string &reco
                             const std::string &itemName, const TBuffer &buffer) {
     // Without a completed refresh every slot looks free: a save could take a
     // slot that holds a record it has never read and overwrite it.
-    if (!refreshed_)
+    if (!refreshed_ || stale_)
         Refresh(transport, false);
     if (CountRecords(recordName) > 1)
         throw ERecords(Format("Record duplicato: %s.", recordName));
@@ -176,8 +179,18 @@ void velk_Records::StoreItem(TRecordTransport &transport, int32_t slot, bool all
     if (index >= 0)
         edited.DeleteItem(index);
     edited.AddItem(itemName, buffer.Memory(), buffer.Size());
+    velk_Record previous(record.Address());
+    previous.Assign(record, false);
     record.Assign(edited, false);
-    record.Save(transport);
+    try {
+        record.Save(transport);
+    } catch (...) {
+        // Whether the decoder took the write is unknown. The edit must not reach
+        // flash later with another save, and no load may answer from it.
+        record.Assign(previous, false);
+        stale_ = true;
+        throw;
+    }
 }
 
 void velk_Records::Release(int32_t slot) {

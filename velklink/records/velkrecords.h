@@ -88,4 +88,7 @@ private:
     uint32_t baseAddress_;
     std::vector<std::unique_ptr<velk_Record>> records_;
     bool refreshed_ = false;
+    // A record write failed: the decoder may hold the old record or the new
+    // one, so the next load or save reads the directory again first.
+    bool stale_ = false;
 };
