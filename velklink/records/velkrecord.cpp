@@ -153,9 +153,9 @@ int32_t velk_Record::DataSize() const {
     return ClampToInt(sum, INT32_MIN, INT32_MAX);
 }
 
-bool velk_Record::IsValid() const {
-    if (!InUse())
-        return true;
+bool velk_Record::IsValid() const { return !InUse() || StructureValid(); }
+
+bool velk_Record::StructureValid() const {
     const int32_t length = BodyLength();
     const int32_t count = ItemCount();
     if (length < MinBodyLength || length > MaxBodyLength || count < 0 || count > MaxItemCount)
@@ -246,7 +246,9 @@ int32_t velk_Record::CountItems(const std::string &name) const {
 }
 
 void velk_Record::CheckEditable() const {
-    if (!IsValid())
+    // A record not in use counts as valid whatever its bytes say, but the edits
+    // move data by its item table: that table must hold together.
+    if (!StructureValid())
         throw ERecord("Record non valido, impossibile effettuare l'operazione richiesta.");
 }
 

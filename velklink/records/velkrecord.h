@@ -103,6 +103,8 @@ private:
     int32_t EntryPosition(int32_t index) const;
     void CheckIndex(int32_t index) const;
     void CheckEditable() const;
+    // The rules a record in use must meet: L and N in range, the entries chained.
+    bool StructureValid() const;
     // DataEnd over the first count entries, without overflow.
     int64_t EndOfEntries(int32_t count) const;
 
