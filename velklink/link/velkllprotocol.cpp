@@ -145,9 +145,10 @@ bool velk_LLProtocol::PumpInput() {
         missing = incoming_.Missing();
     }
     if (before == LL_NONE && incoming_.PacketType() != LL_NONE) {
-        // A packet has begun: it has the completion interval to arrive whole, and
-        // the wait for the decoder's next packet is over.
-        completionTimer_.Start();
+        // A packet has begun: it has the completion interval to arrive whole
+        // (unless it already has), and the wait for the decoder's next packet is over.
+        if (missing != 0)
+            completionTimer_.Start();
         replyTimer_.Stop();
     }
     if (missing == 0)

@@ -94,7 +94,11 @@ private:
         std::unique_ptr<velk_Timer> Timer;
         uint64_t Armed = 0;
         void Start() { Armed = Timer->Start(); }
+        // A timer with no countdown of its own running is left alone: every Stop
+        // wakes the timer's thread.
         void Stop() {
+            if (Armed == 0)
+                return;
             Timer->Stop();
             Armed = 0;
         }
