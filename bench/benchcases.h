@@ -1,0 +1,19 @@
+// The operations the benchmark times, each as a user of the library runs it:
+// raw transfers through the transfer engine, refreshes and the sample
+// screen-set upload through the record directory.
+#pragma once
+
+#include "benchstack.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct TBenchCase {
+    std::string name;
+    std::function<void(TBenchStack &)> run; // throws when the operation fails
+    bool flashTransfer = false;              // held to the unpaced throughput target
+};
+
+// The cases in table order; samplesDir holds the sample screen set.
+std::vector<TBenchCase> BenchCases(const std::string &samplesDir);
