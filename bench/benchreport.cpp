@@ -43,7 +43,8 @@ std::string LoadAverage() {
     return one + " " + five + " " + fifteen;
 }
 
-std::string MachineDescription(const std::string &loadBefore, const std::string &loadAfter) {
+std::string MachineDescription(const std::string &loadBefore, const std::string &loadAfter,
+                               const TBenchFloors &floors) {
     utsname names{};
     uname(&names);
     std::ostringstream text;
@@ -60,7 +61,13 @@ std::string MachineDescription(const std::string &loadBefore, const std::string 
          << "- Load average (1, 5, 15 min): " << loadBefore << " before the run, " << loadAfter
          << " after it\n"
          << "- Simulator: velksim in a child process on a pseudo-terminal; the paced line is "
-         << kPacedBaud << " baud, " << kBitsPerByte << " bits a byte\n";
+         << kPacedBaud << " baud, " << kBitsPerByte << " bits a byte\n"
+         << "- Floors of this machine: a 2048-byte packet and a 12-byte answer over a bare pseudo-terminal "
+            "between two plain threads take "
+         << Fixed(floors.ptyRoundTripUs, 0) << " us (median), so no stop-and-wait link on it passes "
+         << Fixed(floors.ptyRoundTripUs > 0 ? 2032 / floors.ptyRoundTripUs : 0, 1)
+         << " MB/s; a message from a worker thread reaches its handler on the owning thread in "
+         << Fixed(floors.handOffUs, 0) << " us (median)\n";
     return text.str();
 }
 

@@ -2,6 +2,8 @@
 // the machine's description, and RESULTS.md with its hand-written notes kept.
 #pragma once
 
+#include "benchfloors.h"
+
 #include <string>
 #include <vector>
 
@@ -30,8 +32,10 @@ struct TBenchRow {
     double MBps() const { return wallSeconds > 0 ? double(memoryBytes) / wallSeconds / 1e6 : 0; }
 };
 
-// "Linux 6.1 x86_64, <cpu> (2 cores), 7.8 GiB, g++ 12.2, RelWithDebInfo" and the load.
-std::string MachineDescription(const std::string &loadBefore, const std::string &loadAfter);
+// The system, processor, memory, build, the load before and after the run and
+// the machine's floors.
+std::string MachineDescription(const std::string &loadBefore, const std::string &loadAfter,
+                               const TBenchFloors &floors);
 // The first three fields of /proc/loadavg.
 std::string LoadAverage();
 

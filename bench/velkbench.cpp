@@ -4,6 +4,7 @@
 //
 //   velkbench [--results FILE] [--runs N] [--paced-runs N] [--unpaced-only] [--only TEXT] [--samples DIR]
 #include "benchcases.h"
+#include "benchfloors.h"
 #include "benchreport.h"
 #include "benchsimhost.h"
 #include "benchstack.h"
@@ -131,6 +132,7 @@ int main(int argc, char **argv) {
         // The simulator's process is forked before this one starts any thread.
         TBenchSimHost host;
         const std::string loadBefore = LoadAverage();
+        const TBenchFloors floors = MeasureFloors();
         std::vector<TBenchRow> rows;
         {
             TBenchStack stack(host.LinePath());
@@ -149,7 +151,7 @@ int main(int argc, char **argv) {
                 }
             }
         }
-        const std::string machine = MachineDescription(loadBefore, LoadAverage());
+        const std::string machine = MachineDescription(loadBefore, LoadAverage(), floors);
         const std::string table = MarkdownTable(rows);
         std::printf("%s\n%s", machine.c_str(), table.c_str());
         const std::vector<std::string> missed = MissedTargets(rows);

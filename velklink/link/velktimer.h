@@ -17,6 +17,7 @@
 #include "velkmessagequeue.h"
 #include "velkworkerthread.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -51,6 +52,8 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool startSignal_ = false;
+    std::chrono::steady_clock::time_point startedAt_{}; // when the last Start came
+    bool idle_ = false;     // the thread waits for a start signal, not in a countdown
     uint64_t starts_ = 0;   // Starts so far; the last one owns the start signal
     uint64_t stops_ = 0;    // Stops so far; a change during a countdown ends it
     bool terminate_ = false;
