@@ -1,6 +1,8 @@
 #include "benchfloors.h"
 
+#include "velkcport.h"
 #include "velkdescriptor.h"
+#include "velkllprotocol.h"
 #include "velkmessagequeue.h"
 
 #include <pty.h>
@@ -100,11 +102,79 @@ double HandOff() {
     return Median(delays);
 }
 
+// A bare peer on the pseudo-terminal's near side: every complete link packet
+// read is answered with an ACK at once, nothing is checked.
+void AcknowledgeEverything(int near) {
+    static const uint8_t ack[12] = {0xA5, 0x33, 0x00, 0x0C, 0, 0, 0, 0, 0, 0, 0x9A, 0x65};
+    std::vector<uint8_t> bytes(8192);
+    size_t held = 0;
+    for (;;) {
+        const ssize_t read = ::read(near, bytes.data() + held, bytes.size() - held);
+        if (read <= 0)
+            return;
+        held += size_t(read);
+        while (held >= 4) {
+            const size_t total = size_t(bytes[2]) << 8 | bytes[3];
+            if (total < 12 || held < total)
+                break;
+            if (::write(near, ack, sizeof ack) != ssize_t(sizeof ack))
+                return;
+            std::copy(bytes.begin() + long(total), bytes.begin() + long(held), bytes.begin());
+            held -= total;
+        }
+    }
+}
+
+double LinkSend() {
+    constexpr int kRounds = 31;
+    constexpr int32_t kBytes = 64 * 1024;
+    int near = -1;
+    int far = -1;
+    char path[256] = {};
+    if (::openpty(&near, &far, path, nullptr, nullptr) != 0)
+        throw std::runtime_error("openpty failed");
+    TDescriptor nearSide(near);
+    TDescriptor farSide(far);
+    MakeRaw(near);
+    std::thread peer(AcknowledgeEverything, near);
+    std::vector<double> seconds;
+    {
+        velk_CPort port;
+        port.SetBaudRate(br115200);
+        port.SetSyncMethod(smWindowSync);
+        port.SetPort(path);
+        port.Open();
+        bool done = false;
+        velk_LLProtocol link(port, [&](velk_LLProtocol &, int32_t code, int32_t) {
+            done = done || code == leSendDone || code == leTimeout || code == leError;
+        });
+        const std::vector<uint8_t> data(kBytes, 0x5A);
+        TMessageQueue &queue = TMessageQueue::Current();
+        for (int i = 0; i < kRounds; ++i) {
+            done = false;
+            const Clock::time_point start = Clock::now();
+            link.Send(data.data(), kBytes);
+            while (!done) {
+                queue.WaitForMessage(100);
+                queue.ProcessMessages();
+            }
+            seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        }
+        port.Close();
+    }
+    // The peer's read ends when the far side has no holder left.
+    farSide.Reset();
+    peer.join();
+    const double median = Median(seconds);
+    return median > 0 ? kBytes / median / 1e6 : 0;
+}
+
 } // namespace
 
 TBenchFloors MeasureFloors() {
     TBenchFloors floors;
     floors.ptyRoundTripUs = PtyRoundTrip();
     floors.handOffUs = HandOff();
+    floors.linkSendMBps = LinkSend();
     return floors;
 }

@@ -67,7 +67,9 @@ std::string MachineDescription(const std::string &loadBefore, const std::string 
          << Fixed(floors.ptyRoundTripUs, 0) << " us (median), so no stop-and-wait link on it passes "
          << Fixed(floors.ptyRoundTripUs > 0 ? 2032 / floors.ptyRoundTripUs : 0, 1)
          << " MB/s; a message from a worker thread reaches its handler on the owning thread in "
-         << Fixed(floors.handOffUs, 0) << " us (median)\n";
+         << Fixed(floors.handOffUs, 0) << " us (median); the link engine sends 64 KiB to a bare peer thread "
+            "that only acknowledges (no simulator) at "
+         << Fixed(floors.linkSendMBps, 1) << " MB/s (median)\n";
     return text.str();
 }
 
