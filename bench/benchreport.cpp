@@ -135,8 +135,8 @@ void WriteResults(const std::string &path, const std::string &machine, const std
     }
     std::ofstream out(path, std::ios::trunc);
     out << "# Benchmark results\n\n"
-        << "Written by `./run bench` (bench/velkbench). Figures: the median of the runs for the unpaced\n"
-        << "line, one run for the paced line. Efficiency is the line's limit for the bytes that crossed\n"
+        << "Written by `./run bench` (bench/velkbench). Each figure is the run with the median time of\n"
+        << "its row's runs (column \"runs\"). Efficiency is the line's limit for the bytes that crossed\n"
         << "it in both directions (10 bits a byte at 115200 baud) divided by the measured time; CPU is\n"
         << "the library process's CPU time (user and system, getrusage) divided by the wall time.\n"
         << "Throughput counts the flash and EEPROM bytes the decoder read or wrote, in 10^6 bytes a\n"
