@@ -102,6 +102,38 @@ TEST(MessageQueueTest, HandledSenderWaitsForTheHandler) {
     EXPECT_FALSE(releasedDuringHandler);
 }
 
+TEST(MessageQueueTest, PostedSenderGoesOnAtOnceAndOneTargetsMessagesCanBeHandledAlone) {
+    TMessageTarget mine;
+    TMessageTarget other;
+    std::vector<std::string> order;
+    std::thread worker([&] {
+        EXPECT_TRUE(mine.Send([&] { order.push_back("mine 1"); }, TRelease::Posted));
+        EXPECT_TRUE(other.Send([&] { order.push_back("other"); }, TRelease::Posted));
+        EXPECT_TRUE(mine.Send([&] { order.push_back("mine 2"); }, TRelease::Posted));
+    });
+    worker.join(); // posted three times without this thread taking anything
+    TMessageQueue &queue = TMessageQueue::Current();
+    EXPECT_EQ(queue.Waiting(), 3u);
+    EXPECT_EQ(mine.HandleWaiting(), 2);
+    EXPECT_EQ(order, (std::vector<std::string>{"mine 1", "mine 2"}));
+    EXPECT_EQ(queue.Waiting(), 1u);
+    EXPECT_TRUE(Readable(queue.Handle()));
+    EXPECT_EQ(queue.ProcessMessages(), 1);
+    EXPECT_EQ(order.back(), "other");
+    EXPECT_FALSE(Readable(queue.Handle()));
+}
+
+TEST(MessageQueueTest, PostedMessageOfADestroyedTargetNeverRuns) {
+    bool ran = false;
+    {
+        TMessageTarget target;
+        std::thread([&] { EXPECT_TRUE(target.Send([&] { ran = true; }, TRelease::Posted)); }).join();
+        EXPECT_EQ(TMessageQueue::Current().Waiting(), 1u);
+    }
+    EXPECT_EQ(TMessageQueue::Current().ProcessMessages(), 0);
+    EXPECT_FALSE(ran);
+}
+
 TEST(MessageQueueTest, ThrowingHandlerIsReportedAndProcessingGoesOn) {
     ErrorCapture errors;
     TMessageTarget target;

@@ -136,8 +136,8 @@ TEST_F(PortEventsTest, HandlerErrorIsReportedAndThePortKeepsRunning) {
 TEST_F(PortEventsTest, EventHandedOverDuringCloseIsStillDelivered) {
     Open(smWindowSync);
     pty_.Send("late");
-    // The event thread now waits for this thread to take the message; closing
-    // takes it while waiting for the thread, with the port still open.
+    // The notice now waits for this thread; closing still delivers it, with the
+    // port still open.
     ASSERT_TRUE(Queue().WaitForMessage(5000));
     port_.OnRxChar = [&](TCustomComPort &sender, int32_t count) {
         EXPECT_TRUE(sender.Connected());
@@ -150,14 +150,37 @@ TEST_F(PortEventsTest, EventHandedOverDuringCloseIsStillDelivered) {
     EXPECT_EQ(Queue().Waiting(), 0u);
 }
 
+TEST_F(PortEventsTest, OneNoticeWaitsWhateverArrivesMeanwhile) {
+    Open(smWindowSync);
+    pty_.Send("one");
+    ASSERT_TRUE(Queue().WaitForMessage(5000));
+    // The event thread does not wait for this thread: more bytes arriving while
+    // the notice waits add no second one, and the handler sees them all.
+    pty_.Send("two");
+    ASSERT_TRUE(Eventually([&] { return port_.InputCount() == 6; }));
+    pty_.Send("three");
+    ASSERT_TRUE(Eventually([&] { return port_.InputCount() == 11; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(Queue().Waiting(), 1u);
+    EXPECT_EQ(Queue().ProcessMessages(), 1);
+    ASSERT_EQ(Calls().size(), 1u);
+    EXPECT_EQ(Calls()[0].count, 11);
+    // Once handled, the next bytes bring a notice of their own.
+    pty_.Send("four");
+    ASSERT_TRUE(Queue().WaitForMessage(5000));
+    Queue().ProcessMessages();
+    ASSERT_EQ(Calls().size(), 2u);
+    EXPECT_EQ(Calls()[1].count, 15);
+}
+
 TEST_F(PortEventsTest, UnreadBytesCostNoCpu) {
     Open(smWindowSync);
     port_.OnRxChar = [&](TCustomComPort &, int32_t count) { calls_.push_back({count, {}}); }; // reads nothing
     pty_.Send(std::string(100, 'u'));
     ASSERT_TRUE(Queue().WaitForMessage(5000));
     const double before = CpuSeconds();
-    // Half the second without handling messages (the event thread waits for
-    // this thread), half handling them with the bytes left unread.
+    // Half the second without handling messages (the notice waits), half
+    // handling them with the bytes left unread.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     Queue().ProcessMessagesFor(500);
     const double used = CpuSeconds() - before;

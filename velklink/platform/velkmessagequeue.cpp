@@ -161,6 +161,8 @@ bool TMessageQueue::Send(const std::shared_ptr<TTargetState> &target, std::funct
     messages_.push_back(message);
     UpdateSignalLocked();
     changed_.notify_all();
+    if (releaseAt == TStage::Waiting)
+        return true;
     changed_.wait(lock, [&] {
         return message->stage == TStage::Dropped ||
                static_cast<int>(message->stage) >= static_cast<int>(message->releaseAt);
@@ -180,6 +182,31 @@ void TMessageQueue::DropTarget(const std::shared_ptr<TTargetState> &target) {
         UpdateSignalLocked();
     }
     changed_.notify_all();
+}
+
+int TMessageQueue::HandleWaiting(const std::shared_ptr<TTargetState> &target) {
+    std::deque<std::shared_ptr<TMessage>> own;
+    {
+        std::lock_guard lock(mutex_);
+        auto others = std::stable_partition(messages_.begin(), messages_.end(),
+                                            [&](const auto &m) { return m->target == target; });
+        own.assign(messages_.begin(), others);
+        messages_.erase(messages_.begin(), others);
+        for (auto &message : own)
+            message->stage = TStage::Accepted;
+        UpdateSignalLocked();
+    }
+    changed_.notify_all();
+    for (auto &message : own) {
+        RunReportingErrors(message->handler);
+        message->handler = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            message->stage = TStage::Handled;
+        }
+        changed_.notify_all();
+    }
+    return static_cast<int>(own.size());
 }
 
 void TMessageQueue::Close() {
@@ -205,7 +232,11 @@ TMessageTarget::TMessageTarget()
 TMessageTarget::~TMessageTarget() { queue_->DropTarget(state_); }
 
 bool TMessageTarget::Send(std::function<void()> handler, TRelease release) {
-    return queue_->Send(state_, std::move(handler),
-                        release == TRelease::Accepted ? TMessageQueue::TStage::Accepted
-                                                      : TMessageQueue::TStage::Handled);
+    using TStage = TMessageQueue::TStage;
+    const TStage releaseAt = release == TRelease::Accepted  ? TStage::Accepted
+                             : release == TRelease::Handled ? TStage::Handled
+                                                            : TStage::Waiting;
+    return queue_->Send(state_, std::move(handler), releaseAt);
 }
+
+int TMessageTarget::HandleWaiting() { return queue_->HandleWaiting(state_); }

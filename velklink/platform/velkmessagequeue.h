@@ -1,7 +1,8 @@
 // The owner-thread message queue. Worker threads (the port's event thread, the
 // timers' threads) never run protocol code: they hand a message to the queue of
-// the thread that owns the port or timer and block until that thread has taken
-// it (port events) or handled it (timer expiries). The owning thread handles
+// the thread that owns the port or timer and either go on at once (port events)
+// or block until that thread has taken it or handled it (timer expiries). The
+// owning thread handles
 // messages only when it processes its queue: ProcessMessages, a bounded wait for
 // the next message, or its own event loop woken by Handle().
 #pragma once
@@ -76,6 +77,7 @@ private:
     bool Send(const std::shared_ptr<TTargetState> &target, std::function<void()> handler,
               TStage releaseAt);
     void DropTarget(const std::shared_ptr<TTargetState> &target);
+    int HandleWaiting(const std::shared_ptr<TTargetState> &target);
     void UpdateSignalLocked();
 
     const std::thread::id owner_;
@@ -95,6 +97,7 @@ public:
     enum class TRelease {
         Accepted, // the sender goes on as soon as the owning thread takes the message
         Handled,  // the sender goes on when the handler has returned
+        Posted,   // the sender goes on at once; the message waits for the owning thread
     };
 
     TMessageTarget();
@@ -104,9 +107,13 @@ public:
 
     // Called by a worker: has handler run on the owning thread and blocks as
     // release says. False when the message was dropped (target destroyed, owning
-    // thread ended) and the handler will not run. Called on the owning thread
-    // itself, it runs the handler at once.
+    // thread ended) and the handler will not run; a posted message can still be
+    // dropped after Send returned true. Called on the owning thread itself, it
+    // runs the handler at once.
     bool Send(std::function<void()> handler, TRelease release);
+    // Called on the owning thread: handles this target's messages waiting now,
+    // in their order, leaving every other message waiting; returns how many.
+    int HandleWaiting();
     TMessageQueue &Queue() const { return *queue_; }
 
 private:

@@ -47,6 +47,7 @@ void TCustomComPort::Open() {
         if (!events_.Empty()) {
             if (syncMethod_ != smNone)
                 delivery_ = std::make_unique<TMessageTarget>();
+            eventsWaiting_ = 0;
             thread_ = std::make_unique<TComThread>(*this);
         }
     } catch (...) {
@@ -62,6 +63,10 @@ void TCustomComPort::Close() {
         return;
     // Reads and writes complete within their calls, so none is outstanding here.
     thread_.reset();
+    // Notices handed over before the thread ended are still delivered, with the
+    // port still open.
+    if (delivery_)
+        delivery_->HandleWaiting();
     delivery_.reset();
     ::tcflush(device_.Get(), TCIFLUSH); // fails harmlessly on a device that is gone
     ReleaseDevice();
@@ -183,12 +188,26 @@ int32_t TCustomComPort::InputCount() {
 void TCustomComPort::DeliverEvents(TComEvents events) {
     switch (syncMethod_) {
     case smWindowSync: {
-        // One message per event, in this order; each only until it is taken.
+        // One notice per event, in this order, unless one of its kind still
+        // waits. The handler clears its bit before it looks at the line, so a
+        // change after that look always brings a new notice.
         static constexpr TComEvent order[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
                                               evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
-        for (TComEvent event : order)
-            if (events.Contains(event))
-                delivery_->Send([this, event] { DispatchEvents({event}); }, TMessageTarget::TRelease::Accepted);
+        for (TComEvent event : order) {
+            if (!events.Contains(event))
+                continue;
+            const auto bit = static_cast<uint16_t>(1u << event);
+            if (eventsWaiting_.fetch_or(bit) & bit)
+                continue;
+            const bool posted = delivery_->Send(
+                [this, event, bit] {
+                    eventsWaiting_.fetch_and(static_cast<uint16_t>(~bit));
+                    DispatchEvents({event});
+                },
+                TMessageTarget::TRelease::Posted);
+            if (!posted)
+                eventsWaiting_.fetch_and(static_cast<uint16_t>(~bit));
+        }
         break;
     }
     case smThreadSync:

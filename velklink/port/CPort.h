@@ -14,6 +14,7 @@
 #include "velkdescriptor.h"
 #include "velkmessagequeue.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -132,6 +133,11 @@ private:
     bool connected_ = false;
     TDescriptor device_;
     std::unique_ptr<TMessageTarget> delivery_; // exists while the thread does, unless smNone
+    // smWindowSync: the events whose notice waits for the owner (one bit per
+    // TComEvent). A notice is handed over only when none of its kind waits, so
+    // the event thread never waits for the owner: the handler looks at the line
+    // as it is when it runs, which covers every change since its notice.
+    std::atomic<uint16_t> eventsWaiting_ = 0;
     std::unique_ptr<TComThread> thread_;
 };
 

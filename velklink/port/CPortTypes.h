@@ -23,8 +23,9 @@ enum TComEvent : int32_t {
 };
 // How line events reach their handlers: smThreadSync has the thread that opened
 // the port run the dispatch of a whole set and waits until it has run;
-// smWindowSync hands each event to that thread and waits only until it has been
-// taken; smNone dispatches on the event thread itself.
+// smWindowSync hands each event to that thread without waiting (at most one
+// notice of a kind waits there at a time); smNone dispatches on the event
+// thread itself.
 enum TSyncMethod : int32_t { smThreadSync, smWindowSync, smNone };
 
 class TComEvents {
