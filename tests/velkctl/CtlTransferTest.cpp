@@ -110,6 +110,16 @@ TEST(CtlTransferTest, ReadFlashAndEepromAsHexDumpOrIntoAFile) {
     EXPECT_EQ(refused.Err, "velkctl: Richiesta lettura rifiutata.\n");
 }
 
+TEST(CtlTransferTest, ReadAnsweredWithAnotherLengthFailsAndWritesNothing) {
+    TSimProcess sim({"--short-reads", "1"});
+    const auto file = (sim.Folder().Path() / "short.bin").string();
+    const TRunResult read = sim.Ctl({"read", "flash", "0x34020000", "100", "-o", file});
+    EXPECT_EQ(read.Exit, 1);
+    EXPECT_EQ(read.Err, "velkctl: The decoder answered with 99 bytes instead of 100\n");
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_EQ(sim.Ctl({"read", "eeprom", "0", "16"}).Exit, 1);
+}
+
 TEST(CtlTransferTest, WriteWithVerifyAndWithout) {
     TSimProcess sim;
     const auto file = sim.Folder().Write("data.bin", Pattern(3000, 7));

@@ -178,6 +178,16 @@ TEST_F(FaultsTest, RefusedReadsAndWritesGetATransferNack) {
     EXPECT_EQ(sim.Counters().refusedRequests, 4);
 }
 
+TEST_F(FaultsTest, ShortReadsAnswerOneByteLessOfTheRightBytes) {
+    Set([](TSimFaults &f) { f.shortReads = 1; });
+    std::vector<uint8_t> data;
+    EXPECT_EQ(peer.ReadFlash(FlashBase, 80, &data), HL_DATA);
+    EXPECT_EQ(data, sim.ReadFlash(FlashBase, 79));
+    EXPECT_EQ(peer.ReadEeprom(0, 1, &data), HL_DATA);
+    EXPECT_TRUE(data.empty());
+    ASSERT_TRUE(sim.WaitIdle());
+}
+
 TEST_F(FaultsTest, HangingUpEndsTheLineForThePc) {
     Set([](TSimFaults &f) { f.hangUpAfter = 1; });
     EXPECT_EQ(peer.Sync(), HL_ACK);

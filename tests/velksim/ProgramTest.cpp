@@ -161,6 +161,7 @@ TEST(ProgramTest, HelpAndBadOptions) {
                                "--swallow",
                                "--refuse-reads",
                                "--refuse-writes",
+                               "--short-reads",
                                "--trace"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 

@@ -80,6 +80,11 @@ int RunRead(const TCtlOptions &options, const TReadArgs &args) {
     const auto length = static_cast<int32_t>(ParseNumber(args.Length, "LEN", 1, MaxTransferLength));
     TCtlSession session = OpenSession(options);
     const std::vector<uint8_t> data = session.Read(SourceOf(args.Space), address, length);
+    // The library hands over whatever DATA answered the request; a decoder
+    // that answers with another length has not read what was asked for.
+    if (data.size() != std::size_t(length))
+        throw ECtlFailed("The decoder answered with " + Bytes(data.size()) + " instead of " +
+                         std::to_string(length));
     if (args.Output.empty()) {
         std::cout << HexDump(data, address);
         return 0;

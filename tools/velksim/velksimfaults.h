@@ -83,6 +83,9 @@ struct TSimFaults {
     // unchanged.
     double refuseReads = 0;
     double refuseWrites = 0;
+    // A read request is answered with DATA one byte shorter than asked for (no
+    // byte for a 1-byte read): the answer is sound, its length is not.
+    double shortReads = 0;
 
     // A hostile decoder. hostileAnswers: a transfer answer is replaced by one a
     // sound decoder never sends for it (random bytes; the answer with its

@@ -183,6 +183,9 @@ const std::map<std::string, TOptionRule> &OptionRules() {
         {"--refuse-writes",
          {true,
           [](TSimOptions &o, auto &n, auto &v) { o.config.faults.refuseWrites = Rate(n, v); }}},
+        {"--short-reads",
+         {true,
+          [](TSimOptions &o, auto &n, auto &v) { o.config.faults.shortReads = Rate(n, v); }}},
         {"--hostile",
          {true,
           [](TSimOptions &o, auto &n, auto &v) { o.config.faults.hostileAnswers = Rate(n, v); }}},
@@ -277,6 +280,7 @@ Faults (RATE is a probability from 0 to 1, decided afresh for each occasion):
                            writes, all (default all)
   --refuse-reads RATE      refuse a READ FLASH or READ EEPROM with a NACK
   --refuse-writes RATE     refuse a WRITE FLASH, WRITE EEPROM or FIRMWARE with a NACK
+  --short-reads RATE       answer a read with DATA one byte shorter than asked for
   --hostile RATE           answer a request with what a sound decoder never sends:
                            random bytes, a broken or cut packet, a packet of
                            the wrong kind, DATA of the wrong size
