@@ -57,6 +57,7 @@ const std::vector<TKind> &Kinds() {
          }},
         {"hostile answers", [](TDice &d, TSimFaults &f) { f.hostileAnswers = Rate(d, 0.1, 0.6); }},
         {"hostile packets", [](TDice &d, TSimFaults &f) { f.hostilePackets = Rate(d, 0.02, 0.2); }},
+        {"short reads", [](TDice &d, TSimFaults &f) { f.shortReads = Rate(d, 0.2, 0.8); }},
         {"hang-up", [](TDice &d, TSimFaults &f) { f.hangUpAfter = Whole(d, 0, 8); }},
         {"mixed",
          [](TDice &d, TSimFaults &f) {
@@ -75,6 +76,7 @@ const std::vector<TKind> &Kinds() {
              f.refuseWrites = Rate(d, 0, 0.05);
              f.hostileAnswers = Rate(d, 0, 0.05);
              f.hostilePackets = Rate(d, 0, 0.03);
+             f.shortReads = Rate(d, 0, 0.05);
          }},
     };
     return kinds;
