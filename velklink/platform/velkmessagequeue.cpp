@@ -69,6 +69,16 @@ void TMessageQueue::UpdateSignalLocked() {
     }
 }
 
+void TMessageQueue::RunAccepted(TMessage &message) {
+    RunReportingErrors(message.handler);
+    message.handler = nullptr; // its captures die on this thread
+    {
+        std::lock_guard lock(mutex_);
+        message.stage = TStage::Handled;
+    }
+    changed_.notify_all();
+}
+
 int TMessageQueue::ProcessMessages() {
     size_t waiting;
     {
@@ -88,13 +98,7 @@ int TMessageQueue::ProcessMessages() {
             UpdateSignalLocked();
         }
         changed_.notify_all();
-        RunReportingErrors(message->handler);
-        message->handler = nullptr; // its captures die on this thread
-        {
-            std::lock_guard lock(mutex_);
-            message->stage = TStage::Handled;
-        }
-        changed_.notify_all();
+        RunAccepted(*message);
         ++handled;
     }
     return handled;
@@ -197,15 +201,8 @@ int TMessageQueue::HandleWaiting(const std::shared_ptr<TTargetState> &target) {
         UpdateSignalLocked();
     }
     changed_.notify_all();
-    for (auto &message : own) {
-        RunReportingErrors(message->handler);
-        message->handler = nullptr;
-        {
-            std::lock_guard lock(mutex_);
-            message->stage = TStage::Handled;
-        }
-        changed_.notify_all();
-    }
+    for (auto &message : own)
+        RunAccepted(*message);
     return static_cast<int>(own.size());
 }
 

@@ -78,6 +78,9 @@ private:
               TStage releaseAt);
     void DropTarget(const std::shared_ptr<TTargetState> &target);
     int HandleWaiting(const std::shared_ptr<TTargetState> &target);
+    // Runs a message taken off the queue (stage Accepted) and releases a sender
+    // waiting for its handler.
+    void RunAccepted(TMessage &message);
     void UpdateSignalLocked();
 
     const std::thread::id owner_;
