@@ -22,7 +22,7 @@
 using TEventList = std::vector<std::pair<int32_t, int32_t>>;
 
 class LLProtocolTest : public ::testing::Test {
-protected:
+public: // the far-end scripts of parametrised tests drive the fixture too
     void TearDown() override {
         link.reset();
         port.reset();

@@ -185,4 +185,83 @@ TEST_F(LLProtocolTest, NoAnswerEndsTheSendAfterTheResponseTime) {
     EXPECT_EQ(lines.back(), "Timeout aspettando una risposta.");
 }
 
+
+// The far end closes at a given point of an exchange, as when a cable is pulled
+// or the decoder's side dies. With the spec's own time limits, the port's
+// hang-up notice must end the transmission at once: with leError, the engine
+// IDLE, the port's message reported once, and the port closable at once.
+struct THangUpCase {
+    const char *name;
+    // Plays the far end up to the point where it vanishes.
+    void (*play)(LLProtocolTest &test, PseudoTerminal &pty, velk_LLProtocol &link);
+};
+
+class LLProtocolHangUpTest : public LLProtocolTest, public ::testing::WithParamInterface<THangUpCase> {};
+
+TEST_P(LLProtocolHangUpTest, DeadLineEndsTheTransmissionAtOnce) {
+    pty.emplace();
+    Connect(pty->Path()); // the exports' time limits: 5000, 1000 and 10000 ms
+    GetParam().play(*this, *pty, *link);
+    const auto died = std::chrono::steady_clock::now();
+    pty->CloseMaster();
+    ASSERT_TRUE(WaitFinished(11000));
+    EXPECT_LT(std::chrono::steady_clock::now() - died, std::chrono::milliseconds(1000));
+    EXPECT_EQ(events.back(), std::make_pair(int32_t(leError), 0));
+    EXPECT_EQ(link->State(), llsIdle);
+    PumpUntil([] { return false; }, 1200); // past the completion time: nothing more comes
+    EXPECT_EQ(events.back(), std::make_pair(int32_t(leError), 0));
+    ASSERT_EQ(errors().size(), 1u) << ::testing::PrintToString(errors());
+    EXPECT_NE(errors()[0].find("(win error code: 5)"), std::string::npos) << errors()[0];
+
+    const auto closing = std::chrono::steady_clock::now();
+    link.reset();
+    port->Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::milliseconds(1000));
+    // A new line works as before.
+    StartScripted(Short());
+    const auto data = Pattern(10);
+    link->Send(data.data(), 10);
+    EXPECT_EQ(pty->Receive(26).size(), 26u);
+    pty->Send(Ack());
+    ASSERT_TRUE(WaitFinished());
+    EXPECT_EQ(events.back(), std::make_pair(int32_t(leSendDone), 10));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FarEndCloses, LLProtocolHangUpTest,
+    ::testing::Values(
+        THangUpCase{"BetweenPackets",
+                    [](LLProtocolTest &t, PseudoTerminal &pty, velk_LLProtocol &link) {
+                        link.Receive();
+                        pty.Send(Data(2, 0, Pattern(2032)));
+                        EXPECT_EQ(t.Answer(12), Ack());
+                    }},
+        THangUpCase{"InTheMiddleOfADataPacket",
+                    [](LLProtocolTest &t, PseudoTerminal &pty, velk_LLProtocol &link) {
+                        link.Receive();
+                        pty.Send(Data(2, 0, Pattern(2032)));
+                        EXPECT_EQ(t.Answer(12), Ack());
+                        pty.Send(Data(2, 1, Pattern(2032)).substr(0, 1000));
+                        EXPECT_TRUE(PumpUntil([&] { return t.port->InputCount() == 0; }));
+                    }},
+        THangUpCase{"RightAfterTheFirstBytes",
+                    [](LLProtocolTest &t, PseudoTerminal &pty, velk_LLProtocol &link) {
+                        link.Receive();
+                        pty.Send(std::string("\xA5\x99\x08", 3));
+                        EXPECT_TRUE(PumpUntil([&] { return t.port->InputCount() == 0; }));
+                    }},
+        THangUpCase{"JustBeforeThePcWritesItsAck",
+                    [](LLProtocolTest &, PseudoTerminal &pty, velk_LLProtocol &link) {
+                        link.Receive();
+                        pty.Send(Data(2, 0, Pattern(2032)));
+                    }},
+        THangUpCase{"WhileThePcWritesADataPacket",
+                    [](LLProtocolTest &, PseudoTerminal &pty, velk_LLProtocol &link) {
+                        const auto data = Pattern(5000);
+                        link.Send(data.data(), 5000);
+                        EXPECT_EQ(pty.Receive(2048).size(), 2048u); // the first DATA packet, whole
+                        pty.Send(Ack());
+                    }}),
+    [](const ::testing::TestParamInfo<THangUpCase> &info) { return std::string(info.param.name); });
+
 } // namespace

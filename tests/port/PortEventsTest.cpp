@@ -190,13 +190,20 @@ TEST_F(PortEventsTest, UnreadBytesCostNoCpu) {
     EXPECT_EQ(port_.InputCount(), 100);
 }
 
-TEST_F(PortEventsTest, VanishedPeerEndsQuietly) {
+TEST_F(PortEventsTest, VanishedPeerIsReportedOnceAtOnceAndCostsNoCpu) {
     Open(smWindowSync);
+    std::vector<EComPort> lineErrors;
+    port_.OnLineError = [&](TCustomComPort &, const EComPort &error) { lineErrors.push_back(error); };
     pty_.CloseMaster();
+    ASSERT_TRUE(Queue().WaitForMessage(1000)); // told at once, not on a later use of the line
     const double before = CpuSeconds();
     Queue().ProcessMessagesFor(1000);
     EXPECT_LT(CpuSeconds() - before, 0.05) << "CPU seconds after the peer vanished";
     EXPECT_TRUE(Calls().empty());
+    ASSERT_EQ(lineErrors.size(), 1u);
+    // Met by the read of the last notice's bytes, or by the hang-up's own notice.
+    EXPECT_TRUE(lineErrors[0].Code() == ceInputCount || lineErrors[0].Code() == ceRead) << lineErrors[0].Code();
+    EXPECT_EQ(lineErrors[0].WinCode(), EIO);
     char byte;
     EXPECT_EQ(ComError([&] { port_.Read(&byte, 1); }).Code(), ceRead);
     const EComPort write = ComError([&] { port_.Write("x", 1); });

@@ -43,6 +43,7 @@ velk_LLProtocol::velk_LLProtocol(velk_CPort &port, THandler onEvent, TTimeouts t
       nackPacket_(LL_NACK, 0, 0, 0, nullptr), incoming_(kPacketCapacity), port_(port),
       receivedData_(0), readBuffer_(kPacketCapacity) {
     port_.OnRxChar = [this](TCustomComPort &sender, int32_t count) { OnPortData(sender, count); };
+    port_.OnLineError = [this](TCustomComPort &sender, const EComPort &error) { OnLineError(sender, error); };
     responseTimer_.Timer = std::make_unique<velk_Timer>(
         timeouts.Response, [this](velk_Timer &, uint64_t countdown) { OnResponseTimeout(countdown); });
     completionTimer_.Timer = std::make_unique<velk_Timer>(
@@ -55,6 +56,7 @@ velk_LLProtocol::velk_LLProtocol(velk_CPort &port, THandler onEvent, TTimeouts t
 
 velk_LLProtocol::~velk_LLProtocol() {
     port_.OnRxChar = nullptr;
+    port_.OnLineError = nullptr;
     // Destroying a timer waits for a running countdown; its expiry may still be
     // delivered, so the handlers stay valid until every timer is gone.
     responseTimer_.Timer.reset();
@@ -257,12 +259,43 @@ void velk_LLProtocol::AcceptData() {
     rx_.Received += 1;
 }
 
+template <typename F> void velk_LLProtocol::EndOnFailure(F &&handling) {
+    try {
+        handling();
+    } catch (...) {
+        // A port that fails under a write or a read (a dead line), or any other
+        // error out of a notice, would otherwise leave the engine waiting with no
+        // timer running: the transmission ends as after an invalid packet.
+        if (state_ != llsIdle)
+            EndByFailure();
+        throw;
+    }
+}
+
+void velk_LLProtocol::EndByFailure() {
+    responseTimer_.Stop();
+    completionTimer_.Stop();
+    SetState(llsIdle);
+    DoEvent(leError, 0);
+}
+
 void velk_LLProtocol::OnPortData(TCustomComPort &, int32_t) {
     TGuard guard(lock_);
-    if (state_ == llsWaitAck)
-        HandleWaitAck();
-    else if (state_ == llsWaitData)
-        HandleWaitData();
+    EndOnFailure([this] {
+        if (state_ == llsWaitAck)
+            HandleWaitAck();
+        else if (state_ == llsWaitData)
+            HandleWaitData();
+    });
+}
+
+void velk_LLProtocol::OnLineError(TCustomComPort &, const EComPort &error) {
+    TGuard guard(lock_);
+    // Between transmissions the line's loss shows at its next use.
+    if (state_ == llsIdle)
+        return;
+    EndByFailure();
+    throw error;
 }
 
 void velk_LLProtocol::EndByTimeout() {
@@ -294,15 +327,17 @@ void velk_LLProtocol::OnCompletionTimeout(uint64_t countdown) {
     LinkLog().Log("Timeout nel completamento di un pacchetto.");
     LinkLog().Log("Pacchetto riempito e invalidato.");
     incoming_.Invalidate();
-    if (state_ == llsWaitAck) {
-        // Fewer than 4 bytes had arrived: the packet is emptied and nothing ends
-        // the send, so the wait for an answer is timed again.
-        if (incoming_.Count() == 0)
-            responseTimer_.Start();
-        HandleWaitAck();
-    } else if (state_ == llsWaitData) {
-        if (incoming_.Count() == 0)
-            replyTimer_.Start();
-        HandleWaitData();
-    }
+    EndOnFailure([this] {
+        if (state_ == llsWaitAck) {
+            // Fewer than 4 bytes had arrived: the packet is emptied and nothing
+            // ends the send, so the wait for an answer is timed again.
+            if (incoming_.Count() == 0)
+                responseTimer_.Start();
+            HandleWaitAck();
+        } else if (state_ == llsWaitData) {
+            if (incoming_.Count() == 0)
+                replyTimer_.Start();
+            HandleWaitData();
+        }
+    });
 }

@@ -16,6 +16,7 @@
 
 class velk_CPort;
 class TCustomComPort;
+class EComPort;
 
 VELK_DECLARE_EXCEPTION(ELLProtocol, EVelk);
 
@@ -118,6 +119,12 @@ private:
     void AcceptData();
     void WriteAnswer(velk_LLPacket &answer);
     void OnPortData(TCustomComPort &sender, int32_t count);
+    void OnLineError(TCustomComPort &sender, const EComPort &error);
+    // Runs one notice's handling; whatever it throws with a transmission still
+    // in progress ends that transmission before the error goes on to the
+    // notice's reporter.
+    template <typename F> void EndOnFailure(F &&handling);
+    void EndByFailure();
     void OnResponseTimeout(uint64_t countdown);
     void OnCompletionTimeout(uint64_t countdown);
     void OnReplyTimeout(uint64_t countdown);

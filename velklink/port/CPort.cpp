@@ -48,6 +48,7 @@ void TCustomComPort::Open() {
             if (syncMethod_ != smNone)
                 delivery_ = std::make_unique<TMessageTarget>();
             eventsWaiting_ = 0;
+            lineFailed_ = false;
             thread_ = std::make_unique<TComThread>(*this);
         }
     } catch (...) {
@@ -219,11 +220,38 @@ void TCustomComPort::DeliverEvents(TComEvents events) {
     }
 }
 
+void TCustomComPort::LineFailed(const EComPort &error) {
+    if (lineFailed_)
+        return;
+    lineFailed_ = true;
+    OnLineError(*this, error);
+}
+
+void TCustomComPort::DeliverLineError() {
+    auto dispatch = [this] {
+        if (connected_ && OnLineError)
+            LineFailed(EComPort(ceRead, EIO));
+    };
+    if (syncMethod_ == smNone)
+        RunReportingErrors(dispatch);
+    else
+        delivery_->Send(dispatch, TMessageTarget::TRelease::Posted);
+}
+
 void TCustomComPort::DispatchEvents(TComEvents events) {
     if (!connected_)
         return;
     if (events.Contains(evRxChar)) {
-        const int32_t count = InputCount();
+        int32_t count;
+        try {
+            count = InputCount();
+        } catch (const EComPort &error) {
+            // The line has gone under the notice: its owner hears of it once.
+            if (!OnLineError)
+                throw;
+            LineFailed(error);
+            return;
+        }
         if (count > 0 && OnRxChar)
             OnRxChar(*this, count);
     }

@@ -24,6 +24,7 @@
 class TCustomComPort {
 public:
     using TRxCharEvent = std::function<void(TCustomComPort &sender, int32_t count)>;
+    using TLineErrorEvent = std::function<void(TCustomComPort &sender, const EComPort &error)>;
 
     // br9600, "COM1", 8 data bits, one stop bit, no parity, all ten events,
     // smThreadSync, queues of 1024 bytes, closed.
@@ -64,6 +65,15 @@ public:
     // for smWindowSync on the thread that opened the port while it handles its
     // message queue, and only while the port is still open.
     TRxCharEvent OnRxChar;
+    // The line has gone: the device hung up (the far end of a pseudo-terminal
+    // closed, a USB adapter pulled out) or reported an error. error is the read
+    // failure that any later use of the line would meet. Delivered once, as soon
+    // as the event thread sees it, after the received-data notice of the bytes
+    // that came before; runs on the owning thread like OnRxChar (for
+    // smThreadSync and smWindowSync without the event thread waiting for it),
+    // and only while the port is still open. The event thread ends with it. A
+    // received-data notice that finds the line gone reports it here too, once.
+    TLineErrorEvent OnLineError;
 
     TBaudRate BaudRate() const { return baudRate_; }
     void SetBaudRate(TBaudRate value) { ChangeLine(baudRate_, value); }
@@ -115,6 +125,10 @@ private:
     void DeliverEvents(TComEvents events);
     // Runs the handlers of a set of events.
     void DispatchEvents(TComEvents events);
+    // Event thread: the device has hung up or failed; hands OnLineError to the owner.
+    void DeliverLineError();
+    // Runs OnLineError, once per open.
+    void LineFailed(const EComPort &error);
 
     std::string port_ = "COM1";
     TBaudRate baudRate_ = br9600;
@@ -139,6 +153,7 @@ private:
     // as it is when it runs, which covers every change since its notice.
     std::atomic<uint16_t> eventsWaiting_ = 0;
     std::unique_ptr<TComThread> thread_;
+    bool lineFailed_ = false; // OnLineError has run since the open
 };
 
 class TComPort : public TCustomComPort {};

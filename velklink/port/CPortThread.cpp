@@ -51,14 +51,17 @@ void TComThread::Execute() {
                 return; // the stop signal
             if (ready[i].events & (EPOLLHUP | EPOLLERR))
                 gone = true;
-            else if (ready[i].events & EPOLLIN)
+            if (ready[i].events & EPOLLIN)
                 events.Include(evRxChar);
         }
-        // A device that has hung up or failed reports so for ever: leave quietly.
-        if (gone)
-            return;
         events = events & watched;
         if (!events.Empty())
             port_.DeliverEvents(events);
+        // A device that has hung up or failed reports so for ever: the owner is
+        // told once, after the bytes that came before, and the thread leaves.
+        if (gone) {
+            port_.DeliverLineError();
+            return;
+        }
     }
 }

@@ -1,7 +1,8 @@
 // TComThread: the port's event thread. It waits (epoll, edge-triggered) for
 // bytes to arrive on the device or for its stop signal, and hands each set of
 // events to the port's delivery. Bytes that nobody reads raise one event per
-// arrival, never a busy loop; a hang-up or device error ends the thread quietly.
+// arrival, never a busy loop; a hang-up or device error is handed over once as
+// a line error, and the thread ends.
 #pragma once
 
 #include "CPortTypes.h"
