@@ -58,7 +58,13 @@ const std::vector<TKind> &Kinds() {
         {"hostile answers", [](TDice &d, TSimFaults &f) { f.hostileAnswers = Rate(d, 0.1, 0.6); }},
         {"hostile packets", [](TDice &d, TSimFaults &f) { f.hostilePackets = Rate(d, 0.02, 0.2); }},
         {"short reads", [](TDice &d, TSimFaults &f) { f.shortReads = Rate(d, 0.2, 0.8); }},
-        {"hang-up", [](TDice &d, TSimFaults &f) { f.hangUpAfter = Whole(d, 0, 8); }},
+        {"hang-up", [](TDice &d, TSimFaults &f) { f.hangUpAfterTransmissions = Whole(d, 0, 8); }},
+        // Within the first packets: in the middle of a packet or of its header,
+        // right after an answer, while the PC writes its first DATA packet.
+        {"hang-up mid-packet", [](TDice &d, TSimFaults &f) { f.hangUpAfterBytes = Whole(d, 1, 2100); }},
+        // Anywhere in a longer exchange: between packets of a transmission, in a
+        // large read's answer or a large write's request.
+        {"hang-up mid-transmission", [](TDice &d, TSimFaults &f) { f.hangUpAfterBytes = Whole(d, 2100, 30000); }},
         {"mixed",
          [](TDice &d, TSimFaults &f) {
              f.corruptReceived = Rate(d, 0, 0.05);
@@ -92,7 +98,7 @@ TSoakProfile DrawProfile(TDice &dice) {
     profile.name = kinds[kind].name;
     profile.faults.seed = dice();
     kinds[kind].set(dice, profile.faults);
-    profile.hangsUp = profile.faults.hangUpAfter >= 0;
+    profile.hangsUp = profile.faults.hangUpAfterTransmissions >= 0 || profile.faults.hangUpAfterBytes >= 0;
     return profile;
 }
 

@@ -19,6 +19,9 @@ struct TSoakOptions {
     uint64_t seed = 1;
     std::chrono::seconds budget{30}; // operations start until this much time has passed
     std::string stateFolder;
+    // When above 0, exactly this many operations run, whatever the budget: a
+    // replay of a seed stops right after the operation it is about.
+    int operations = 0;
 };
 
 struct TSoakStats {
@@ -46,6 +49,8 @@ public:
 
     // An operation that has not ended after this long is a hang.
     static constexpr std::chrono::seconds kOperationBound{90};
+    // An operation under which the decoder hangs up the line ends this soon after.
+    static constexpr std::chrono::milliseconds kHangUpBound{1000};
 
 private:
     TSoakOptions options_;

@@ -189,7 +189,7 @@ TEST_F(FaultsTest, ShortReadsAnswerOneByteLessOfTheRightBytes) {
 }
 
 TEST_F(FaultsTest, HangingUpEndsTheLineForThePc) {
-    Set([](TSimFaults &f) { f.hangUpAfter = 1; });
+    Set([](TSimFaults &f) { f.hangUpAfterTransmissions = 1; });
     EXPECT_EQ(peer.Sync(), HL_ACK);
     ASSERT_TRUE(sim.WaitStopped(5000ms));
     EXPECT_FALSE(sim.IsServing());

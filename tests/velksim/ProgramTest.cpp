@@ -158,6 +158,7 @@ TEST(ProgramTest, HelpAndBadOptions) {
                                "--partial-answers",
                                "--stop-after",
                                "--hang-up-after",
+                               "--hang-up-after-transmissions",
                                "--swallow",
                                "--refuse-reads",
                                "--refuse-writes",
@@ -218,7 +219,7 @@ TEST(ProgramTest, ServesOnItsLinkAndKeepsAcceptedWritesWhenKilled) {
 }
 
 TEST(ProgramTest, AHangUpFaultEndsTheProgram) {
-    TProgram program({"--hang-up-after", "1", "--trace"});
+    TProgram program({"--hang-up-after-transmissions", "1", "--trace"});
     std::string line = program.FirstLine();
     ASSERT_EQ(line.rfind("velksim: decoder ready on /dev/", 0), 0u) << line;
     TSimPeer peer(line.substr(line.find("/dev/")));

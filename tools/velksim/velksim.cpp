@@ -52,6 +52,7 @@ void Serve(TSimShared &shared, TSimLine &line, TSimTiming timing,
     std::lock_guard lock(shared.mutex);
     shared.running = false;
     shared.endReason = reason;
+    shared.endedAt = std::chrono::steady_clock::now();
     shared.changed.notify_all();
 }
 
@@ -86,6 +87,7 @@ TDecoderSim::TDecoderSim(TSimConfig config) : state_(std::make_unique<TState>(co
     shared.transferLayer = config.transferLayer;
     state_->line = std::make_unique<TSimLine>(config.device, config.linkPath, config.baud);
     TSimLine &line = *state_->line;
+    line.SetHangUpAfterBytes(config.faults.hangUpAfterBytes);
     line.SetOpenListener([&shared](bool opened) {
         {
             std::lock_guard lock(shared.mutex);
@@ -122,6 +124,11 @@ void TDecoderSim::SetBaud(int32_t baud) {
 bool TDecoderSim::IsServing() const {
     std::lock_guard lock(state_->shared.mutex);
     return state_->shared.running;
+}
+
+std::chrono::steady_clock::time_point TDecoderSim::StoppedAt() const {
+    std::lock_guard lock(state_->shared.mutex);
+    return state_->shared.endedAt;
 }
 
 std::string TDecoderSim::EndReason() const {
@@ -255,6 +262,7 @@ TSimFaults TDecoderSim::Faults() const {
 void TDecoderSim::SetFaults(const TSimFaults &faults) {
     std::lock_guard lock(state_->shared.mutex);
     ApplyFaults(state_->shared, faults);
+    state_->line->SetHangUpAfterBytes(faults.hangUpAfterBytes);
 }
 
 void TDecoderSim::ClearFaults() {

@@ -96,6 +96,8 @@ class TDecoderSim {
     bool IsServing() const;
     // Why it stopped; empty while serving or after Stop.
     std::string EndReason() const;
+    // When serving ended (hang-up, failure or Stop); the clock's epoch while serving.
+    std::chrono::steady_clock::time_point StoppedAt() const;
     // Stops serving; the line stays open but nothing answers. Idempotent.
     void Stop();
     // Hangs up the line now (the PC's end sees a hang-up) and stops serving.
@@ -139,7 +141,7 @@ class TDecoderSim {
     // ---- Faults and behaviour
     TSimFaults Faults() const;
     // Takes effect from the next decision; reseeds the dice from faults.seed
-    // and restarts the counts of stopAfter, hangUpAfter and nackNext.
+    // and restarts the counts of stopAfter, hangUpAfterTransmissions and nackNext.
     void SetFaults(const TSimFaults &faults);
     void ClearFaults();
     // Serve requests (true) or only acknowledge transmissions (false).

@@ -72,7 +72,12 @@ struct TSimFaults {
     int32_t stopAfter = -1;
     // After serving this many transmissions, the simulator hangs up the line
     // and stops; -1: never.
-    int32_t hangUpAfter = -1;
+    int32_t hangUpAfterTransmissions = -1;
+    // Once this many bytes have crossed the line, in either direction, since the
+    // faults were set or the PC last opened the line, the simulator hangs up at
+    // once (in the middle of a packet, of a transmission, of the PC's write) and
+    // stops; -1: never. A cut write request never reaches memory.
+    int64_t hangUpAfterBytes = -1;
 
     // A request of a kind in swallowKinds is acknowledged packet by packet but
     // never gets its transfer answer.

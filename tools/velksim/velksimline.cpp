@@ -197,6 +197,8 @@ void TSimLine::HandleOpenEvents() {
                 continue;
             if (!opened && far_)
                 ::ioctl(far_.Get(), TIOCNXCL); // let the PC open the line again
+            if (opened)
+                crossed_ = 0;
             if (openListener_)
                 openListener_(opened);
         }
@@ -254,14 +256,39 @@ void TSimLine::SleepUntil(Clock::time_point deadline) {
     }
 }
 
+void TSimLine::SetHangUpAfterBytes(int64_t bytes) {
+    crossed_ = 0;
+    hangUpAfterBytes_ = bytes;
+}
+
+int32_t TSimLine::Allowed(int32_t n) const {
+    const int64_t budget = hangUpAfterBytes_.load();
+    if (budget < 0)
+        return n;
+    return int32_t(std::clamp<int64_t>(budget - crossed_.load(), 0, n));
+}
+
+void TSimLine::Crossed(int32_t n) {
+    const int64_t budget = hangUpAfterBytes_.load();
+    if ((crossed_ += n) < budget || budget < 0)
+        return;
+    HangUp();
+    throw ESimLine(Format("hung up the line after %d bytes (fault)", budget));
+}
+
 int32_t TSimLine::Read(uint8_t *bytes, int32_t n) {
     if (!near_)
         throw ESimLine("The line has been hung up");
+    n = Allowed(n);
+    if (n == 0)
+        Crossed(0);
     for (;;) {
         ssize_t got = ::read(near_.Get(), bytes, size_t(n));
         if (got >= 0) {
-            if (got > 0)
+            if (got > 0) {
                 pacer_.Received(got, Clock::now());
+                Crossed(int32_t(got));
+            }
             return int32_t(got);
         }
         if (errno == EINTR)
@@ -300,7 +327,9 @@ bool TSimLine::Write(const uint8_t *bytes, int32_t n) {
     auto deadline = Clock::now() + WriteTimeout;
     int32_t chunk = pacer_.Paced() ? pacer_.ChunkBytes() : n;
     for (int32_t done = 0; done < n;) {
-        int32_t size = std::min(chunk, n - done);
+        int32_t size = Allowed(std::min(chunk, n - done));
+        if (size == 0)
+            Crossed(0);
         if (pacer_.Paced()) {
             // The bytes are handed to the line at once: each chunk leaves right
             // after the one before it, so a late wake-up does not add up, and it
@@ -310,6 +339,7 @@ bool TSimLine::Write(const uint8_t *bytes, int32_t n) {
         if (!WriteChunk(bytes + done, size, deadline))
             return false;
         done += size;
+        Crossed(size);
     }
     return true;
 }

@@ -75,6 +75,10 @@ class TSimLine {
 
     // Closes the line, so the PC sees a hang-up; every later use fails.
     void HangUp();
+    // Hangs the line up once bytes bytes have crossed it, in either direction,
+    // counted from this call and again from every open of the line by the PC;
+    // negative: never. Reads and writes stop at the last byte allowed. Thread-safe.
+    void SetHangUpAfterBytes(int64_t bytes);
 
   private:
     void OpenPseudoTerminal();
@@ -83,6 +87,10 @@ class TSimLine {
     void HandleOpenEvents();
     bool WriteChunk(const uint8_t *bytes, int32_t n, Clock::time_point deadline);
     void CheckStop() const;
+    // Of n bytes, how many may cross before the hang-up budget is spent.
+    int32_t Allowed(int32_t n) const;
+    // Counts n bytes that crossed; hangs up (ESimLine) when the budget is spent.
+    void Crossed(int32_t n);
 
     std::string devicePath_;
     std::string linkPath_;
@@ -93,6 +101,8 @@ class TSimLine {
     TDescriptor wake_;           // eventfd: stop and work requests
     mutable std::mutex closing_; // PendingInput against HangUp
     std::atomic<bool> stop_{false};
+    std::atomic<int64_t> hangUpAfterBytes_{-1};
+    std::atomic<int64_t> crossed_{0};
     TSimPacer pacer_;
     TOpenListener openListener_;
 };

@@ -167,7 +167,12 @@ const std::map<std::string, TOptionRule> &OptionRules() {
         {"--hang-up-after",
          {true,
           [](TSimOptions &o, auto &n, auto &v) {
-              o.config.faults.hangUpAfter = int32_t(WholeNumber(n, v, 0, INT32_MAX));
+              o.config.faults.hangUpAfterBytes = WholeNumber(n, v, 1, INT64_MAX);
+          }}},
+        {"--hang-up-after-transmissions",
+         {true,
+          [](TSimOptions &o, auto &n, auto &v) {
+              o.config.faults.hangUpAfterTransmissions = int32_t(WholeNumber(n, v, 0, INT32_MAX));
           }}},
         {"--swallow",
          {true,
@@ -273,7 +278,11 @@ Faults (RATE is a probability from 0 to 1, decided afresh for each occasion):
   --partial-answers RATE[:BYTES]
                            the same for an ACK or NACK
   --stop-after N           answer nothing after N transmissions from the PC
-  --hang-up-after N        hang up the line after serving N transmissions, and end
+  --hang-up-after BYTES    hang up the line once BYTES bytes have crossed it in
+                           either direction since the PC opened it (in the
+                           middle of a packet or of a write), and end
+  --hang-up-after-transmissions N
+                           hang up the line after serving N transmissions, and end
   --swallow RATE[:KINDS]   acknowledge a request but never answer it; KINDS is a
                            comma list of sync, read-flash, read-eeprom,
                            write-flash, write-eeprom, firmware, other, reads,

@@ -19,7 +19,7 @@ bool TSimServer::Muted() {
 
 bool TSimServer::HangUpDue() {
     std::lock_guard lock(shared_.mutex);
-    int32_t after = shared_.faults.hangUpAfter;
+    int32_t after = shared_.faults.hangUpAfterTransmissions;
     return after >= 0 && shared_.transmissionsSinceFaults >= after;
 }
 

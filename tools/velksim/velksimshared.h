@@ -45,7 +45,7 @@ struct TSimShared {
     TSimCounters counters;
     TSimFaults faults;
     TSimDice dice;
-    int32_t transmissionsSinceFaults = 0; // for stopAfter and hangUpAfter
+    int32_t transmissionsSinceFaults = 0; // for stopAfter and hangUpAfterTransmissions
     int32_t nacksLeft = 0;                // what is left of faults.nackNext
     bool synchronised = false;            // a SYNC has been answered since start
     bool transferLayer = true;            // false: link only, requests are not answered
@@ -54,6 +54,7 @@ struct TSimShared {
     bool idle = false;
     bool running = true;
     std::string endReason;
+    std::chrono::steady_clock::time_point endedAt{}; // when running became false
 };
 
 } // namespace velksim
