@@ -2,6 +2,10 @@
 #include "RecordExportsSupport.h"
 #include "RecordTestSupport.h"
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
+
 namespace {
 
 using TStrings = std::vector<std::string>;
@@ -102,6 +106,58 @@ TEST(RecordExportsOrderTest, RecordFunctionsBeforeInitializeDoNothing) {
     EXPECT_EQ(VELK_FN(lib, RECLoadItem)("a", "b"), 0);
     EXPECT_EQ(VELK_FN(lib, RECSaveItem)("a", "b", data, 1), 0);
     EXPECT_EQ(VELK_FN(lib, RECGetBuffer)(nullptr), 0);
+}
+
+// The line dies under a record function (a cable pulled out): the function
+// fails within a second, the port's message shown once; closing and finalising
+// take no longer, and a new scope on another line works.
+TEST_F(RecordExportsTest, LineDyingUnderARecordFunctionEndsItAtOnce) {
+    using TClock = std::chrono::steady_clock;
+    struct TCase {
+        const char *name;
+        int64_t hangUpAfter; // bytes since the faults were set
+        std::function<int32_t()> call;
+    };
+    const TCase cases[] = {
+        {"refresh", 500, [this] { return RECRefresh(1); }},
+        {"load", 10000, [this] { return RECLoadItem("pictures", "big"); }},
+        {"save", 15000, [this] { return Save("pictures", "other", Pattern(30000, 9)); }},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        velksim::TDecoderSim line(EmptyDecoder());
+        line.WriteEeprom(0, sim.ReadEeprom(0, 8192));
+        line.WriteSlot(1, velksim::RecordSlotImage("pictures", {{"big", Pattern(30000, 5)}}));
+        const std::vector<uint8_t> flash = line.ReadFlash(velksim::FlashBase, 30 * 65536);
+        VELK_FN(lib, CloseComPort)();
+        ASSERT_EQ(VELK_FN(lib, OpenComPort)(line.LinePath().c_str()), 1);
+        ASSERT_EQ(RECRefresh(0), 1); // the item tables only: items are read when needed
+        Shown();
+
+        velksim::TSimFaults faults;
+        faults.hangUpAfterBytes = c.hangUpAfter;
+        line.SetFaults(faults);
+        const auto started = TClock::now();
+        EXPECT_EQ(c.call(), 0);
+        EXPECT_LT(TClock::now() - started, std::chrono::seconds(1));
+        EXPECT_TRUE(line.WaitStopped(std::chrono::seconds(1))); // it was the line that died
+        const TStrings shown = Shown();
+        EXPECT_EQ(std::count_if(shown.begin(), shown.end(),
+                                [](const std::string &m) { return m.find("(win error code: 5)") != std::string::npos; }),
+                  1)
+            << ::testing::PrintToString(shown);
+        EXPECT_EQ(line.ReadFlash(velksim::FlashBase, 30 * 65536), flash);
+
+        const auto closing = TClock::now();
+        VELK_FN(lib, CloseComPort)();
+        VELK_FN(lib, Finalize)();
+        EXPECT_LT(TClock::now() - closing, std::chrono::seconds(1));
+        VELK_FN(lib, Initialize)();
+        VELK_FN(lib, SetErrorEvent)(&Collect);
+        ASSERT_EQ(VELK_FN(lib, OpenComPort)(sim.LinePath().c_str()), 1);
+        EXPECT_EQ(RECRefresh(1), 1);
+        EXPECT_TRUE(Shown().empty());
+    }
 }
 
 } // namespace
