@@ -14,8 +14,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
@@ -231,8 +231,8 @@ void Form1::PlaceBeside(QWidget *window) const {
         window->resize(window->size().boundedTo(room));
 
     QList<QRect> showing;
-    for (const QWidget *other : {static_cast<QWidget *>(progress_), static_cast<QWidget *>(palette_),
-                                 static_cast<QWidget *>(size_)})
+    for (const QWidget *other : {static_cast<QWidget *>(progress_),
+                                 static_cast<QWidget *>(palette_), static_cast<QWidget *>(size_)})
         if (other != nullptr && other != window && other->isVisible())
             showing.append(other->frameGeometry());
     window->move(WindowPlacement(frame, window->size().grownBy(decoration), available, showing));

@@ -16,7 +16,7 @@
 class QSocketNotifier;
 
 class TLibraryMessages {
-public:
+  public:
     TLibraryMessages();
     ~TLibraryMessages();
     TLibraryMessages(const TLibraryMessages &) = delete;
@@ -25,6 +25,6 @@ public:
     // Whether the library gave a descriptor to watch.
     bool Watching() const { return notifier_ != nullptr; }
 
-private:
+  private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };

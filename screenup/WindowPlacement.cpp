@@ -20,7 +20,8 @@ int64_t OverlapArea(const QRect &a, const QRect &b) {
 QPoint Inside(QPoint at, const QSize &size, const QRect &available) {
     const int lastX = available.left() + available.width() - size.width();
     const int lastY = available.top() + available.height() - size.height();
-    at.setX(lastX < available.left() ? available.left() : std::clamp(at.x(), available.left(), lastX));
+    at.setX(lastX < available.left() ? available.left()
+                                     : std::clamp(at.x(), available.left(), lastX));
     at.setY(lastY < available.top() ? available.top() : std::clamp(at.y(), available.top(), lastY));
     return at;
 }
@@ -33,15 +34,16 @@ QPoint WindowPlacement(const QRect &owner, const QSize &frameSize, const QRect &
     anchors.insert(anchors.end(), avoid.begin(), avoid.end());
     std::vector<QPoint> places;
     for (const QRect &anchor : anchors) {
-        places.emplace_back(anchor.left() + anchor.width() + kGap, anchor.top()); // right
-        places.emplace_back(anchor.left() - kGap - frameSize.width(), anchor.top()); // left
-        places.emplace_back(anchor.left(), anchor.top() + anchor.height() + kGap); // below
+        places.emplace_back(anchor.left() + anchor.width() + kGap, anchor.top());     // right
+        places.emplace_back(anchor.left() - kGap - frameSize.width(), anchor.top());  // left
+        places.emplace_back(anchor.left(), anchor.top() + anchor.height() + kGap);    // below
         places.emplace_back(anchor.left(), anchor.top() - kGap - frameSize.height()); // above
     }
     // The screen's corners, for a screen too crowded for any place beside.
     places.push_back(available.topLeft());
     places.emplace_back(available.left() + available.width() - frameSize.width(), available.top());
-    places.emplace_back(available.left(), available.top() + available.height() - frameSize.height());
+    places.emplace_back(available.left(),
+                        available.top() + available.height() - frameSize.height());
     places.emplace_back(available.left() + available.width() - frameSize.width(),
                         available.top() + available.height() - frameSize.height());
 

@@ -2,9 +2,9 @@
 // "Load theme", the browse dialogs and the edit buttons.
 #include "ScreenupTest.h"
 
+#include "WindowPlacement.h"
 #include "frmPalette.h"
 #include "frmSize.h"
-#include "WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -257,7 +257,8 @@ TEST(WindowPlacementTest, ASecondaryWindowLiesWhollyOnASmallScreenAndOffTheOther
     EXPECT_TRUE(available.contains(paletteFrame));
     EXPECT_FALSE(paletteFrame.intersects(progressFrame));
     // And the other way round.
-    const QRect progressAfter(WindowPlacement(owner, progress, available, {paletteFrame}), progress);
+    const QRect progressAfter(WindowPlacement(owner, progress, available, {paletteFrame}),
+                              progress);
     EXPECT_TRUE(available.contains(progressAfter));
     EXPECT_FALSE(progressAfter.intersects(paletteFrame));
 

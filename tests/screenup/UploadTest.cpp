@@ -12,9 +12,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTimer>
 
@@ -40,7 +42,8 @@ protected:
         prompts.OnMessage = [this, heldMs, whileOpen](const TMessage &message) {
             if (message.Caption == QStringLiteral("Error"))
                 return;
-            QMessageBox box(message.Icon, message.Caption, message.Text, QMessageBox::Ok, form.get());
+            QMessageBox box(message.Icon, message.Caption, message.Text, QMessageBox::Ok,
+                            form.get());
             QTimer::singleShot(heldMs, &box, [&box, whileOpen] {
                 if (whileOpen)
                     whileOpen();
@@ -211,28 +214,44 @@ TEST_F(UploadTest, ClosingTheMainWindowStopsTheUpload) {
 }
 
 TEST_F(UploadTest, ABoxHeldOpenPastTheResponseTimeOutLeavesTheUploadWhole) {
+    // A decoder that holds "pictures" from an earlier upload: saving "ini"
+    // first reads that record back, an answer of several link packets.
     const auto boot = Pattern(5000, 1), lut = Pattern(64, 2), panel = Pattern(2048, 3);
     Choose(0, folder.QWrite("boot.m2v", boot));
+    ClickUpload();
+    ASSERT_EQ(RecordItems("pictures").size(), 2u);
     Choose(3, folder.QWrite("setup.lut", lut));
     Choose(4, folder.QWrite("bandeau.pan", panel));
-    // "Load theme" is clicked as the settings item's write starts, and its box
-    // stays open longer than the library waits for any answer (5000 ms).
-    std::size_t percentsAtOpen = 0;
-    std::vector<int> percentsWhileOpen;
-    HoldNotes(6000, [&] { percentsWhileOpen.assign(percents.begin() + percentsAtOpen, percents.end()); });
-    DuringOperation([&] {
-        QObject::connect(form->ProgressWindow()->ProgressBar1, &QProgressBar::valueChanged, form.get(),
-                         [&](int step) {
-                             if (step != 1)
-                                 return;
-                             QTimer::singleShot(0, form.get(), [&] {
-                                 percentsAtOpen = percents.size();
-                                 form->Command3->click();
-                             });
-                         });
+    // "Load theme" is clicked while the decoder sends that record, and its box
+    // stays open longer than the decoder and the library wait for an answer
+    // (5000 ms each).
+    bool largeRead = false, opened = false;
+    std::size_t linesAtOpen = 0;
+    std::vector<QString> linesWhileOpen;
+    HoldNotes(6000, [&] {
+        linesWhileOpen.assign(debugLines.begin() + static_cast<std::ptrdiff_t>(linesAtOpen),
+                              debugLines.end());
     });
+    const QRegularExpression readLine(
+        QStringLiteral("^Lettura Flash \\(indirizzo 0x[0-9A-F]+, (\\d+) bytes\\)$"));
+    QObject::connect(
+        form->lstDebug->model(), &QAbstractItemModel::rowsInserted, form.get(),
+        [&](const QModelIndex &, int, int last) {
+            const QString line = form->lstDebug->item(last)->text();
+            if (const QRegularExpressionMatch read = readLine.match(line); read.hasMatch())
+                largeRead = read.captured(1).toInt() > 2032; // more than one link packet
+            if (opened || !largeRead ||
+                line != QStringLiteral("Stato: TX READ REQUEST -> WAIT DATA."))
+                return;
+            opened = true;
+            QTimer::singleShot(0, form.get(), [&] {
+                linesAtOpen = debugLines.size();
+                form->Command3->click();
+            });
+        });
     ClickUpload();
 
+    ASSERT_TRUE(opened);
     // Only the note was shown: no item failed.
     EXPECT_EQ(prompts.Texts(), std::vector<QString>{QStringLiteral("Not yet available")});
     const Items expected = {{"ini", Settings({1, 0, 0, 1, 1, 1})},
@@ -241,8 +260,10 @@ TEST_F(UploadTest, ABoxHeldOpenPastTheResponseTimeOutLeavesTheUploadWhole) {
                             {"bandeau.pan", panel}};
     EXPECT_EQ(RecordItems("pictures"), expected);
     EXPECT_EQ(steps, (std::vector<int>{0, 1, 2, 3, 6, 7}));
-    // The write went on behind the box and ended before it closed.
-    EXPECT_NE(std::find(percentsWhileOpen.begin(), percentsWhileOpen.end(), 100), percentsWhileOpen.end());
+    // The read went on behind the box and ended before it closed.
+    EXPECT_NE(std::find(linesWhileOpen.begin(), linesWhileOpen.end(),
+                        QStringLiteral("Lettura completata.")),
+              linesWhileOpen.end());
 }
 
 TEST_F(UploadTest, TheProgressWindowOpensOnTheScreenAwayFromThePaletteEditor) {
