@@ -4,10 +4,13 @@
 # message boxes is held open longer than the library waits for the decoder.
 #
 # It starts Xvfb, openbox and the decoder simulator paced like a real cable
-# (115200 baud) on a fresh demo decoder, then screenup on the simulator's line,
-# and with xdotool: fills the six rows with the sample screen set, clicks
-# "Upload", a second later clicks "Load theme" and leaves its box open for
-# HOLD_SECONDS (default 8), closes it and waits for the upload to end. Then it
+# (115200 baud) on a fresh demo decoder, has velkctl upload the three stills
+# (so the decoder holds "pictures" from an earlier upload), then starts
+# screenup on the simulator's line and, with xdotool, fills the six rows with
+# the sample screen set, clicks "Upload", checks that the progress window is
+# wholly on the screen, a second later clicks "Load theme" and leaves its box
+# open for HOLD_SECONDS (default 8), closes it and waits for the upload to
+# end. Then it
 # reads every item of record "pictures" back with velkctl and compares it with
 # what was sent. Exit code 0 when every item is there byte for byte and no error
 # box came; 1 otherwise; 2 when the check could not be run.
@@ -110,7 +113,7 @@ wait_window() { # title, seconds
 }
 
 MAIN=$(wait_window "Pictor2 Screen Uploader" 20) || fail "the main window did not appear"
-xdotool windowactivate --sync "$MAIN"
+xdotool windowactivate --sync "$MAIN" 2>/dev/null
 sleep 0.5
 key() { xdotool key --clearmodifiers --delay 60 "$@"; }
 
@@ -136,14 +139,20 @@ echo "gui-check: upload started"
 sleep 1
 PROGRESS=$(windows_named "Progress" | head -n 1)
 [ -n "$PROGRESS" ] || fail "no progress window a second after \"Upload\""
+# It opens wholly on the screen (1280 x 800).
+eval "$(xdotool getwindowgeometry --shell "$PROGRESS")"
+echo "gui-check: the progress window is at ${X},${Y} (${WIDTH}x${HEIGHT})"
+if [ "$X" -lt 0 ] || [ "$Y" -lt 0 ] || [ $((X + WIDTH)) -gt 1280 ] || [ $((Y + HEIGHT)) -gt 800 ]; then
+    fail "the progress window at ${X},${Y} (${WIDTH}x${HEIGHT}) is not wholly on the screen"
+fi
 # "Upload" is disabled now and the keyboard has moved past it: back to "Load theme".
-xdotool windowactivate --sync "$MAIN"
+xdotool windowactivate --sync "$MAIN" 2>/dev/null
 key shift+Tab space
 BOX=$(wait_window "screenup" 5) || fail "the box of \"Load theme\" did not appear"
 echo "gui-check: the box of \"Load theme\" is open; holding it for $HOLD s"
 sleep "$HOLD"
 [ -n "$(windows_named "Error")" ] && fail "an error box came while the box was open"
-xdotool windowactivate --sync "$BOX"
+xdotool windowactivate --sync "$BOX" 2>/dev/null
 key Return
 echo "gui-check: box closed"
 
