@@ -22,9 +22,6 @@ class TLibraryMessages {
     TLibraryMessages(const TLibraryMessages &) = delete;
     TLibraryMessages &operator=(const TLibraryMessages &) = delete;
 
-    // Whether the library gave a descriptor to watch.
-    bool Watching() const { return notifier_ != nullptr; }
-
   private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };

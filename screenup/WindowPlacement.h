@@ -1,7 +1,7 @@
 // Where a secondary window (the progress window, the palette editor, the size
 // editor) opens: wholly on the screen that shows the main window, beside the
-// main window when there is room, and never over another secondary window
-// that is showing when the screen leaves room for both.
+// main window when there is room, and off the other secondary windows showing
+// wherever the screen leaves room beside them.
 #pragma once
 
 #include <QList>
