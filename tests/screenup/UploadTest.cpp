@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
