@@ -2,6 +2,7 @@
 
 #include "LibraryScope.h"
 #include "UserPrompts.h"
+#include "WindowPlacement.h"
 #include "frmPalette.h"
 #include "frmProgress.h"
 #include "frmSize.h"
@@ -14,11 +15,13 @@
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -209,8 +212,30 @@ frmProgress *Form1::OpenProgressWindow() {
 }
 
 void Form1::PlaceBeside(QWidget *window) const {
-    if (!window->isVisible())
-        window->move(frameGeometry().topRight() + QPoint(8, 0));
+    if (window->isVisible())
+        return;
+    const QScreen *shown = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    if (shown == nullptr)
+        return;
+    const QRect available = shown->availableGeometry();
+    // The window's frame is not known before it is shown: it gets the
+    // decoration the main window has, around the size its layout asks for.
+    const QRect frame = frameGeometry();
+    const QRect inner = geometry();
+    const QMargins decoration(inner.left() - frame.left(), inner.top() - frame.top(),
+                              frame.right() - inner.right(), frame.bottom() - inner.bottom());
+    if (!window->testAttribute(Qt::WA_Resized))
+        window->adjustSize();
+    const QSize room = available.size().shrunkBy(decoration);
+    if (window->width() > room.width() || window->height() > room.height())
+        window->resize(window->size().boundedTo(room));
+
+    QList<QRect> showing;
+    for (const QWidget *other : {static_cast<QWidget *>(progress_),
+                                 static_cast<QWidget *>(palette_), static_cast<QWidget *>(size_)})
+        if (other != nullptr && other != window && other->isVisible())
+            showing.append(other->frameGeometry());
+    window->move(WindowPlacement(frame, window->size().grownBy(decoration), available, showing));
 }
 
 void Form1::closeEvent(QCloseEvent *event) {

@@ -91,6 +91,8 @@ private:
     void BuildPortList(const QString &port);
     void RowChecked(std::size_t row, bool checked);
     frmProgress *OpenProgressWindow();
+    // Moves a secondary window that is not showing yet to where it opens
+    // (see WindowPlacement), shrinking it to the screen when it is larger.
     void PlaceBeside(QWidget *window) const;
 
     TForm1Options options_;

@@ -22,6 +22,7 @@ TLibraryScope::TLibraryScope(const QString &portName) {
     g_open = true;
     InstallLibraryHandlers();
     Initialize();
+    messages_ = std::make_unique<TLibraryMessages>();
     HLPSetEvent(&mdlLoader::HlpEventCallback);
     SetLogEvent(&mdlLoader::LogEventCallback);
     // A port name is a device name or path, in the file system's encoding.
@@ -31,6 +32,7 @@ TLibraryScope::TLibraryScope(const QString &portName) {
 
 TLibraryScope::~TLibraryScope() {
     CloseComPort();
+    messages_.reset();
     Finalize();
     g_open = false;
 }

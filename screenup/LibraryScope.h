@@ -1,10 +1,15 @@
 // TLibraryScope: one use of the library by one operation that talks to the
-// decoder. Creating it initialises the library, installs the uploader's
+// decoder. Creating it initialises the library, has every event loop of the
+// window thread handle the library's messages, installs the uploader's
 // callbacks and opens the port; destroying it closes the port and finalises
 // the library, so nothing of the library outlives the operation.
 #pragma once
 
+#include "LibraryMessages.h"
+
 #include <QString>
+
+#include <memory>
 
 class TLibraryScope {
 public:
@@ -20,6 +25,7 @@ public:
     static bool Open();
 
 private:
+    std::unique_ptr<TLibraryMessages> messages_;
     bool connected_ = false;
 };
 

@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -98,6 +99,15 @@ bool frmPalette::ShowForm(const QString &path) {
     raise();
     activateWindow();
     return true;
+}
+
+void frmPalette::keyPressEvent(QKeyEvent *event) {
+    // Esc leaves the editor as "Cancel" does, the file untouched.
+    if (event->key() == Qt::Key_Escape) {
+        Command2->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void frmPalette::Select(int entry) {

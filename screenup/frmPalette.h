@@ -1,7 +1,7 @@
 // frmPalette: the palette editor. It shows the 16 entries of a palette file as
 // a 4 x 4 grid of colour cells, edits the selected entry's colour (double
 // click) and alpha (slider "Alpha"), and writes the 64 entry bytes back on
-// "&Ok", keeping every byte of the file after them.
+// "&Ok", keeping every byte of the file after them. Esc presses "&Cancel".
 #pragma once
 
 #include "palettefile.h"
@@ -37,6 +37,9 @@ public:
 
     // The alpha the slider shows for a stored alpha byte (0..5).
     static int SliderAlpha(uint8_t alpha);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void PickColor(int entry);

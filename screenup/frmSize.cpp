@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -32,6 +33,8 @@ frmSize::frmSize(QWidget *owner) : QWidget(owner, Qt::Window) {
         field->setObjectName(QStringLiteral("txtSize_%1").arg(i));
         field->setMaxLength(12);
         label->setBuddy(field);
+        // Enter in a field accepts the values as "oK" does.
+        connect(field, &QLineEdit::returnPressed, this, [this] { cmd1->click(); });
         // Orig X and Orig Y on the first line, Width and Height on the second.
         fields->addWidget(label, i / 2, 2 * (i % 2));
         fields->addWidget(field, i / 2, 2 * (i % 2) + 1);
@@ -87,6 +90,15 @@ void frmSize::Accept() {
     state.SizeModified = true;
     state.SizeValues = values;
     close();
+}
+
+void frmSize::keyPressEvent(QKeyEvent *event) {
+    // Esc leaves the editor as "Cancel" does.
+    if (event->key() == Qt::Key_Escape) {
+        Command2->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void frmSize::PlaceModifyBox() {

@@ -1,6 +1,7 @@
 // frmSize: the picture size editor. It edits the four values Orig X, Orig Y,
 // Width and Height that the upload puts into the settings item, and sets the
-// flag that makes the upload send them.
+// flag that makes the upload send them. Enter in a field presses "oK", Esc
+// presses "Cancel".
 #pragma once
 
 #include <QWidget>
@@ -25,6 +26,7 @@ public:
     QPushButton *Command2 = nullptr;
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
 

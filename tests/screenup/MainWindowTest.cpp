@@ -2,6 +2,7 @@
 // "Load theme", the browse dialogs and the edit buttons.
 #include "ScreenupTest.h"
 
+#include "WindowPlacement.h"
 #include "frmPalette.h"
 #include "frmSize.h"
 
@@ -233,6 +234,36 @@ TEST_F(MainWindowTest, SizeEditButtonOpensOneSizeEditor) {
     EXPECT_EQ(form->SizeEditor(), editor);
     EXPECT_EQ(editor->txtSize[2]->text(), QStringLiteral("123"));
     EXPECT_TRUE(prompts.Messages.empty());
+}
+
+TEST(WindowPlacementTest, ASecondaryWindowLiesWhollyOnASmallScreenAndOffTheOthers) {
+    // An 800 x 600 screen right of a first one, its top 30 pixels taken by a
+    // panel, with the main window in its top-left corner.
+    const QRect available(1920, 30, 800, 570);
+    const QRect owner(1920, 30, 640, 440);
+    const QSize progress(340, 110), palette(240, 260);
+
+    // Beside the main window when there is room, on a large screen.
+    EXPECT_EQ(WindowPlacement(owner, progress, QRect(1920, 30, 1600, 900), {}), QPoint(2568, 30));
+
+    // No room to its right: the progress window goes below it.
+    const QPoint atProgress = WindowPlacement(owner, progress, available, {});
+    const QRect progressFrame(atProgress, progress);
+    EXPECT_TRUE(available.contains(progressFrame));
+    EXPECT_FALSE(progressFrame.intersects(owner));
+
+    // The palette editor then opens off the progress window, on the screen.
+    const QRect paletteFrame(WindowPlacement(owner, palette, available, {progressFrame}), palette);
+    EXPECT_TRUE(available.contains(paletteFrame));
+    EXPECT_FALSE(paletteFrame.intersects(progressFrame));
+    // And the other way round.
+    const QRect progressAfter(WindowPlacement(owner, progress, available, {paletteFrame}),
+                              progress);
+    EXPECT_TRUE(available.contains(progressAfter));
+    EXPECT_FALSE(progressAfter.intersects(paletteFrame));
+
+    // A window larger than the screen keeps the screen's top and left edges.
+    EXPECT_EQ(WindowPlacement(owner, QSize(900, 700), available, {}), available.topLeft());
 }
 
 TEST_F(MainWindowTest, ClosingTheMainWindowClosesTheOthers) {

@@ -146,6 +146,19 @@ TEST_F(PaletteEditorTest, CancelAndACancelledColourDialogChangeNothing) {
     EXPECT_TRUE(prompts.Messages.empty());
 }
 
+TEST_F(PaletteEditorTest, EscClosesTheEditorAsCancel) {
+    const std::vector<uint8_t> original = Pattern(64, 4);
+    const QString path = folder.QWrite("e.lut", original);
+    Open(path);
+    prompts.ColorAnswers.push_back(QColor(1, 2, 3));
+    DoubleClick(2);
+    Slider()->setValue(4);
+    QTest::keyClick(Slider(), Qt::Key_Escape);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(editor.isNull());
+    EXPECT_EQ(ReadBytes(path), original);
+}
+
 TEST_F(PaletteEditorTest, AMissingFileIsRefusedAndNotCreated) {
     const QString path = folder.QPath() + QStringLiteral("/missing.lut");
     editor = new frmPalette(&owner);

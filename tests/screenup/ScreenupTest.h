@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,7 +31,11 @@ public:
         QString StartPath;
     };
 
-    void Message(QWidget *, const TMessage &message) override { Messages.push_back(message); }
+    void Message(QWidget *, const TMessage &message) override {
+        Messages.push_back(message);
+        if (OnMessage)
+            OnMessage(message);
+    }
     std::optional<QString> ChooseFile(QWidget *, const TFileChoice &choice) override {
         FileQuestions.push_back({choice.Title, choice.Filter, choice.StartPath});
         return Next(FileAnswers);
@@ -55,6 +60,9 @@ public:
     // Answers in order; an empty queue or a nullopt answers as a cancel.
     std::deque<std::optional<QString>> FileAnswers;
     std::deque<std::optional<QColor>> ColorAnswers;
+    // Runs after a message is recorded, before Message returns: a test that
+    // needs a real modal box opens one here.
+    std::function<void(const TMessage &)> OnMessage;
 
 private:
     template <typename T> static std::optional<T> Next(std::deque<std::optional<T>> &answers) {

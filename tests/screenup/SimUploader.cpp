@@ -59,7 +59,10 @@ void SimUploaderTest::Watch() {
     QObject::connect(progress->ProgressBar1, &QProgressBar::valueChanged, [this](int v) { steps.push_back(v); });
     QObject::connect(progress->ProgressBar2, &QProgressBar::valueChanged, [this](int v) { percents.push_back(v); });
     QListWidget *list = form->lstDebug;
-    QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, list, [this, list](const QModelIndex &, int first, int last) {
+    // One watch of the debug list at a time, so a second operation's lines are
+    // recorded once.
+    QObject::disconnect(debugWatch_);
+    debugWatch_ = QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, list, [this, list](const QModelIndex &, int first, int last) {
         for (int row = first; row <= last; ++row)
             debugLines.push_back(list->item(row)->text());
     });

@@ -40,4 +40,6 @@ protected:
 
 private:
     void Watch();
+
+    QMetaObject::Connection debugWatch_;
 };

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 
 namespace {
 
@@ -108,6 +109,46 @@ TEST_F(SizeEditorTest, CancelKeepsThePreviousValues) {
     EXPECT_EQ(mdlLoader::State().SizeValues, Values(1, 2, 3, 4));
     Open();
     EXPECT_EQ(Field(3)->text(), QStringLiteral("4"));
+}
+
+TEST_F(SizeEditorTest, EnterInAFieldPressesOkAndEscPressesCancel) {
+    // Enter on either key, in any field, accepts the values or refuses them as "oK" does.
+    const struct {
+        Qt::Key Key;
+        int Field;
+        std::array<const char *, 4> Texts;
+        bool Accepted;
+        std::array<int16_t, 4> Stored;
+    } enters[] = {
+        {Qt::Key_Return, 0, {"1", "2", "3", "4"}, true, Values(1, 2, 3, 4)},
+        {Qt::Key_Enter, 3, {"5", "6", "7", "8"}, true, Values(5, 6, 7, 8)},
+        {Qt::Key_Return, 2, {"9", "9", "x", "9"}, false, Values(5, 6, 7, 8)},
+    };
+    for (const auto &c : enters) {
+        SCOPED_TRACE(c.Texts[0]);
+        Open();
+        Find<QCheckBox>(editor.data(), "Check1")->setChecked(true);
+        Type(c.Texts);
+        QTest::keyClick(Field(c.Field), c.Key);
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(editor.isNull(), c.Accepted);
+        EXPECT_EQ(prompts.Texts().size(), c.Accepted ? 0u : 1u);
+        EXPECT_EQ(mdlLoader::State().SizeValues, c.Stored);
+        if (!editor.isNull())
+            Press("Command2");
+    }
+
+    // Esc, wherever the focus is, closes the editor and keeps what was stored.
+    for (const char *focus : {"txtSize_1", "Check1", "cmd1"}) {
+        SCOPED_TRACE(focus);
+        Open();
+        Type({"9", "9", "9", "9"});
+        QTest::keyClick(Find<QWidget>(editor.data(), QString::fromLatin1(focus)), Qt::Key_Escape);
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(editor.isNull());
+        EXPECT_EQ(mdlLoader::State().SizeValues, Values(5, 6, 7, 8));
+    }
+    EXPECT_TRUE(prompts.Messages.empty());
 }
 
 TEST_F(SizeEditorTest, OkRefusesAFieldThatIsNotAWholeNumberInRange) {

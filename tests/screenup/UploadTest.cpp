@@ -6,10 +6,21 @@
 #include "LibraryScope.h"
 #include "velksimdemo.h"
 
+#include "frmPalette.h"
+#include "frmProgress.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -21,6 +32,24 @@ protected:
         std::vector<uint8_t> item(64, 0);
         std::copy(head.begin(), head.end(), item.begin());
         return item;
+    }
+
+    // The program's notes become real modal boxes, each closed after heldMs
+    // (and then whileOpen run just before it closes); the library's error
+    // boxes are only recorded.
+    void HoldNotes(int heldMs, std::function<void()> whileOpen = {}) {
+        prompts.OnMessage = [this, heldMs, whileOpen](const TMessage &message) {
+            if (message.Caption == QStringLiteral("Error"))
+                return;
+            QMessageBox box(message.Icon, message.Caption, message.Text, QMessageBox::Ok,
+                            form.get());
+            QTimer::singleShot(heldMs, &box, [&box, whileOpen] {
+                if (whileOpen)
+                    whileOpen();
+                box.accept();
+            });
+            box.exec();
+        };
     }
 };
 
@@ -179,6 +208,88 @@ TEST_F(UploadTest, ClosingTheMainWindowStopsTheUpload) {
     EXPECT_EQ(form->ProgressWindow(), nullptr);
     EXPECT_FALSE(TLibraryScope::Open());
     // Nothing more was asked of the library once the window closed.
+    EXPECT_EQ(Traffic().writeFlashRequests, 0);
+    EXPECT_TRUE(RecordItems("pictures").empty());
+}
+
+TEST_F(UploadTest, ABoxHeldOpenPastTheResponseTimeOutLeavesTheUploadWhole) {
+    // A decoder that holds "pictures" from an earlier upload: saving "ini"
+    // first reads that record back, an answer of several link packets.
+    const auto boot = Pattern(5000, 1), lut = Pattern(64, 2), panel = Pattern(2048, 3);
+    Choose(0, folder.QWrite("boot.m2v", boot));
+    ClickUpload();
+    ASSERT_EQ(RecordItems("pictures").size(), 2u);
+    Choose(3, folder.QWrite("setup.lut", lut));
+    Choose(4, folder.QWrite("bandeau.pan", panel));
+    // "Load theme" is clicked while the decoder sends that record, and its box
+    // stays open longer than the decoder and the library wait for an answer
+    // (5000 ms each).
+    bool largeRead = false, opened = false;
+    std::size_t linesAtOpen = 0;
+    std::vector<QString> linesWhileOpen;
+    HoldNotes(6000, [&] {
+        linesWhileOpen.assign(debugLines.begin() + static_cast<std::ptrdiff_t>(linesAtOpen),
+                              debugLines.end());
+    });
+    const QRegularExpression readLine(
+        QStringLiteral("^Lettura Flash \\(indirizzo 0x[0-9A-F]+, (\\d+) bytes\\)$"));
+    QObject::connect(
+        form->lstDebug->model(), &QAbstractItemModel::rowsInserted, form.get(),
+        [&](const QModelIndex &, int, int last) {
+            const QString line = form->lstDebug->item(last)->text();
+            if (const QRegularExpressionMatch read = readLine.match(line); read.hasMatch())
+                largeRead = read.captured(1).toInt() > 2032; // more than one link packet
+            if (opened || !largeRead ||
+                line != QStringLiteral("Stato: TX READ REQUEST -> WAIT DATA."))
+                return;
+            opened = true;
+            QTimer::singleShot(0, form.get(), [&] {
+                linesAtOpen = debugLines.size();
+                form->Command3->click();
+            });
+        });
+    ClickUpload();
+
+    ASSERT_TRUE(opened);
+    // Only the note was shown: no item failed.
+    EXPECT_EQ(prompts.Texts(), std::vector<QString>{QStringLiteral("Not yet available")});
+    const Items expected = {{"ini", Settings({1, 0, 0, 1, 1, 1})},
+                            {"splash.fnt", boot},
+                            {"setup.lut", lut},
+                            {"bandeau.pan", panel}};
+    EXPECT_EQ(RecordItems("pictures"), expected);
+    EXPECT_EQ(steps, (std::vector<int>{0, 1, 2, 3, 6, 7}));
+    // The read went on behind the box and ended before it closed.
+    EXPECT_NE(std::find(linesWhileOpen.begin(), linesWhileOpen.end(),
+                        QStringLiteral("Lettura completata.")),
+              linesWhileOpen.end());
+}
+
+TEST_F(UploadTest, TheProgressWindowOpensOnTheScreenAwayFromThePaletteEditor) {
+    Choose(3, folder.QWrite("setup.lut", Pattern(64)));
+    form->Edit(3);
+    ASSERT_NE(form->PaletteEditor(), nullptr);
+    const QRect palette = form->PaletteEditor()->frameGeometry();
+    const QRect available = form->screen()->availableGeometry();
+    QRect progress;
+    DuringOperation([&] { progress = form->ProgressWindow()->frameGeometry(); });
+    ClickUpload();
+    EXPECT_TRUE(available.contains(palette)) << palette.x() << "," << palette.y();
+    EXPECT_TRUE(available.contains(progress)) << progress.x() << "," << progress.y();
+    EXPECT_FALSE(progress.intersects(palette));
+    EXPECT_EQ(RecordItems("pictures").at("setup.lut"), Pattern(64));
+}
+
+TEST_F(UploadTest, ClosingTheMainWindowWithABoxOpenStopsTheUploadAlike) {
+    Choose(0, folder.QWrite("boot.m2v", Pattern(3000)));
+    HoldNotes(300, [&] { form->close(); });
+    DuringOperation([&] { form->Command3->click(); });
+    ClickUpload();
+    EXPECT_TRUE(form->Closing());
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->ProgressWindow(), nullptr);
+    EXPECT_FALSE(TLibraryScope::Open());
+    EXPECT_EQ(prompts.Texts(), std::vector<QString>{QStringLiteral("Not yet available")});
     EXPECT_EQ(Traffic().writeFlashRequests, 0);
     EXPECT_TRUE(RecordItems("pictures").empty());
 }
