@@ -14,7 +14,7 @@
 #include <vector>
 
 class TFuzzFlash {
-  public:
+public:
     static constexpr uint32_t SlotSize = 0x10000;
     using TBlock = std::vector<uint8_t>;
 
@@ -67,7 +67,7 @@ class TFuzzFlash {
         }
     }
 
-  private:
+private:
     // One block per blank byte for the whole run, shared by every slot never written.
     static const std::shared_ptr<TBlock> &Blank(uint8_t value) {
         static std::array<std::shared_ptr<TBlock>, 256> blanks;

@@ -14,7 +14,7 @@
 #include <vector>
 
 class TFuzzTransport : public TRecordTransport {
-  public:
+public:
     static constexpr uint32_t Base = 0x34020000;
     static constexpr uint32_t SlotSize = TFuzzFlash::SlotSize;
 
@@ -80,7 +80,7 @@ class TFuzzTransport : public TRecordTransport {
         return true;
     }
 
-  private:
+private:
     void Start(int kind, uint32_t address, int32_t length, const void *data) {
         kind_ = kind;
         address_ = address;

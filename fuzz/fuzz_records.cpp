@@ -24,7 +24,7 @@
 namespace {
 
 // A directory of four slots: every rule of the directory shows on a few, and
-// each slot costs 64 KiB of copying per step.
+// each slot costs a refresh several 64 KiB images made and copied.
 constexpr int32_t kSlots = 4;
 
 std::string RecordName(uint8_t choice) {
