@@ -24,7 +24,7 @@
 namespace {
 
 // A directory of four slots: every rule of the directory shows on a few, and
-// each slot costs a refresh several 64 KiB images made and copied.
+// each slot makes every refresh build and copy several 64 KiB images.
 constexpr int32_t kSlots = 4;
 
 std::string RecordName(uint8_t choice) {
