@@ -1,23 +1,28 @@
 // A decoder kept in memory behind the record store's transport, for the
-// fuzz targets: record slots of flash and the EEPROM, every write kept, and a
-// switch that answers reads with fewer bytes than asked for.
+// fuzz targets: record slots of flash (sparse, see TFuzzFlash) and the EEPROM,
+// every write kept, and switches that fail writes and answer reads with fewer
+// bytes than asked for.
 #pragma once
 
+#include "FuzzFlash.h"
 #include "velkrecordtransport.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 class TFuzzTransport : public TRecordTransport {
 public:
     static constexpr uint32_t Base = 0x34020000;
-    static constexpr uint32_t SlotSize = 0x10000;
+    static constexpr uint32_t SlotSize = TFuzzFlash::SlotSize;
 
-    explicit TFuzzTransport(int32_t slots = 30) : Flash(size_t(slots) * SlotSize, 0xFF) {}
+    // Slots that read as blank until written.
+    explicit TFuzzTransport(int32_t slots = 30, uint8_t blank = 0xFF) : Flash(slots, blank) {}
+    explicit TFuzzTransport(TFuzzFlash flash) : Flash(std::move(flash)) {}
 
-    std::vector<uint8_t> Flash;
+    TFuzzFlash Flash;
     std::vector<uint8_t> Eeprom = std::vector<uint8_t>(8192, 0);
     // Flash writes done: address and length.
     std::vector<std::pair<uint32_t, int32_t>> Writes;
@@ -25,31 +30,50 @@ public:
     int32_t ShortBy = 0;
     bool FailWrites = false;
 
-    void ReadFlash(uint32_t address, int32_t length) override { Start(0, address, length, nullptr); }
+    void ReadFlash(uint32_t address, int32_t length) override {
+        Start(0, address, length, nullptr);
+    }
     void SendFlash(const void *data, uint32_t address, int32_t length) override {
         Start(2, address, length, data);
     }
-    void ReadEeprom(uint32_t address, int32_t length) override { Start(1, address, length, nullptr); }
+    void ReadEeprom(uint32_t address, int32_t length) override {
+        Start(1, address, length, nullptr);
+    }
     TBuffer &GetBuffer() override { return buffer_; }
 
     bool WaitFor() override {
         const int kind = kind_;
         kind_ = -1;
         const int64_t length = length_;
-        if (kind == 0 || kind == 1) {
-            const std::vector<uint8_t> &memory = kind == 0 ? Flash : Eeprom;
-            const int64_t at = kind == 0 ? int64_t{address_} - Base : int64_t{address_};
-            if (length < 0 || at < 0 || at + length > int64_t(memory.size()))
+        if (kind == 0) {
+            const int64_t at = int64_t{address_} - Base;
+            if (length < 0 || at < 0 || at + length > Flash.Size())
                 return false;
-            buffer_.SetData(memory.data() + at, int32_t(std::max<int64_t>(length - ShortBy, 0)));
+            const int64_t n = std::max<int64_t>(length - ShortBy, 0);
+            if (n == 0) {
+                buffer_.SetData(nullptr, 0);
+            } else if (at % SlotSize + n <= SlotSize) {
+                buffer_.SetData(Flash.Slot(int32_t(at / SlotSize)) + at % SlotSize, int32_t(n));
+            } else {
+                read_.resize(size_t(n));
+                Flash.Read(at, n, read_.data());
+                buffer_.SetData(read_.data(), int32_t(n));
+            }
+            return true;
+        }
+        if (kind == 1) {
+            const int64_t at = address_;
+            if (length < 0 || at + length > int64_t(Eeprom.size()))
+                return false;
+            buffer_.SetData(Eeprom.data() + at, int32_t(std::max<int64_t>(length - ShortBy, 0)));
             return true;
         }
         if (kind == 2) {
             const int64_t at = int64_t{address_} - Base;
             if (FailWrites || length < 1 || at < 0 || at % SlotSize != 0 || length > SlotSize ||
-                at + length > int64_t(Flash.size()))
+                at + length > Flash.Size())
                 return false;
-            std::memcpy(Flash.data() + at, written_.data(), size_t(length));
+            std::memcpy(Flash.Change(int32_t(at / SlotSize)), written_.data(), size_t(length));
             Writes.emplace_back(address_, int32_t(length));
             return true;
         }
@@ -63,12 +87,14 @@ private:
         length_ = length;
         written_.clear();
         if (data != nullptr && length > 0)
-            written_.assign(static_cast<const uint8_t *>(data), static_cast<const uint8_t *>(data) + length);
+            written_.assign(static_cast<const uint8_t *>(data),
+                            static_cast<const uint8_t *>(data) + length);
     }
 
     int kind_ = -1;
     uint32_t address_ = 0;
     int32_t length_ = 0;
     std::vector<uint8_t> written_;
+    std::vector<uint8_t> read_;
     TBuffer buffer_;
 };

@@ -11,6 +11,7 @@
 //   0 refresh   full (1)                      2 load   record (1), item (1)
 //   1 save      record (1), item (1), size (2) 3 faults  fail writes, short reads (1)
 #include "FuzzCheck.h"
+#include "FuzzFill.h"
 #include "FuzzInput.h"
 #include "FuzzTransport.h"
 #include "velkrecord.h"
@@ -23,7 +24,7 @@
 namespace {
 
 // A directory of four slots: every rule of the directory shows on a few, and
-// each slot costs 64 KiB of copying per step.
+// each slot makes every refresh build and copy several 64 KiB images.
 constexpr int32_t kSlots = 4;
 
 std::string RecordName(uint8_t choice) {
@@ -36,9 +37,8 @@ std::string ItemName(uint8_t choice) {
 }
 
 // The record in a slot as the decoder holds it now (read whole, repaired as a load does).
-velk_Record SlotRecord(const std::vector<uint8_t> &flash, int32_t slot) {
-    TFuzzTransport copy(1);
-    std::memcpy(copy.Flash.data(), flash.data() + size_t(slot) * TFuzzTransport::SlotSize, TFuzzTransport::SlotSize);
+velk_Record SlotRecord(const TFuzzFlash &flash, int32_t slot) {
+    TFuzzTransport copy(flash.Cut(slot));
     velk_Record record(TFuzzTransport::Base);
     record.Load(copy, true);
     return record;
@@ -54,9 +54,8 @@ void Save(velk_Records &records, TFuzzTransport &decoder, TInput &input) {
     const std::string item = ItemName(input.Byte());
     const int32_t size = input.Word();
     TBuffer buffer(size);
-    for (int32_t i = 0; i < size; ++i)
-        buffer.Memory()[i] = uint8_t(i ^ size);
-    const std::vector<uint8_t> before = decoder.Flash;
+    FillRepeating(buffer.Memory(), size_t(size), [size](size_t i) { return uint8_t(i ^ size); });
+    const TFuzzFlash before = decoder.Flash;
     decoder.Writes.clear();
     bool saved = true;
     try {
@@ -74,9 +73,7 @@ void Save(velk_Records &records, TFuzzTransport &decoder, TInput &input) {
     // Only the written slot changed, and it held this record or none.
     for (int32_t other = 0; other < kSlots; ++other)
         if (other != slot)
-            VELK_FUZZ_CHECK(std::memcmp(decoder.Flash.data() + size_t(other) * TFuzzTransport::SlotSize,
-                                        before.data() + size_t(other) * TFuzzTransport::SlotSize,
-                                        TFuzzTransport::SlotSize) == 0);
+            VELK_FUZZ_CHECK(decoder.Flash.SameSlot(before, other));
     const velk_Record was = SlotRecord(before, slot);
     // Names are kept cut to their field.
     const std::string stored = name.substr(0, velk_Record::NameWidth);
@@ -121,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             break;
         size_t n = std::min<size_t>(input.Word(), TFuzzTransport::SlotSize);
         const uint8_t *bytes = input.Take(n);
-        std::memcpy(decoder.Flash.data() + size_t(slot % kSlots) * TFuzzTransport::SlotSize, bytes, n);
+        std::memcpy(decoder.Flash.Change(slot % kSlots), bytes, n);
     }
 
     velk_Records records(TFuzzTransport::Base, kSlots);
