@@ -28,6 +28,12 @@ _velkctl_describe() {
         }'
 }
 
+# Sets COMPREPLY to what compgen OPTIONS... offers for the current word, one
+# reply a line, so that file names with spaces stay whole.
+_velkctl_reply() {
+    mapfile -t COMPREPLY < <(compgen "$@" -- "$cur")
+}
+
 _velkctl() {
     local cur prev words cword
     if declare -F _init_completion >/dev/null; then
@@ -79,14 +85,17 @@ _velkctl() {
         --port)
             local ports
             ports=$("$tool" ports 2>/dev/null)
-            COMPREPLY=($(compgen -W "$ports" -- "$cur"))
-            [[ $cur == /* || $cur == .* ]] && COMPREPLY+=($(compgen -f -- "$cur"))
+            if [[ $cur == /* || $cur == .* ]]; then
+                _velkctl_reply -W "$ports" -f
+            else
+                _velkctl_reply -W "$ports"
+            fi
             ;;
         *)
             if [ "${value_of[$prev]}" != - ]; then
-                COMPREPLY=($(compgen -W "${value_of[$prev]//,/ }" -- "$cur"))
+                _velkctl_reply -W "${value_of[$prev]//,/ }"
             else
-                COMPREPLY=($(compgen -f -- "$cur"))
+                _velkctl_reply -f
             fi
             ;;
         esac
@@ -99,12 +108,12 @@ _velkctl() {
             printf '%s\n' "$global"
             [ -n "$command" ] && _velkctl_describe "$tool" "$command"
         } | awk '$1 == "opt" && !seen[$2]++ { print $2 }')
-        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        _velkctl_reply -W "$options"
         return
     fi
 
     if [ -z "$command" ]; then
-        COMPREPLY=($(compgen -W "${commands[*]}" -- "$cur"))
+        _velkctl_reply -W "${commands[*]}"
         return
     fi
 
@@ -112,11 +121,11 @@ _velkctl() {
     local spec=${positionals[position]:-}
     local pos_name=${spec%%:*} pos_choices=${spec#*:}
     if [ -n "$spec" ] && [ "$pos_choices" != - ]; then
-        COMPREPLY=($(compgen -W "${pos_choices//,/ }" -- "$cur"))
+        _velkctl_reply -W "${pos_choices//,/ }"
     elif [ "$pos_name" = DIR ]; then
-        COMPREPLY=($(compgen -d -- "$cur"))
+        _velkctl_reply -d
     elif [ "$pos_name" = FILE ] || [ -z "$spec" ]; then
-        COMPREPLY=($(compgen -f -- "$cur"))
+        _velkctl_reply -f
     fi
 }
 complete -o filenames -F _velkctl velkctl

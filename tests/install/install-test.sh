@@ -83,6 +83,7 @@ done
 # No installed file may lead back into the build or source tree.
 while IFS= read -r -d '' elf; do
     runpath=$(readelf -d "$elf" 2>/dev/null | sed -n 's/.*(\(RUNPATH\|RPATH\)).*\[\(.*\)\]/\2/p')
+    # shellcheck disable=SC2016 # $ORIGIN is the loader's, not the shell's
     case $runpath in
     "" | '$ORIGIN/../'"$libdir") ;;
     *) fail "${elf#"$prefix"/} has the library path $runpath" ;;
@@ -203,8 +204,9 @@ if [ $screenup_built = 1 ]; then
         fail "the installed screenup --help failed"
     # The library screenup loads is the installed one.
     loaded=$(ldd "$prefix/bin/screenup" | awk -v lib="libvelklink.so.$major" '$1 == lib { print $3 }')
-    [ -n "$loaded" ] && [ "$(realpath "$loaded")" = "$(realpath "$prefix/$libdir/libvelklink.so.$major")" ] ||
+    if [ -z "$loaded" ] || [ "$(realpath "$loaded")" != "$(realpath "$prefix/$libdir/libvelklink.so.$major")" ]; then
         fail "the installed screenup loads libvelklink.so.$major from '$loaded', not from $prefix/$libdir"
+    fi
 fi
 
 # --- Manual pages ---------------------------------------------------------
