@@ -78,4 +78,5 @@ private:
     std::string line_;
     pid_t pid_ = -1;
     int output_ = -1;
+    int endsWith_ = 0; // the exit code the simulator must end with
 };

@@ -120,6 +120,39 @@ TEST(CtlTransferTest, ReadAnsweredWithAnotherLengthFailsAndWritesNothing) {
     EXPECT_EQ(sim.Ctl({"read", "eeprom", "0", "16"}).Exit, 1);
 }
 
+// The decoder's line dies in the middle of a command (a cable pulled out): the
+// command fails at once, well before any protocol time-out, and the decoder's
+// memory is as it was.
+TEST(CtlTransferTest, LineDyingUnderACommandFailsAtOnceAndChangesNothing) {
+    struct TCase {
+        const char *when;
+        const char *hangUpAfter; // bytes crossed since velkctl opened the line
+        std::vector<std::string> args;
+    };
+    const std::vector<TCase> cases = {
+        {"in the decoder's answer to a read", "20000", {"read", "flash", "0x34020000", "65536", "-o", "x.bin"}},
+        {"at the first bytes of a read's answer", "100", {"read", "flash", "0x34020000", "65536", "-o", "x.bin"}},
+        {"while the PC writes a record", "40000", {"put", "pictures", "boot", "big.bin"}},
+    };
+    for (const TCase &c : cases) {
+        TSimProcess sim({"--hang-up-after", c.hangUpAfter});
+        sim.Folder().Write("big.bin", Pattern(60000, 3));
+        const std::vector<uint8_t> flash = sim.Flash();
+        std::vector<std::string> args = c.args;
+        for (std::string &arg : args)
+            if (arg.ends_with(".bin"))
+                arg = (sim.Folder().Path() / arg).string();
+        const auto started = std::chrono::steady_clock::now();
+        const TRunResult run = sim.Ctl(args);
+        const auto took = std::chrono::steady_clock::now() - started;
+        EXPECT_EQ(run.Exit, 1) << c.when << run.Err;
+        EXPECT_LT(took, std::chrono::seconds(4)) << c.when; // the response time-out is 5 s
+        EXPECT_TRUE(Has(run.Err, "velkctl: ")) << c.when << run.Err;
+        EXPECT_EQ(sim.Flash(), flash) << c.when;
+        EXPECT_FALSE(std::filesystem::exists(sim.Folder().Path() / "x.bin")) << c.when;
+    }
+}
+
 TEST(CtlTransferTest, WriteWithVerifyAndWithout) {
     TSimProcess sim;
     const auto file = sim.Folder().Write("data.bin", Pattern(3000, 7));
