@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -80,16 +80,21 @@ TEST(BufferTest, SetCountRefusesBeyondSize) {
     EXPECT_EQ(b.Count(), 5);
     EXPECT_EQ(MessageOf([&] { b.SetCount(6); }), "Il valore eccede la dimensione del buffer: 6.");
     EXPECT_EQ(b.Count(), 5);
+    EXPECT_EQ(MessageOf([&] { b.SetCount(-1); }), "Il valore eccede la dimensione del buffer: -1.");
+    EXPECT_EQ(b.Count(), 5);
     b.Clear();
     EXPECT_EQ(b.Count(), 0);
     EXPECT_EQ(b.Size(), 5);
 }
 
-TEST(BufferTest, SemaphoreAdmitsReentryOnSameThread) {
-    TSemaphore lock;
-    std::lock_guard<TSemaphore> outer(lock);
-    std::lock_guard<TSemaphore> inner(lock);
-    SUCCEED();
+TEST(OwnerThreadCheckTest, OnlyTheCreatingThreadIsTheOwner) {
+    TOwnerThreadCheck check;
+    check.Check();
+    check.Check(); // entered again from inside
+    bool elsewhere = true;
+    std::thread([&] { elsewhere = check.OnOwnerThread(); }).join();
+    EXPECT_TRUE(check.OnOwnerThread());
+    EXPECT_FALSE(elsewhere);
 }
 
 } // namespace

@@ -38,7 +38,7 @@ void TBuffer::SetSize(int32_t n) {
 }
 
 void TBuffer::SetCount(int32_t n) {
-    if (n > size_)
+    if (n > size_ || n < 0)
         throw EBuffer(Format("Il valore eccede la dimensione del buffer: %d.", n));
     count_ = n;
 }

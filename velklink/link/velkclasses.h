@@ -1,11 +1,13 @@
 // TBuffer: the fixed-capacity byte buffer under every packet and transmission,
-// and TSemaphore: the lock that brackets the engines' entry points.
+// and TOwnerThreadCheck: the check at the engines' entry points.
 #pragma once
 
 #include "velkerror.h"
 
+#include <cassert>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 VELK_DECLARE_EXCEPTION(EBuffer, EVelk);
 
@@ -32,7 +34,8 @@ public:
 
     virtual void Write(const void *source, int32_t n);
     void WriteByte(uint8_t value) { Write(&value, 1); }
-    // Host order (least significant byte first); swap first for the wire.
+    // Least significant byte first, whatever the host's order; swap first for
+    // the wire, which is big-endian.
     void WriteWord(uint16_t value);
     void WriteLongWord(uint32_t value);
 
@@ -49,16 +52,17 @@ private:
     int32_t count_ = 0;
 };
 
-// The engines' entry-point bracket. Every entry point of an engine runs on the
-// library's owning thread (port notices and timer expiries are handed to it as
-// messages), so the bracket itself needs no lock: Acquire and Release do
-// nothing and the same thread may enter again while inside, as link events
-// nesting inside transfer events and starting operations do.
-class TSemaphore {
+// The engines' entry-point check. An engine has no thread of its own and no
+// lock: every entry point runs on the thread that created it, the library's
+// owning thread (port notices and timer expiries are handed to it as
+// messages), and may be entered again from inside, as link events nesting in
+// transfer events and in starting operations are. Builds with assertions stop
+// at an entry point called from any other thread.
+class TOwnerThreadCheck {
 public:
-    void Acquire() {}
-    void Release() {}
-    // For std::lock_guard.
-    void lock() { Acquire(); }
-    void unlock() { Release(); }
+    void Check() const { assert(OnOwnerThread() && "an engine entry point ran off its owning thread"); }
+    bool OnOwnerThread() const { return std::this_thread::get_id() == owner_; }
+
+private:
+    std::thread::id owner_ = std::this_thread::get_id();
 };

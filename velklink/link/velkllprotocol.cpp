@@ -4,10 +4,8 @@
 #include "velklog.h"
 
 #include <algorithm>
-#include <mutex>
 
 namespace {
-using TGuard = std::lock_guard<TSemaphore>;
 constexpr int32_t kPacketCapacity = 2048;
 constexpr int32_t kMaxPackets = 32767;
 constexpr int32_t kMaxNacks = 10;
@@ -78,7 +76,7 @@ void velk_LLProtocol::SetState(TLLState next) {
 }
 
 void velk_LLProtocol::Send(const void *data, int32_t length) {
-    TGuard guard(lock_);
+    ownerThread_.Check();
     if (state_ != llsIdle)
         throw ELLProtocol("Protocollo di comunicazione occupato.");
     tx_.SetData(data, length);
@@ -113,7 +111,7 @@ void velk_LLProtocol::SendNextPacket() {
 }
 
 void velk_LLProtocol::Receive() {
-    TGuard guard(lock_);
+    ownerThread_.Check();
     if (state_ != llsIdle)
         throw ELLProtocol("Protocollo di comunicazione occupato.");
     LinkLog().Banner("Ricezione dati");
@@ -280,7 +278,7 @@ void velk_LLProtocol::EndByFailure() {
 }
 
 void velk_LLProtocol::OnPortData(TCustomComPort &, int32_t) {
-    TGuard guard(lock_);
+    ownerThread_.Check();
     EndOnFailure([this] {
         if (state_ == llsWaitAck)
             HandleWaitAck();
@@ -290,7 +288,7 @@ void velk_LLProtocol::OnPortData(TCustomComPort &, int32_t) {
 }
 
 void velk_LLProtocol::OnLineError(TCustomComPort &, const EComPort &error) {
-    TGuard guard(lock_);
+    ownerThread_.Check();
     // Between transmissions the line's loss shows at its next use.
     if (state_ == llsIdle)
         return;
@@ -306,21 +304,21 @@ void velk_LLProtocol::EndByTimeout() {
 }
 
 void velk_LLProtocol::OnResponseTimeout(uint64_t countdown) {
-    TGuard guard(lock_);
+    ownerThread_.Check();
     if (!responseTimer_.Claim(countdown))
         return; // stopped or superseded before its expiry was handled
     EndByTimeout();
 }
 
 void velk_LLProtocol::OnReplyTimeout(uint64_t countdown) {
-    TGuard guard(lock_);
+    ownerThread_.Check();
     if (!replyTimer_.Claim(countdown))
         return;
     EndByTimeout();
 }
 
 void velk_LLProtocol::OnCompletionTimeout(uint64_t countdown) {
-    TGuard guard(lock_);
+    ownerThread_.Check();
     if (!completionTimer_.Claim(countdown))
         return;
     responseTimer_.Stop();

@@ -4,6 +4,11 @@
 // DATA packets are reassembled and answered with ACK or NACK. A three-state
 // machine (IDLE, WAIT ACK, WAIT DATA) driven on the owning thread by the port's
 // received-data notice and three timers.
+//
+// Thread rule: the engine has no thread of its own. It is created on the
+// library's owning thread, and every entry point (Send, Receive, the port's
+// notices, the timers' expiries) runs there; a port failure or a dead line
+// under a transmission ends it with leError.
 #pragma once
 
 #include "velkclasses.h"
@@ -84,7 +89,7 @@ public:
     TBuffer &ReceivedData() { return receivedData_; }
 
     TLLState State() const { return state_; }
-    virtual void DoEvent(int32_t code, int32_t value);
+    void DoEvent(int32_t code, int32_t value);
 
     THandler OnEvent;
 
@@ -141,7 +146,7 @@ private:
     TArmedTimer responseTimer_;
     TArmedTimer completionTimer_;
     TArmedTimer replyTimer_;
-    TSemaphore lock_;
+    TOwnerThreadCheck ownerThread_; // every entry point runs on the creating thread
     int32_t nackCount_ = 0;
     TBuffer receivedData_;
     TBuffer readBuffer_;

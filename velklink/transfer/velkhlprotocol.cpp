@@ -6,10 +6,8 @@
 #include "velkmessagequeue.h"
 
 #include <chrono>
-#include <mutex>
 
 namespace {
-using TGuard = std::lock_guard<TSemaphore>;
 constexpr int32_t kDumpBytes = 40;
 } // namespace
 
@@ -42,7 +40,7 @@ void velk_HLProtocol::SetState(int32_t next) {
 }
 
 bool velk_HLProtocol::IsBusy() {
-    TGuard guard(lock_);
+    ownerThread_.Check();
     return state_ != hsNotConnected && state_ != hsIdle;
 }
 
@@ -75,14 +73,14 @@ void velk_HLProtocol::SendSyncPacket() {
 }
 
 void velk_HLProtocol::SendSync() {
-    TGuard guard(lock_);
+    ownerThread_.Check();
     PrepareStart();
     TransferLog().Banner("Sincronizzazione");
     SendSyncPacket();
 }
 
 void velk_HLProtocol::Read(int32_t source, uint32_t address, int32_t length) {
-    TGuard guard(lock_);
+    ownerThread_.Check();
     PrepareStart();
     uint32_t command;
     if (source == hlsFlash) {
@@ -104,7 +102,7 @@ void velk_HLProtocol::Read(int32_t source, uint32_t address, int32_t length) {
 }
 
 void velk_HLProtocol::Write(int32_t target, const void *data, uint32_t address, int32_t length) {
-    TGuard guard(lock_);
+    ownerThread_.Check();
     PrepareStart();
     uint32_t command;
     if (target == hltFlash) {
@@ -140,7 +138,7 @@ bool velk_HLProtocol::WaitFor() {
 }
 
 void velk_HLProtocol::LinkEvent(velk_LLProtocol &, int32_t code, int32_t value) {
-    TGuard guard(lock_);
+    ownerThread_.Check();
     error_ = heNone;
     switch (code) {
     case leTimeout:

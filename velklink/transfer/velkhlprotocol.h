@@ -3,6 +3,9 @@
 // (READ, WRITE or FIRMWARE) is sent and the decoder's DATA, ACK or NACK is
 // awaited. The engine advances only inside link events, on the owning thread;
 // a caller that needs the result waits with WaitFor.
+//
+// Thread rule: created on the library's owning thread; every entry point, link
+// events included, runs there.
 #pragma once
 
 #include "velkclasses.h"
@@ -80,7 +83,7 @@ public:
     TBuffer &GetBuffer() { return receiveBuffer_; }
 
     void LinkEvent(velk_LLProtocol &sender, int32_t code, int32_t value);
-    virtual void DoEvent(int32_t code, int32_t value);
+    void DoEvent(int32_t code, int32_t value);
 
     THandler OnEvent;
     std::function<void()> OnIdle;
@@ -100,7 +103,7 @@ private:
     int32_t state_ = hsNotConnected;
     std::unique_ptr<velk_HLPacket> pending_;
     TBuffer receiveBuffer_;
-    TSemaphore lock_;
+    TOwnerThreadCheck ownerThread_; // every entry point runs on the creating thread
     velk_LLProtocol &link_;
     bool writePending_ = false;
     bool readPending_ = false;
