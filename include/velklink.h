@@ -20,8 +20,13 @@
 #define VELK_CALL
 #endif
 
-#if defined(_WIN32)
+/* VELK_BUILDING_LIBRARY is defined only while the library itself is built:
+   its exports are then marked for export, and for a user of the library as
+   imported from the DLL (Windows) or simply declared. */
+#if defined(_WIN32) && defined(VELK_BUILDING_LIBRARY)
 #define VELK_EXPORT __declspec(dllexport)
+#elif defined(_WIN32)
+#define VELK_EXPORT __declspec(dllimport)
 #elif defined(VELK_BUILDING_LIBRARY)
 #define VELK_EXPORT __attribute__((visibility("default")))
 #else
@@ -32,12 +37,59 @@
 extern "C" {
 #endif
 
-/* Receives the transfer engine's events: code 0..7 (state entered), 11/12
-   (read progress), 14/15 (write progress). */
+/* States of the transfer engine (HLPGetState); entering one is also an event
+   (code = state, value 0). The engine is free in NOT_CONNECTED and IDLE. */
+enum VELK_State {
+    VELK_STATE_NOT_CONNECTED = 0,   /* no exchange, or the last one failed */
+    VELK_STATE_TX_SYNC = 1,         /* sending SYNC */
+    VELK_STATE_WAIT_SYNC_ACK = 2,   /* waiting for the answer to SYNC */
+    VELK_STATE_IDLE = 3,            /* synchronised, the last exchange ended well */
+    VELK_STATE_TX_READ_REQUEST = 4, /* sending a read request */
+    VELK_STATE_WAIT_DATA = 5,       /* waiting for the data of a read */
+    VELK_STATE_TX = 6,              /* sending a write or firmware request */
+    VELK_STATE_WAIT_ACK = 7         /* waiting for the answer to a write */
+};
+
+/* Progress events of the transfer engine, besides the states above. */
+enum VELK_Progress {
+    VELK_EVENT_READ_PACKET = 11,  /* value: link packets of the read received so far */
+    VELK_EVENT_READ_START = 12,   /* value: link packets of the whole read */
+    VELK_EVENT_WRITE_PACKET = 14, /* value: link packets of the write acknowledged so far */
+    VELK_EVENT_WRITE_START = 15   /* value: link packets of the whole write */
+};
+
+/* Errors of the last exchange (HLPGetError). */
+enum VELK_Error {
+    VELK_ERROR_NONE = 0,
+    VELK_ERROR_LINK_TIMEOUT = 1,     /* the decoder did not answer in time */
+    VELK_ERROR_LINK = 2,             /* the link failed: bad packets, or the line died */
+    VELK_ERROR_INVALID_PACKET = 3,   /* a transfer answer that is not sound */
+    VELK_ERROR_UNEXPECTED_PACKET = 4, /* a sound answer of the wrong kind */
+    VELK_ERROR_WRITE_REFUSED = 5,    /* the decoder refused a write */
+    VELK_ERROR_READ_REFUSED = 6      /* the decoder refused a read */
+};
+
+/* Kinds of log line (VELK_LogCallback). */
+enum VELK_LogKind {
+    VELK_LOG_LINK = 0,    /* the link log */
+    VELK_LOG_TRANSFER = 1 /* the transfer log */
+};
+
+/* Callbacks. Initialize resets the event and log callbacks (HLPSetEvent,
+   SetLogEvent) to none, and Finalize drops them: install them after each
+   Initialize. The error and idle callbacks (SetErrorEvent, SetIdleEvent) are
+   process-wide: they survive Initialize and Finalize until replaced. Every
+   callback runs synchronously on the thread that called Initialize, inside a
+   library call (HLPWaitFor, ProcessMessages, or the export that failed). */
+
+/* Receives the transfer engine's events: a VELK_State entered (value 0) or a
+   VELK_Progress event. */
 typedef void(VELK_CALL *VELK_EventCallback)(int32_t code, int32_t value);
-/* Receives log lines: kind 0 for the link log, 1 for the transfer log. */
+/* Receives log lines: kind is a VELK_LogKind; text is Windows-1252. */
 typedef void(VELK_CALL *VELK_LogCallback)(int32_t kind, const char *text);
-/* Shows an error text to the user (the library's error box). */
+/* Shows an error text (Windows-1252) to the user: the library's error box.
+   Without one, the library writes "Error: " and the text in UTF-8 as one line
+   to standard error. */
 typedef void(VELK_CALL *VELK_ErrorCallback)(const char *text);
 /* Called while the library waits for the decoder, so a host can keep its
    windows alive. */
@@ -82,7 +134,7 @@ VELK_EXPORT int32_t VELK_CALL HLPSendEeprom(const void *data, uint32_t address, 
 VELK_EXPORT int32_t VELK_CALL HLPSendFirmware(const void *data, int32_t length);
 VELK_EXPORT int32_t VELK_CALL HLPSendSync(void);
 VELK_EXPORT int32_t VELK_CALL HLPWaitFor(void);
-/* State 0..7 of the transfer engine; error 0..6 of its last exchange. */
+/* The transfer engine's VELK_State; the VELK_Error of its last exchange. */
 VELK_EXPORT int32_t VELK_CALL HLPGetState(void);
 VELK_EXPORT int32_t VELK_CALL HLPGetError(void);
 /* Size of the data of the last completed read; copies it when buffer is not null. */

@@ -42,23 +42,23 @@ std::optional<int32_t> TransferPercent(int32_t done, int32_t total) {
 void VELK_CALL HlpEventCallback(int32_t code, int32_t value) {
     TLoaderState &state = State();
     switch (code) {
-    case evNotConnected:
+    case VELK_STATE_NOT_CONNECTED:
         state.TransferDone = 0;
         break;
-    case evIdle:
+    case VELK_STATE_IDLE:
         Guarded([] {
             if (g_host != nullptr)
                 g_host->ClearDebug();
         });
         break;
-    case evWriteProgress:
+    case VELK_EVENT_WRITE_PACKET:
         state.TransferDone = value;
         Guarded([&] {
             if (g_host != nullptr)
                 g_host->SetWritePercent(TransferPercent(state.TransferDone, state.TransferTotal).value_or(0));
         });
         break;
-    case evWriteTotal:
+    case VELK_EVENT_WRITE_START:
         state.TransferTotal = value;
         break;
     default:
@@ -67,7 +67,7 @@ void VELK_CALL HlpEventCallback(int32_t code, int32_t value) {
 }
 
 void VELK_CALL LogEventCallback(int32_t kind, const char *text) {
-    if (kind != logTransfer)
+    if (kind != VELK_LOG_TRANSFER)
         return;
     Guarded([&] {
         if (g_host != nullptr)

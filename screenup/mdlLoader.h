@@ -46,17 +46,6 @@ TLoaderHost *Host();
 // product does not fit 32 bits or there is no total yet.
 std::optional<int32_t> TransferPercent(int32_t done, int32_t total);
 
-// Event codes of the transfer engine that the uploader acts on.
-enum : int32_t {
-    evNotConnected = 0,
-    evIdle = 3,
-    evWriteProgress = 14,
-    evWriteTotal = 15,
-};
-
-// Log kinds: the link log and the transfer log.
-enum : int32_t { logLink = 0, logTransfer = 1 };
-
 void VELK_CALL HlpEventCallback(int32_t code, int32_t value);
 void VELK_CALL LogEventCallback(int32_t kind, const char *text);
 void VELK_CALL ErrorEventCallback(const char *text);

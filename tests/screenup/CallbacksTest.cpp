@@ -48,16 +48,16 @@ TEST(TransferPercentTest, TruncatesAndRefusesWhatCannotBeComputed) {
 TEST_F(CallbacksTest, WriteProgressMovesTheLowerBar) {
     // An event 14 before any event 15 sets the bar to 0, creating the
     // progress window without showing it.
-    HlpEventCallback(evWriteProgress, 5);
+    HlpEventCallback(VELK_EVENT_WRITE_PACKET, 5);
     ASSERT_NE(form->ProgressWindow(), nullptr);
     EXPECT_FALSE(form->ProgressWindow()->isVisible());
     EXPECT_EQ(Percent(), 0);
     EXPECT_EQ(State().TransferDone, 5);
 
-    HlpEventCallback(evWriteTotal, 8);
-    HlpEventCallback(evWriteProgress, 3);
+    HlpEventCallback(VELK_EVENT_WRITE_START, 8);
+    HlpEventCallback(VELK_EVENT_WRITE_PACKET, 3);
     EXPECT_EQ(Percent(), 37);
-    HlpEventCallback(evWriteProgress, 8);
+    HlpEventCallback(VELK_EVENT_WRITE_PACKET, 8);
     EXPECT_EQ(Percent(), 100);
 
     // Read progress changes nothing, and neither do the other states.
@@ -69,37 +69,37 @@ TEST_F(CallbacksTest, WriteProgressMovesTheLowerBar) {
     EXPECT_EQ(State().TransferDone, 8);
 
     // A percentage outside 0..100 is refused: the bar keeps its value.
-    HlpEventCallback(evWriteProgress, 9);
+    HlpEventCallback(VELK_EVENT_WRITE_PACKET, 9);
     EXPECT_EQ(Percent(), 100);
-    HlpEventCallback(evWriteProgress, -1);
+    HlpEventCallback(VELK_EVENT_WRITE_PACKET, -1);
     EXPECT_EQ(Percent(), 100);
     // An overflowing product gives 0.
-    HlpEventCallback(evWriteProgress, 30000000);
+    HlpEventCallback(VELK_EVENT_WRITE_PACKET, 30000000);
     EXPECT_EQ(Percent(), 0);
 }
 
 TEST_F(CallbacksTest, NotConnectedResetsTheCountButNotTheTotal) {
-    HlpEventCallback(evWriteTotal, 4);
-    HlpEventCallback(evWriteProgress, 4);
-    HlpEventCallback(evNotConnected, 0);
+    HlpEventCallback(VELK_EVENT_WRITE_START, 4);
+    HlpEventCallback(VELK_EVENT_WRITE_PACKET, 4);
+    HlpEventCallback(VELK_STATE_NOT_CONNECTED, 0);
     EXPECT_EQ(State().TransferDone, 0);
     EXPECT_EQ(State().TransferTotal, 4);
     // A later write without its own total is measured against the old one.
-    HlpEventCallback(evWriteProgress, 1);
+    HlpEventCallback(VELK_EVENT_WRITE_PACKET, 1);
     EXPECT_EQ(Percent(), 25);
 }
 
 TEST_F(CallbacksTest, DebugListShowsTransferLinesAndEmptiesWhenIdle) {
-    LogEventCallback(logTransfer, "Stato: NOT CONNECTED -> TX SYNC.");
-    LogEventCallback(logLink, "Pacchetto: <- ACK.");
-    LogEventCallback(logTransfer, "Decoder gi\xE0 sincronizzato.");
+    LogEventCallback(VELK_LOG_TRANSFER, "Stato: NOT CONNECTED -> TX SYNC.");
+    LogEventCallback(VELK_LOG_LINK, "Pacchetto: <- ACK.");
+    LogEventCallback(VELK_LOG_TRANSFER, "Decoder gi\xE0 sincronizzato.");
     LogEventCallback(7, "other kind");
     ASSERT_EQ(form->lstDebug->count(), 2);
     EXPECT_EQ(form->lstDebug->item(0)->text(), QStringLiteral("Stato: NOT CONNECTED -> TX SYNC."));
     EXPECT_EQ(form->lstDebug->item(1)->text(), QString::fromUtf8("Decoder gi\u00E0 sincronizzato."));
-    HlpEventCallback(evIdle, 0);
+    HlpEventCallback(VELK_STATE_IDLE, 0);
     EXPECT_EQ(form->lstDebug->count(), 0);
-    LogEventCallback(logTransfer, "after");
+    LogEventCallback(VELK_LOG_TRANSFER, "after");
     EXPECT_EQ(form->lstDebug->count(), 1);
 }
 
@@ -115,10 +115,10 @@ TEST_F(CallbacksTest, LibraryErrorsShowTheErrorBox) {
 
 TEST_F(CallbacksTest, WithoutAWindowTheCallbacksChangeOnlyTheState) {
     form.reset();
-    HlpEventCallback(evWriteTotal, 2);
-    HlpEventCallback(evWriteProgress, 1);
-    HlpEventCallback(evIdle, 0);
-    LogEventCallback(logTransfer, "line");
+    HlpEventCallback(VELK_EVENT_WRITE_START, 2);
+    HlpEventCallback(VELK_EVENT_WRITE_PACKET, 1);
+    HlpEventCallback(VELK_STATE_IDLE, 0);
+    LogEventCallback(VELK_LOG_TRANSFER, "line");
     EXPECT_EQ(State().TransferDone, 1);
     EXPECT_EQ(State().TransferTotal, 2);
     ErrorEventCallback("still shown");

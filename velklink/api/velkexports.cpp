@@ -11,8 +11,11 @@
 #include <vector>
 
 namespace {
-constexpr char kVersion[] = "Velkora Library 1.4";
-}
+// The library's name and its major and minor version, from the project's version.
+#define VELK_TEXT(x) #x
+#define VELK_VERSION_TEXT(major, minor) "Velkora Library " VELK_TEXT(major) "." VELK_TEXT(minor)
+constexpr char kVersion[] = VELK_VERSION_TEXT(VELK_VERSION_MAJOR, VELK_VERSION_MINOR);
+} // namespace
 
 extern "C" {
 

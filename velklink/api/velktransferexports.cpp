@@ -20,6 +20,30 @@ template <typename Start> int32_t StartExchange(Start &&start) {
 
 } // namespace
 
+// The public header's names are the transfer engine's own numbers.
+namespace {
+constexpr bool Same(int publicName, int engineName) { return publicName == engineName; }
+} // namespace
+static_assert(Same(VELK_STATE_NOT_CONNECTED, hsNotConnected));
+static_assert(Same(VELK_STATE_TX_SYNC, hsTxSync));
+static_assert(Same(VELK_STATE_WAIT_SYNC_ACK, hsWaitSyncAck));
+static_assert(Same(VELK_STATE_IDLE, hsIdle));
+static_assert(Same(VELK_STATE_TX_READ_REQUEST, hsTxReadRequest));
+static_assert(Same(VELK_STATE_WAIT_DATA, hsWaitData));
+static_assert(Same(VELK_STATE_TX, hsTx));
+static_assert(Same(VELK_STATE_WAIT_ACK, hsWaitAck));
+static_assert(Same(VELK_EVENT_READ_PACKET, hpReadPacket));
+static_assert(Same(VELK_EVENT_READ_START, hpReadStart));
+static_assert(Same(VELK_EVENT_WRITE_PACKET, hpWritePacket));
+static_assert(Same(VELK_EVENT_WRITE_START, hpWriteStart));
+static_assert(Same(VELK_ERROR_NONE, heNone));
+static_assert(Same(VELK_ERROR_LINK_TIMEOUT, heLinkTimeout));
+static_assert(Same(VELK_ERROR_LINK, heLinkError));
+static_assert(Same(VELK_ERROR_INVALID_PACKET, heInvalidPacket));
+static_assert(Same(VELK_ERROR_UNEXPECTED_PACKET, heUnexpectedPacket));
+static_assert(Same(VELK_ERROR_WRITE_REFUSED, heWriteRefused));
+static_assert(Same(VELK_ERROR_READ_REFUSED, heReadRefused));
+
 extern "C" {
 
 VELK_EXPORT int32_t VELK_CALL HLPReadFlash(uint32_t address, int32_t length) {

@@ -1,6 +1,7 @@
 #include "velkerrorsink.h"
 
 #include "velkcodepage.h"
+#include "velkerror.h"
 
 #include <atomic>
 #include <cstdio>
@@ -10,6 +11,20 @@ std::atomic<TErrorSink> g_sink{nullptr};
 }
 
 TErrorSink SetErrorSink(TErrorSink sink) { return g_sink.exchange(sink); }
+
+bool RunReportingErrors(const std::function<void()> &work) noexcept {
+    try {
+        work();
+        return true;
+    } catch (const EVelk &e) {
+        ReportError(e.Message());
+    } catch (const std::exception &e) {
+        ReportError(e.what());
+    } catch (...) {
+        ReportError("Errore sconosciuto.");
+    }
+    return false;
+}
 
 void ReportError(const std::string &text) {
     if (TErrorSink sink = g_sink.load()) {

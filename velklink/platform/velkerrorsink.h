@@ -4,11 +4,21 @@
 // escaping port and timer handlers, report through here.
 #pragma once
 
+#include "velklink.h"
+
+#include <functional>
 #include <string>
 
-using TErrorSink = void (*)(const char *text);
+// The host's own callback type, calling convention included (stdcall on 32-bit
+// Windows), so SetErrorEvent installs what it is given without a conversion.
+using TErrorSink = VELK_ErrorCallback;
 
 // Installs the sink (may be null) and returns the previous one.
 TErrorSink SetErrorSink(TErrorSink sink);
 // Shows text (Windows-1252) to the user; returns when the sink has returned.
 void ReportError(const std::string &text);
+// Runs work; whatever it throws is shown through ReportError instead of
+// propagating (a library exception's message, any other exception's text, or
+// "Errore sconosciuto."). True when work returned. The exports, and the
+// handlers of port notices and timer expiries, run this way.
+bool RunReportingErrors(const std::function<void()> &work) noexcept;

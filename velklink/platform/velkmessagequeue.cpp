@@ -11,18 +11,6 @@
 #include <cstdint>
 #include <system_error>
 
-void RunReportingErrors(const std::function<void()> &work) noexcept {
-    try {
-        work();
-    } catch (const EVelk &e) {
-        ReportError(e.Message());
-    } catch (const std::exception &e) {
-        ReportError(e.what());
-    } catch (...) {
-        ReportError("Errore sconosciuto.");
-    }
-}
-
 namespace {
 
 // Keeps the calling thread's queue; when the thread ends the queue is closed, so
@@ -112,19 +100,6 @@ bool TMessageQueue::WaitForMessage(int timeoutMs) {
         return true;
     }
     return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), waiting);
-}
-
-int TMessageQueue::ProcessMessagesFor(int timeoutMs) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    int handled = 0;
-    for (;;) {
-        handled += ProcessMessages();
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
-            return handled;
-        WaitForMessage(static_cast<int>(left.count()));
-    }
 }
 
 void TMessageQueue::ProcessUntil(const std::function<bool()> &finished) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "velkdescriptor.h"
+#include "velkerrorsink.h"
 
 #include <condition_variable>
 #include <deque>
@@ -17,10 +18,6 @@
 #include <thread>
 
 class TMessageTarget;
-
-// Runs work; whatever it throws is reported through the error sink instead of
-// propagating. Handlers of port events and timer expiries run this way.
-void RunReportingErrors(const std::function<void()> &work) noexcept;
 
 class TMessageQueue {
     struct TKey {};
@@ -43,8 +40,6 @@ public:
     // Blocks until a message waits or timeoutMs has passed (negative: no limit);
     // true when one waits. Handles nothing.
     bool WaitForMessage(int timeoutMs);
-    // Handles messages as they arrive until timeoutMs has passed; returns how many.
-    int ProcessMessagesFor(int timeoutMs);
     // A descriptor (eventfd) that is readable exactly while messages wait.
     int Handle() const { return signal_.Get(); }
     // Number of messages waiting now.
