@@ -1,6 +1,7 @@
 // A stopped countdown no longer wakes the timer's thread: the thread notices the
 // Stop only when the countdown's time is up. A Start meanwhile must count from
 // its own moment all the same, and must not be lost when the timer is destroyed.
+#include "PumpUntil.h"
 #include "velkmessagequeue.h"
 #include "velktimer.h"
 
@@ -29,11 +30,11 @@ TEST(TimerRestartTest, ARestartAfterAStopCountsFromTheRestart) {
     TExpiries expiries;
     velk_Timer timer(kInterval, expiries.Recorder());
     timer.Start();
-    TMessageQueue::Current().ProcessMessagesFor(kInterval / 2);
+    ProcessMessagesFor(TMessageQueue::Current(), kInterval / 2);
     timer.Stop();
     const Clock::time_point restart = Clock::now();
     const uint64_t second = timer.Start();
-    TMessageQueue::Current().ProcessMessagesFor(3 * kInterval);
+    ProcessMessagesFor(TMessageQueue::Current(), 3 * kInterval);
     ASSERT_EQ(expiries.seen.size(), 1u);
     EXPECT_EQ(expiries.seen[0].first, second);
     EXPECT_GE(MsBetween(restart, expiries.seen[0].second), kInterval);
@@ -47,7 +48,7 @@ TEST(TimerRestartTest, DestroyingAfterAStopAndARestartStillDeliversTheRestart) {
     {
         velk_Timer timer(kInterval, expiries.Recorder());
         timer.Start();
-        TMessageQueue::Current().ProcessMessagesFor(10);
+        ProcessMessagesFor(TMessageQueue::Current(), 10);
         timer.Stop();
         restart = Clock::now();
         timer.Start();

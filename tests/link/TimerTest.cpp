@@ -1,3 +1,4 @@
+#include "PumpUntil.h"
 #include "velkerrorsink.h"
 #include "velkmessagequeue.h"
 #include "velktimer.h"
@@ -32,7 +33,7 @@ protected:
         };
     }
     // Handles the owning thread's messages for ms milliseconds.
-    void Pump(int ms) { TMessageQueue::Current().ProcessMessagesFor(ms); }
+    void Pump(int ms) { ProcessMessagesFor(TMessageQueue::Current(), ms); }
     double MsSince(Clock::time_point start, Clock::time_point end) const {
         return std::chrono::duration<double, std::milli>(end - start).count();
     }
@@ -173,7 +174,7 @@ TEST_F(TimerTest, TimersOfAnotherThreadExpireThere) {
         owner = std::this_thread::get_id();
         velk_Timer timer(10, [&](velk_Timer &, uint64_t) { ranOn = std::this_thread::get_id(); });
         timer.Start();
-        TMessageQueue::Current().ProcessMessagesFor(200);
+        ProcessMessagesFor(TMessageQueue::Current(), 200);
     }).join();
     EXPECT_EQ(ranOn, owner);
     // This thread's queue saw nothing of it.

@@ -1,3 +1,4 @@
+#include "PumpUntil.h"
 #include "ComError.h"
 #include "PseudoTerminal.h"
 #include "velkcport.h"
@@ -79,7 +80,7 @@ TEST_F(PortEventsTest, HandlerReadsWhatArrived) {
     pty_.Send("first ");
     pty_.Send("second");
     for (int i = 0; i < 100 && received.size() < 12; ++i)
-        Queue().ProcessMessagesFor(50);
+        ProcessMessagesFor(Queue(), 50);
     EXPECT_EQ(received, "first second");
 }
 
@@ -106,7 +107,7 @@ TEST_F(PortEventsTest, NoEventsNoThreadNoHandler) {
     Open(smWindowSync, TComEvents{});
     pty_.Send("ignored");
     ASSERT_TRUE(Eventually([&] { return port_.InputCount() == 7; }));
-    Queue().ProcessMessagesFor(100);
+    ProcessMessagesFor(Queue(), 100);
     EXPECT_TRUE(Calls().empty());
 }
 
@@ -182,7 +183,7 @@ TEST_F(PortEventsTest, UnreadBytesCostNoCpu) {
     // Half the second without handling messages (the notice waits), half
     // handling them with the bytes left unread.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    Queue().ProcessMessagesFor(500);
+    ProcessMessagesFor(Queue(), 500);
     const double used = CpuSeconds() - before;
     EXPECT_LT(used, 0.05) << "CPU seconds while bytes waited unread";
     EXPECT_GE(calls_.size(), 1u);
@@ -197,7 +198,7 @@ TEST_F(PortEventsTest, VanishedPeerIsReportedOnceAtOnceAndCostsNoCpu) {
     pty_.CloseMaster();
     ASSERT_TRUE(Queue().WaitForMessage(1000)); // told at once, not on a later use of the line
     const double before = CpuSeconds();
-    Queue().ProcessMessagesFor(1000);
+    ProcessMessagesFor(Queue(), 1000);
     EXPECT_LT(CpuSeconds() - before, 0.05) << "CPU seconds after the peer vanished";
     EXPECT_TRUE(Calls().empty());
     ASSERT_EQ(lineErrors.size(), 1u);

@@ -20,3 +20,18 @@ inline bool PumpUntil(const std::function<bool()> &done, int timeoutMs = 10000) 
     }
     return true;
 }
+
+// Handles the queue's messages as they arrive until timeoutMs has passed;
+// returns how many.
+inline int ProcessMessagesFor(TMessageQueue &queue, int timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int handled = 0;
+    for (;;) {
+        handled += queue.ProcessMessages();
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return handled;
+        queue.WaitForMessage(static_cast<int>(left.count()));
+    }
+}
