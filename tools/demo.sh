@@ -11,14 +11,7 @@ VELKCTL=$PWD/$BUILD/tools/velkctl/velkctl
 VELKSIM=$PWD/$BUILD/tools/velksim/velksim
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/velk-demo.XXXXXX")
-SIM_PID=""
-stop_simulator() {
-    if [ -n "$SIM_PID" ] && kill -0 "$SIM_PID" 2>/dev/null; then
-        kill -TERM "$SIM_PID"
-        wait "$SIM_PID" || true
-    fi
-    SIM_PID=""
-}
+. tools/simulator.sh
 trap 'stop_simulator; rm -rf "$WORK"' EXIT
 
 say() { printf '\n== %s\n' "$*"; }
@@ -28,18 +21,8 @@ run() { # shows a command, then runs it
 }
 
 say "Starting the decoder simulator on a fresh state folder (at the speed of a 115200-baud cable)"
-"$VELKSIM" --state "$WORK/state" --link "$WORK/line" --baud 115200 >"$WORK/velksim.out" 2>&1 &
-SIM_PID=$!
-for _ in $(seq 100); do
-    grep -q ready "$WORK/velksim.out" 2>/dev/null && break
-    kill -0 "$SIM_PID" 2>/dev/null || break
-    sleep 0.1
-done
-if ! grep -q ready "$WORK/velksim.out" 2>/dev/null; then
-    cat "$WORK/velksim.out" >&2
-    echo "demo: the simulator did not start" >&2
-    exit 1
-fi
+start_simulator "$VELKSIM" "$WORK/velksim.out" --state "$WORK/state" --link "$WORK/line" --baud 115200 ||
+    { echo "demo: the simulator did not start" >&2; exit 1; }
 sed "s|$WORK|\$DEMO|g" "$WORK/velksim.out"
 echo "(\$DEMO is $WORK; velkctl finds the line through VELK_PORT)"
 export VELK_PORT=$WORK/line
