@@ -181,4 +181,52 @@ TEST_F(TimerTest, TimersOfAnotherThreadExpireThere) {
     EXPECT_EQ(TMessageQueue::Current().Waiting(), 0u);
 }
 
+// A stopped countdown does not wake the timer's thread: the thread notices the
+// Stop only when the countdown's time is up. A Start meanwhile counts from its
+// own moment all the same, and is not lost when the timer is destroyed.
+constexpr uint32_t kRestartInterval = 400; // ms
+
+struct TExpiries {
+    std::vector<std::pair<uint64_t, Clock::time_point>> seen;
+    velk_Timer::THandler Recorder() {
+        return [this](velk_Timer &, uint64_t countdown) { seen.emplace_back(countdown, Clock::now()); };
+    }
+};
+
+double MsBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+TEST_F(TimerTest, ARestartAfterAStopCountsFromTheRestart) {
+    TExpiries expiries;
+    velk_Timer timer(kRestartInterval, expiries.Recorder());
+    timer.Start();
+    ProcessMessagesFor(TMessageQueue::Current(), kRestartInterval / 2);
+    timer.Stop();
+    const Clock::time_point restart = Clock::now();
+    const uint64_t second = timer.Start();
+    ProcessMessagesFor(TMessageQueue::Current(), 3 * kRestartInterval);
+    ASSERT_EQ(expiries.seen.size(), 1u);
+    EXPECT_EQ(expiries.seen[0].first, second);
+    EXPECT_GE(MsBetween(restart, expiries.seen[0].second), kRestartInterval);
+    // Not from when the stopped countdown's time was up (half an interval later).
+    EXPECT_LT(MsBetween(restart, expiries.seen[0].second), kRestartInterval * 1.4);
+}
+
+TEST_F(TimerTest, DestroyingAfterAStopAndARestartStillDeliversTheRestart) {
+    TExpiries expiries;
+    Clock::time_point restart;
+    {
+        velk_Timer timer(kRestartInterval, expiries.Recorder());
+        timer.Start();
+        ProcessMessagesFor(TMessageQueue::Current(), 10);
+        timer.Stop();
+        restart = Clock::now();
+        timer.Start();
+    }
+    ASSERT_EQ(expiries.seen.size(), 1u);
+    EXPECT_EQ(expiries.seen[0].first, 2u);
+    EXPECT_GE(MsBetween(restart, expiries.seen[0].second), kRestartInterval);
+}
+
 } // namespace

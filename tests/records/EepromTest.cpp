@@ -6,9 +6,20 @@
 
 namespace {
 
-void SetWord(velk_Eeprom &eeprom, int32_t word, uint32_t value) {
-    WriteBE32(eeprom.PositionOf(velk_Eeprom::SlotWordsOffset + 4 * word), value);
-}
+// An EEPROM image written byte by byte by a test and read in as the record
+// directory reads it.
+struct TImage {
+    TFakeDecoder decoder;
+    velk_Eeprom eeprom;
+    void Set(int32_t offset, uint8_t value) {
+        decoder.Eeprom[size_t(offset)] = value;
+        eeprom.ReadImage(decoder);
+    }
+    void SetWord(int32_t word, uint32_t value) {
+        WriteBE32(decoder.Eeprom.data() + velk_Eeprom::SlotWordsOffset + 4 * word, value);
+        eeprom.ReadImage(decoder);
+    }
+};
 
 std::vector<int32_t> FlaggedSlots(const velk_Eeprom &eeprom) {
     std::vector<int32_t> slots;
@@ -24,20 +35,21 @@ TEST(EepromTest, ZeroImageFlagsNoSlot) {
 }
 
 TEST(EepromTest, SlotsAboveTheReservedOneUseTheWordBelow) {
-    velk_Eeprom eeprom;
+    TImage image;
+    velk_Eeprom &eeprom = image.eeprom;
     for (int32_t word = 0; word < 29; ++word)
-        SetWord(eeprom, word, 0x80000000u);
+        image.SetWord(word, 0x80000000u);
 
-    *eeprom.PositionOf(velk_Eeprom::ReservedSlotOffset) = 0; // reserved slot 0
+    image.Set(velk_Eeprom::ReservedSlotOffset, 0); // reserved slot 0
     std::vector<int32_t> all;
     for (int32_t j = 1; j < 30; ++j)
         all.push_back(j);
     EXPECT_EQ(FlaggedSlots(eeprom), all);
-    SetWord(eeprom, 4, 0);
+    image.SetWord(4, 0);
     EXPECT_FALSE(eeprom.SlotFlag(5)); // slot 5 reads word 4
     EXPECT_TRUE(eeprom.SlotFlag(4));
 
-    *eeprom.PositionOf(velk_Eeprom::ReservedSlotOffset) = 0xE0 | 29; // upper bits ignored
+    image.Set(velk_Eeprom::ReservedSlotOffset, 0xE0 | 29); // upper bits ignored
     EXPECT_EQ(eeprom.ReservedSlotIndex(), 29);
     EXPECT_FALSE(eeprom.SlotFlag(29));
     EXPECT_FALSE(eeprom.SlotFlag(4)); // slot 4 reads word 4 now
@@ -45,23 +57,25 @@ TEST(EepromTest, SlotsAboveTheReservedOneUseTheWordBelow) {
 }
 
 TEST(EepromTest, WithoutAReservedSlotTheLastSlotReadsTheIndexByte) {
-    velk_Eeprom eeprom;
+    TImage image;
+    velk_Eeprom &eeprom = image.eeprom;
     for (uint8_t index : {uint8_t{30}, uint8_t{31}}) {
-        *eeprom.PositionOf(velk_Eeprom::ReservedSlotOffset) = index;
+        image.Set(velk_Eeprom::ReservedSlotOffset, index);
         EXPECT_FALSE(eeprom.SlotFlag(29)) << int(index);
         // Bit 7 of the index byte is bit 31 of slot 29's word.
-        *eeprom.PositionOf(velk_Eeprom::ReservedSlotOffset) = 0x80 | index;
+        image.Set(velk_Eeprom::ReservedSlotOffset, 0x80 | index);
         EXPECT_EQ(eeprom.ReservedSlotIndex(), index);
         EXPECT_TRUE(eeprom.SlotFlag(29)) << int(index);
     }
 }
 
 TEST(EepromTest, OnlyBit31OfASlotWordCounts) {
-    velk_Eeprom eeprom;
-    *eeprom.PositionOf(velk_Eeprom::ReservedSlotOffset) = 29;
-    SetWord(eeprom, 0, 0x80000000u);
-    SetWord(eeprom, 1, 0xFFFFFFFFu);
-    SetWord(eeprom, 2, 0x7FFFFFFFu);
+    TImage image;
+    velk_Eeprom &eeprom = image.eeprom;
+    image.Set(velk_Eeprom::ReservedSlotOffset, 29);
+    image.SetWord(0, 0x80000000u);
+    image.SetWord(1, 0xFFFFFFFFu);
+    image.SetWord(2, 0x7FFFFFFFu);
     EXPECT_EQ(FlaggedSlots(eeprom), (std::vector<int32_t>{0, 1}));
 }
 

@@ -61,7 +61,7 @@ TEST_F(RecordExportsTest, SaveStoresAndReplacesItems) {
     EXPECT_EQ(sim.ReadFlash(velksim::SlotAddress(0), 76 + 4 + 40 + 10), TBytes(record.begin(), record.begin() + 130));
 }
 
-// Mended: sizes the library cannot take are refused before anything is sent.
+// Sizes the library cannot take are refused before anything is sent.
 TEST_F(RecordExportsTest, SaveRefusesANegativeSizeAndMissingData) {
     ASSERT_EQ(RECRefresh(0), 1);
     Requests();
@@ -75,7 +75,7 @@ TEST_F(RecordExportsTest, SaveRefusesANegativeSizeAndMissingData) {
     EXPECT_EQ(RECItemExists("pictures", "a"), 0);
 }
 
-// Mended: a save before any refresh refreshes first and never takes slot 0,
+// A save before any refresh refreshes first and never takes slot 0,
 // which holds a record, blindly.
 TEST_F(RecordExportsTest, SaveBeforeARefreshKeepsExistingRecords) {
     const std::vector<uint8_t> set = velksim::RecordSlotImage("SET", {{"SET", Pattern(64)}});

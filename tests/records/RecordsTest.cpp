@@ -195,7 +195,7 @@ TEST_F(RecordsTest, LoadAndSaveNoticeARecordChangedSinceThePartialRefresh) {
     EXPECT_TRUE(decoder.Writes.empty());
 }
 
-// Mended: a save without a completed refresh refreshes first instead of taking
+// A save without a completed refresh refreshes first instead of taking
 // slot 0 blindly.
 TEST_F(RecordsTest, SaveWithoutARefreshRefreshesFirst) {
     Admit(0, "SET", {{"SET", Pattern(64)}});
@@ -218,7 +218,7 @@ TEST_F(RecordsTest, SaveWithoutARefreshRefreshesFirst) {
     EXPECT_TRUE(decoder.Writes.empty());
 }
 
-// Mended: a slot allocated for a save that then fails is released again.
+// A slot allocated for a save that then fails is released again.
 TEST_F(RecordsTest, FailedSaveReleasesTheSlotItAllocated) {
     Admit(0, "SET");
     records.Refresh(decoder, false);
@@ -246,7 +246,7 @@ TEST_F(RecordsTest, FailedSaveReleasesTheSlotItAllocated) {
     EXPECT_EQ(Reread("pictures", "a"), Pattern(9));
 }
 
-// Mended: a replacement that does not fit keeps the old item, in memory as in
+// A replacement that does not fit keeps the old item, in memory as in
 // flash, so a later save of another item cannot drop it from the decoder.
 TEST_F(RecordsTest, ReplacementThatDoesNotFitKeepsTheOldItem) {
     Admit(0, "R", {{"a", Pattern(100)}, {"b", Pattern(5)}});
@@ -258,6 +258,107 @@ TEST_F(RecordsTest, ReplacementThatDoesNotFitKeepsTheOldItem) {
     Save("R", "c", Pattern(3));
     EXPECT_EQ(Reread("R", "a"), Pattern(100));
     EXPECT_EQ(Reread("R", "c"), Pattern(3));
+}
+
+// After a record write that failed, the decoder may hold the old record or the
+// new one. The directory builds no later save on its own guess and answers no
+// load from it: memory goes back to the old record and the next load or save
+// reads the directory again.
+
+// The fake decoder, with a switch that loses the answer to a write the decoder
+// did take (the library sees a failure, the flash holds the new record).
+class TLosingDecoder : public TRecordTransport {
+public:
+    TFakeDecoder decoder;
+    bool LoseWriteAnswers = false;
+
+    void ReadFlash(uint32_t address, int32_t length) override {
+        writing_ = false;
+        decoder.ReadFlash(address, length);
+    }
+    void SendFlash(const void *data, uint32_t address, int32_t length) override {
+        writing_ = true;
+        decoder.SendFlash(data, address, length);
+    }
+    void ReadEeprom(uint32_t address, int32_t length) override {
+        writing_ = false;
+        decoder.ReadEeprom(address, length);
+    }
+    bool WaitFor() override { return decoder.WaitFor() && !(writing_ && LoseWriteAnswers); }
+    TBuffer &GetBuffer() override { return decoder.GetBuffer(); }
+
+private:
+    bool writing_ = false;
+};
+
+class RecordsWriteFailureTest : public ::testing::Test {
+protected:
+    TLosingDecoder line;
+    velk_Records records{kBase, 30};
+
+    void Admit(int32_t slot, const std::string &name, const TItemList &items = {}) {
+        PutRecord(line.decoder, slot, *MakeRecord(name, items));
+        line.decoder.SetSlotFlag(slot);
+    }
+    void Save(const std::string &record, const std::string &item, const TBytes &data) {
+        SaveItem(records, line, record, item, data);
+    }
+    TBytes Load(const std::string &record, const std::string &item) { return LoadItem(records, line, record, item); }
+    // What a fresh directory reads back from the decoder.
+    TBytes Reread(const std::string &record, const std::string &item) {
+        velk_Records fresh(kBase, 30);
+        fresh.Refresh(line.decoder, true);
+        return LoadItem(fresh, line.decoder, record, item);
+    }
+};
+
+TEST_F(RecordsWriteFailureTest, AnEditWhoseWriteFailedNeverReachesFlashWithALaterSave) {
+    Admit(0, "R", {{"a", Pattern(10)}});
+    records.Refresh(line, true);
+
+    line.decoder.FailWrites = true;
+    EXPECT_EQ(MessageOf([&] { Save("R", "a", Pattern(40, 9)); }),
+              "Errore scrivendo il record all'indirizzo: 0x34020000.");
+    EXPECT_EQ(Load("R", "a"), Pattern(10)); // the decoder's, not the failed edit
+
+    line.decoder.FailWrites = false;
+    Save("R", "c", Pattern(3));
+    EXPECT_EQ(Reread("R", "a"), Pattern(10));
+    EXPECT_EQ(Reread("R", "c"), Pattern(3));
+}
+
+TEST_F(RecordsWriteFailureTest, AfterALostAnswerLoadsAndSavesFollowWhatTheDecoderHolds) {
+    Admit(0, "R", {{"a", Pattern(10)}, {"b", Pattern(5)}});
+    records.Refresh(line, true);
+
+    line.LoseWriteAnswers = true;
+    EXPECT_EQ(MessageOf([&] { Save("R", "a", Pattern(40, 9)); }),
+              "Errore scrivendo il record all'indirizzo: 0x34020000.");
+    line.LoseWriteAnswers = false;
+    // The decoder took the write: a load brings its bytes, a save keeps them.
+    EXPECT_EQ(Load("R", "a"), Pattern(40, 9));
+    Save("R", "c", Pattern(3));
+    EXPECT_EQ(Reread("R", "a"), Pattern(40, 9));
+    EXPECT_EQ(Reread("R", "b"), Pattern(5));
+    EXPECT_EQ(Reread("R", "c"), Pattern(3));
+}
+
+TEST_F(RecordsWriteFailureTest, ARecordWrittenDespiteAFailureIsNotOverwrittenByTheNextNewRecord) {
+    Admit(0, "SET", {{"SET", Pattern(64)}});
+    line.decoder.SetSlotFlag(1);
+    line.decoder.SetSlotFlag(2);
+    records.Refresh(line, false);
+
+    line.LoseWriteAnswers = true;
+    EXPECT_EQ(MessageOf([&] { Save("new", "x", Pattern(7)); }),
+              "Errore scrivendo il record all'indirizzo: 0x34030000.");
+    line.LoseWriteAnswers = false;
+    // Slot 1 holds "new" in the decoder: another new record goes elsewhere.
+    Save("other", "z", Pattern(4));
+    ASSERT_FALSE(line.decoder.Writes.empty());
+    EXPECT_EQ(line.decoder.Writes.back().Address, kBase + 2 * 0x10000);
+    EXPECT_EQ(Reread("new", "x"), Pattern(7));
+    EXPECT_EQ(Reread("other", "z"), Pattern(4));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Form1.h"
+#include "TempFolder.h"
 #include "UserPrompts.h"
 #include "mdlLoader.h"
 
@@ -75,26 +76,17 @@ private:
 };
 
 // A fresh folder, removed with its content.
-class TTempFolder {
+// The tests' temporary folder, with Qt's forms of its paths.
+class TTempFolder : public TempFolder {
 public:
-    TTempFolder();
-    ~TTempFolder();
-    TTempFolder(const TTempFolder &) = delete;
-    TTempFolder &operator=(const TTempFolder &) = delete;
-
-    const std::filesystem::path &Path() const { return path_; }
-    QString QPath() const { return QString::fromStdString(path_.string()); }
-    std::filesystem::path Write(const std::string &name, const std::vector<uint8_t> &bytes) const;
-    QString QWrite(const std::string &name, const std::vector<uint8_t> &bytes) const;
-
-private:
-    std::filesystem::path path_;
+    QString QPath() const { return QString::fromStdString(Path().string()); }
+    QString QWrite(const std::string &name, const std::vector<uint8_t> &bytes) const {
+        return QString::fromStdString(Write(name, bytes).string());
+    }
 };
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path &file);
 std::vector<uint8_t> ReadBytes(const QString &file);
-// n bytes counting up from seed.
-std::vector<uint8_t> Pattern(std::size_t n, uint8_t seed = 0);
 
 class ScreenupTest : public ::testing::Test {
 protected:

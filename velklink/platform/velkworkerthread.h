@@ -23,7 +23,6 @@ public:
     // Waits until body has returned. On the creating thread its message queue is
     // handled meanwhile; on any other thread this is a plain join.
     void Join();
-    bool Finished() const { return finished_.load(); }
 
 private:
     std::shared_ptr<TMessageQueue> queue_;

@@ -27,8 +27,6 @@ public:
     // Positions outside the image read as 0.
     uint8_t ByteAt(int32_t position) const;
     uint32_t WordAt(int32_t position) const;
-    // Where the image bytes begin at offset (for filling the image directly).
-    uint8_t *PositionOf(int32_t offset) { return image_.data() + offset; }
 
     int32_t ReservedSlotIndex() const { return ByteAt(ReservedSlotOffset) & 0x1F; }
     bool SlotFlag(int32_t slot) const;

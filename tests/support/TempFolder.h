@@ -12,7 +12,7 @@
 class TempFolder {
 public:
     TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "screenset-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "velk-test-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr)
             throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
