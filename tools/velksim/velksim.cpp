@@ -86,6 +86,7 @@ TDecoderSim::TDecoderSim(TSimConfig config) : state_(std::make_unique<TState>(co
     shared.transferLayer = config.transferLayer;
     state_->line = std::make_unique<TSimLine>(config.device, config.linkPath, config.baud);
     TSimLine &line = *state_->line;
+    line.Adapter().SetLatencyMs(config.adapterLatencyMs);
     line.SetOpenListener([&shared](bool opened) {
         {
             std::lock_guard lock(shared.mutex);
@@ -112,6 +113,11 @@ std::string TDecoderSim::DevicePath() const {
 
 int32_t TDecoderSim::Baud() const {
     return state_->line->Pacer().Baud();
+}
+
+void TDecoderSim::SetAdapterLatency(int32_t ms) {
+    if (state_->line)
+        state_->line->Adapter().SetLatencyMs(ms);
 }
 
 void TDecoderSim::SetBaud(int32_t baud) {

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "velkdescriptor.h"
+#include "velksimadapter.h"
 #include "velksimpacer.h"
 
 #include <atomic>
@@ -52,6 +53,7 @@ class TSimLine {
     const std::string &DevicePath() const { return devicePath_; }
     bool IsPseudoTerminal() const { return pseudoTerminal_; }
     TSimPacer &Pacer() { return pacer_; }
+    TSimAdapter &Adapter() { return adapter_; }
     void SetOpenListener(TOpenListener listener) { openListener_ = std::move(listener); }
 
     // Thread-safe: make the current or next wait end (Woken), or throw
@@ -82,6 +84,7 @@ class TSimLine {
     void MakeLink(const std::string &linkPath);
     void HandleOpenEvents();
     bool WriteChunk(const uint8_t *bytes, int32_t n, Clock::time_point deadline);
+    bool WritePaced(const uint8_t *bytes, int32_t n);
     void CheckStop() const;
 
     std::string devicePath_;
@@ -94,6 +97,7 @@ class TSimLine {
     mutable std::mutex closing_; // PendingInput against HangUp
     std::atomic<bool> stop_{false};
     TSimPacer pacer_;
+    TSimAdapter adapter_;
     TOpenListener openListener_;
 };
 
