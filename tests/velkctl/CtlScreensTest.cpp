@@ -57,9 +57,9 @@ TEST(CtlScreensTest, UploadOfTheSampleSetLeavesExactlyItsItems) {
     EXPECT_EQ(TempFolder::Read(splash), TempFolder::Read(Sample("boot.m2v")));
 }
 
-TEST(CtlScreensTest, UploadWithNothingChosenStillWritesTheSettingsItem) {
+TEST(CtlScreensTest, UploadOfTheSettingsItemAloneIsAskedForExplicitly) {
     TSimProcess sim;
-    const TRunResult result = sim.Ctl({"upload-screens"});
+    const TRunResult result = sim.Ctl({"upload-screens", "--settings-only"});
     ASSERT_EQ(result.Exit, 0) << result.Err;
     EXPECT_EQ(PictureItems(sim), std::vector<std::string>{"ini:64"});
     const auto ini = (sim.Folder().Path() / "ini.bin").string();
