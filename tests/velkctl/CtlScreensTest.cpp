@@ -18,7 +18,7 @@ std::vector<std::string> PictureItems(const TSimProcess &sim) {
     std::vector<std::string> items;
     const nlohmann::json directory = nlohmann::json::parse(result.Out);
     for (const auto &slot : directory["slots"])
-        if (slot.value("name", "") == "pictures")
+        if (slot["name"] == "pictures")
             for (const auto &item : slot["items"])
                 items.push_back(item["name"].get<std::string>() + ":" + std::to_string(item["size"].get<int>()));
     return items;

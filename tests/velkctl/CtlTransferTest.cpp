@@ -60,7 +60,7 @@ TEST(CtlUsageTest, UsageErrorsAndBadArgumentsExitTwoBeforeAnyPortIsOpened) {
         {{"--port", "/nowhere", "read", "flash", "0x34020000", "4", "-o", "/"}, "Cannot write \"/\""},
         {{"--port", "/nowhere", "dump-settings", "-o", "/no/such/set.bin"}, "/no/such/set.bin"},
         {{"--port", "/nowhere", "backup", "/dev/null"}, "/dev/null"},
-        {{"--port", "/nowhere", "backup", "/no/such/dir/backup"}, "Cannot create"},
+        {{"--port", "/nowhere", "backup", "/etc/hostname/backup"}, "Cannot create"},
         // Ranges the decoder refuses.
         {{"--port", "/nowhere", "read", "flash", "0x10000", "16"}, "inside the record area 0x34020000 to 0x341FFFFF"},
         {{"--port", "/nowhere", "read", "flash", "0x341FFFF0", "17"}, "--force"},

@@ -77,3 +77,23 @@ TEST(PacingTest, ALongWriteKeepsItsPaceWhateverEachWakeUpCosts) {
     EXPECT_GE(ratio, 0.95);
     EXPECT_LE(ratio, 1.04);
 }
+
+// Behind a USB adapter an answer that does not fill the adapter's 62-byte
+// packet reaches the PC only when its latency timer runs out.
+TEST(PacingTest, AnAdapterHoldsAShortAnswerForItsLatency) {
+    for (int32_t latency : {150, 0}) {
+        TSimConfig config;
+        config.adapterLatencyMs = latency;
+        TDecoderSim sim(config);
+        TSimPeer peer(sim.LinePath());
+        std::vector<uint8_t> payload(100, 0x22);
+        const auto start = std::chrono::steady_clock::now();
+        peer.Write(velk_LLPacket(LL_DATA, 1, 0, 100, payload.data()));
+        ASSERT_EQ(peer.ReadBytes(12, 5000ms).size(), 12u);
+        const double seconds = Seconds(std::chrono::steady_clock::now() - start);
+        if (latency > 0)
+            EXPECT_GE(seconds, 0.15);
+        else
+            EXPECT_LT(seconds, 0.1);
+    }
+}

@@ -59,9 +59,18 @@ std::string Step(int step) {
     return prefix;
 }
 
-// Resources are read whole when the plan is made: a device or a pipe could
-// hold no end.
-void CheckRegularFiles(const TUploadArgs &args) {
+// An upload without any resource would only overwrite "ini": it must be asked
+// for. Resources are read whole when the plan is made: a device or a pipe
+// could hold no end.
+void CheckChosenFiles(const TUploadArgs &args) {
+    const bool anyResource =
+        std::any_of(args.Files.begin(), args.Files.end(), [](const std::string &file) { return !file.empty(); });
+    if (!anyResource && !args.SettingsOnly)
+        throw ECtlUsage("upload-screens needs at least one resource file (see --help), or --settings-only to "
+                        "upload the settings item \"ini\" alone");
+    if (anyResource && args.SettingsOnly)
+        throw ECtlUsage("--settings-only uploads no resource file: leave out the files or --settings-only");
+
     for (const std::string &file : args.Files) {
         std::error_code error;
         if (!file.empty() && std::filesystem::exists(file, error) && !std::filesystem::is_regular_file(file, error))
@@ -72,14 +81,6 @@ void CheckRegularFiles(const TUploadArgs &args) {
 } // namespace
 
 int RunUploadScreens(const TCtlOptions &options, const TUploadArgs &args) {
-    const bool anyResource =
-        std::any_of(args.Files.begin(), args.Files.end(), [](const std::string &file) { return !file.empty(); });
-    if (!anyResource && !args.SettingsOnly)
-        throw ECtlUsage("upload-screens needs at least one resource file (see --help), or --settings-only to "
-                        "upload the settings item \"ini\" alone");
-    if (anyResource && args.SettingsOnly)
-        throw ECtlUsage("--settings-only uploads no resource file: leave out the files or --settings-only");
-    CheckRegularFiles(args);
     TScreenSelection selection;
     for (std::size_t i = 0; i < ResourceCount; ++i)
         selection.Rows[i] = {!args.Files[i].empty(), args.Files[i]};
@@ -87,6 +88,7 @@ int RunUploadScreens(const TCtlOptions &options, const TUploadArgs &args) {
     try {
         if (!args.Size.empty())
             selection.Size = {true, ParseSizeList(args.Size)};
+        CheckChosenFiles(args);
         plan = MakeUploadPlan(selection);
     } catch (const ESizeExceeded &error) {
         throw ECtlUsage(std::string(error.what()) + ": the files hold " + std::to_string(error.Total()) +
