@@ -51,7 +51,8 @@ std::string OpenFailureCause(int error, const std::string &device) {
         return "no such device";
     case EACCES:
     case EPERM:
-        return "permission denied (add your user to the group that owns the device, usually dialout)";
+        return "permission denied (add your user to the group that owns the device, usually "
+               "dialout)";
     case EBUSY:
     case EWOULDBLOCK: {
         const std::string holder = LockHolder(device);

@@ -11,7 +11,9 @@
 
 namespace {
 
-std::string Reason(int error) { return std::strerror(error); }
+std::string Reason(int error) {
+    return std::strerror(error);
+}
 
 } // namespace
 
@@ -39,7 +41,8 @@ void TOutputFile::Write(std::span<const uint8_t> data) {
     kept_ = true;
     const int fd = IsStandardOutput() ? STDOUT_FILENO : fd_.Get();
     struct stat info {};
-    if (!IsStandardOutput() && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0)
+    if (!IsStandardOutput() && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        ::ftruncate(fd, 0) != 0)
         throw ECtlFailed("Cannot write \"" + path_ + "\": " + Reason(errno));
     std::size_t done = 0;
     while (done < data.size()) {

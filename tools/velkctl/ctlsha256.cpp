@@ -17,13 +17,15 @@ constexpr std::array<uint32_t, 64> K = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-constexpr uint32_t Rotate(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+constexpr uint32_t Rotate(uint32_t x, int n) {
+    return (x >> n) | (x << (32 - n));
+}
 
 void Compress(std::array<uint32_t, 8> &h, const uint8_t *block) {
     std::array<uint32_t, 64> w{};
     for (int i = 0; i < 16; ++i)
-        w[i] = uint32_t(block[4 * i]) << 24 | uint32_t(block[4 * i + 1]) << 16 | uint32_t(block[4 * i + 2]) << 8 |
-               uint32_t(block[4 * i + 3]);
+        w[i] = uint32_t(block[4 * i]) << 24 | uint32_t(block[4 * i + 1]) << 16 |
+               uint32_t(block[4 * i + 2]) << 8 | uint32_t(block[4 * i + 3]);
     for (int i = 16; i < 64; ++i) {
         const uint32_t s0 = Rotate(w[i - 15], 7) ^ Rotate(w[i - 15], 18) ^ (w[i - 15] >> 3);
         const uint32_t s1 = Rotate(w[i - 2], 17) ^ Rotate(w[i - 2], 19) ^ (w[i - 2] >> 10);
@@ -31,8 +33,10 @@ void Compress(std::array<uint32_t, 8> &h, const uint8_t *block) {
     }
     auto [a, b, c, d, e, f, g, k] = h;
     for (int i = 0; i < 64; ++i) {
-        const uint32_t t1 = k + (Rotate(e, 6) ^ Rotate(e, 11) ^ Rotate(e, 25)) + ((e & f) ^ (~e & g)) + K[i] + w[i];
-        const uint32_t t2 = (Rotate(a, 2) ^ Rotate(a, 13) ^ Rotate(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+        const uint32_t t1 =
+            k + (Rotate(e, 6) ^ Rotate(e, 11) ^ Rotate(e, 25)) + ((e & f) ^ (~e & g)) + K[i] + w[i];
+        const uint32_t t2 =
+            (Rotate(a, 2) ^ Rotate(a, 13) ^ Rotate(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
         k = g;
         g = f;
         f = e;
