@@ -203,7 +203,7 @@ TEST(CtlPortInfoTest, PortsAsSysfsDescribesThem) {
                                                   {"serial", "A10K3XYZ"},
                                                   {"by_id", (root / "by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0").string()},
                                                   {"latency_timer_ms", 16}}));
-    EXPECT_EQ(PortText(ports[1]).substr(0, 79),
+    EXPECT_EQ(PortText(ports[1]).substr(0, 82),
               "/dev/ttyUSB0  (ftdi_sio)\n    USB 0403:6001  FTDI FT232R USB UART  serial A10K3XYZ\n");
     EXPECT_NE(LatencyAdvice(ports[1]).find("/sys/bus/usb-serial/devices/ttyUSB0/latency_timer"), std::string::npos);
     TPortInfo quick = ports[1];
