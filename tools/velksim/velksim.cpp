@@ -120,6 +120,8 @@ void TDecoderSim::SetAdapterLatency(int32_t ms) {
         state_->line->Adapter().SetLatencyMs(ms);
 }
 
+int32_t TDecoderSim::AdapterLatency() const { return state_->line->Adapter().LatencyMs(); }
+
 void TDecoderSim::SetBaud(int32_t baud) {
     if (state_->line->IsPseudoTerminal())
         state_->line->Pacer().SetBaud(baud);

@@ -94,6 +94,7 @@ class TDecoderSim {
     void SetBaud(int32_t baud);
     // The adapter's latency timer in ms from the next write on (0: none).
     void SetAdapterLatency(int32_t ms);
+    int32_t AdapterLatency() const;
 
     // ---- Running
     // True until the simulator stopped (Stop, HangUp, a hang-up fault, a line
