@@ -83,5 +83,18 @@ std::vector<TBenchCase> BenchCases(const std::string &samplesDir) {
              TRecordsTarget target(s);
              Check(RunUpload(*plan, target).Ok(), "upload failed");
          }},
+        // velkctl's upload: every item into one copy of the record, one write.
+        {"sample screen-set upload, one write",
+         [plan](TBenchStack &s) {
+             s.Records().Refresh(s.Transport(), false);
+             std::vector<TRecordItemData> items;
+             for (const TUploadItem &item : plan->Items)
+                 items.push_back({item.ItemName, item.Data.data(), static_cast<int32_t>(item.Data.size())});
+             s.Records().SaveItems(s.Transport(), std::string(PicturesRecord), items);
+         }},
+        {"partial refresh, adapter latency 16 ms",
+         [](TBenchStack &s) { s.Records().Refresh(s.Transport(), false); }, false, 16},
+        {"partial refresh, adapter latency 1 ms",
+         [](TBenchStack &s) { s.Records().Refresh(s.Transport(), false); }, false, 1},
     };
 }

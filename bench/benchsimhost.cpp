@@ -62,6 +62,11 @@ void WriteLine(int fd, const std::string &line) {
                 words >> baud;
                 sim.SetBaud(baud);
                 WriteLine(fd, "ok");
+            } else if (command == "latency") {
+                int32_t ms = 0;
+                words >> ms;
+                sim.SetAdapterLatency(ms);
+                WriteLine(fd, "ok");
             } else if (command == "reset") {
                 sim.WaitIdle();
                 sim.ResetToDemo();
@@ -133,6 +138,8 @@ std::string TBenchSimHost::Command(const std::string &line) {
 }
 
 void TBenchSimHost::SetBaud(int32_t baud) { Command("baud " + std::to_string(baud)); }
+
+void TBenchSimHost::SetAdapterLatency(int32_t ms) { Command("latency " + std::to_string(ms)); }
 
 void TBenchSimHost::Reset() { Command("reset"); }
 

@@ -29,6 +29,8 @@ public:
     const std::string &LinePath() const { return linePath_; }
     // Paces the line from the next byte on (0: unpaced).
     void SetBaud(int32_t baud);
+    // The latency timer of the USB adapter the simulator plays (0: none).
+    void SetAdapterLatency(int32_t ms);
     // Back to the demo decoder, counters zeroed.
     void Reset();
     // Waits until the simulator has handled everything, then returns the

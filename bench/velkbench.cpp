@@ -143,11 +143,14 @@ int main(int argc, char **argv) {
             for (int baud : bauds) {
                 host.SetBaud(baud);
                 for (const TBenchCase &benchCase : cases) {
-                    if (benchCase.name.find(options.only) == std::string::npos)
+                    if (benchCase.name.find(options.only) == std::string::npos ||
+                        (benchCase.adapterLatencyMs > 0 && baud == 0))
                         continue;
                     std::fprintf(stderr, "velkbench: %s, %s ...\n", benchCase.name.c_str(),
                                  baud ? "paced" : "unpaced");
+                    host.SetAdapterLatency(benchCase.adapterLatencyMs);
                     rows.push_back(Measure(benchCase, baud, baud ? options.pacedRuns : options.runs, host, stack));
+                    host.SetAdapterLatency(0);
                 }
             }
         }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -49,6 +50,25 @@ TEST(PortListTest, SerialDevicesSortedIgnoringCaseEachEndingInZero) {
                                                Z("/dev/ttyS10"),  Z("/dev/ttyS2"),   Z("/dev/ttyUSB0")};
     EXPECT_EQ(names, expected);
     EXPECT_EQ(names[2].size(), 11u); // "/dev/ttyS0" and its zero
+}
+
+// Legacy 8250 ports without a UART behind them show type 0 (PORT_UNKNOWN).
+TEST(PortListTest, LegacyPortsWithoutAUartAreLeftOut) {
+    FakeSysfs sysfs;
+    const std::vector<std::pair<std::string, std::string>> ports = {
+        {"ttyS0", "0\n"}, {"ttyS1", "4\n"}, {"ttyS2", "0\n"}, {"ttyS3", "16\n"}, {"ttyUSB0", ""}};
+    for (const auto &[name, type] : ports) {
+        sysfs.Serial(name);
+        if (!type.empty()) {
+            std::FILE *file = std::fopen((sysfs.Root() + "/" + name + "/type").c_str(), "w");
+            ASSERT_NE(file, nullptr);
+            std::fputs(type.c_str(), file);
+            std::fclose(file);
+        }
+    }
+    std::vector<std::string> names;
+    TCustomComPort::EnumComPorts(names, sysfs.Root());
+    EXPECT_EQ(names, (std::vector<std::string>{Z("/dev/ttyS1"), Z("/dev/ttyS3"), Z("/dev/ttyUSB0")}));
 }
 
 TEST(PortListTest, EmptyAndMissingTrees) {

@@ -97,6 +97,7 @@ TEST_F(RecordsTest, OnlySlotsWithTheirEepromFlagAreFound) {
     records.Refresh(decoder, false);
     EXPECT_EQ(records.Rat().Flag(2), 0);
     decoder.SetSlotFlag(2, false);
+    decoder.SetSlotFlag(28, false); // no free slot keeps its flag: allocation falls back
     records.Refresh(decoder, false);
     EXPECT_EQ(records.AllocateRecord("new"), 2);
     EXPECT_EQ(records.FindRecord("new"), 2);
@@ -144,6 +145,33 @@ TEST_F(RecordsTest, SaveWritesOneSlotAndAReplacedItemMovesToTheEnd) {
     EXPECT_EQ(Reread("pictures", "a"), Pattern(7, 0x40));
     EXPECT_EQ(Reread("pictures", "b"), Pattern(11));
     EXPECT_EQ(Reread("pictures", "d"), TBytes{});
+}
+
+// A record in a slot without its slot flag is lost to lookups at the next
+// refresh, so allocation takes such a slot only when no flagged one is free.
+TEST_F(RecordsTest, AllocationPrefersAFreeSlotWithItsFlag) {
+    Admit(0, "SET");
+    decoder.SetSlotFlag(7);
+    decoder.SetSlotFlag(9);
+    EXPECT_EQ(records.AllocateRecord("early"), 0) << "before a refresh no flag is known";
+
+    records.Refresh(decoder, false);
+    EXPECT_TRUE(records.HasSlotFlag(7));
+    EXPECT_FALSE(records.HasSlotFlag(1));
+    EXPECT_FALSE(records.HasSlotFlag(30));
+    EXPECT_EQ(records.AllocateRecord("a"), 7);
+    EXPECT_EQ(records.AllocateRecord("b"), 9);
+    EXPECT_EQ(records.AllocateRecord("c"), 1) << "fallback: the lowest free slot";
+    EXPECT_FALSE(records.HasSlotFlag(1));
+
+    Save("d", "x", Pattern(3));
+    EXPECT_EQ(records.FindRecord("d"), 2);
+    decoder.SetSlotFlag(12);
+    records.Refresh(decoder, false);
+    Save("e", "x", Pattern(3));
+    EXPECT_EQ(records.FindRecord("e"), 7);
+    records.Refresh(decoder, false);
+    EXPECT_EQ(Load("e", "x"), Pattern(3)) << "found again after the refresh";
 }
 
 TEST_F(RecordsTest, NoFreeSlotLeavesMemoryAndFlashUnchanged) {

@@ -186,6 +186,64 @@ TEST_F(SimRecordsTest, FailingFirstReadOfARefreshLeavesNothingFound) {
     EXPECT_EQ(Traffic().writeFlashRequests, 0);
 }
 
+// Several items saved at once give the slot the single saves would give it,
+// in one write; a refused write leaves memory and flash as they were.
+TEST_F(SimRecordsTest, SaveOfSeveralItemsWritesTheRecordOnce) {
+    const TItemList before = {{"a", Pattern(10)}, {"b", Pattern(300)}};
+    const TItemList saves = {{"b", Pattern(2001, 3)}, {"c", Pattern(40, 4)}, {"a", {}}, {"c", Pattern(6, 5)}};
+    PutSlot(3, "pictures", before);
+    records.Refresh(transport, false);
+    for (const auto &[name, data] : saves)
+        Save("pictures", name, data);
+    // The record's bytes; behind them the single saves leave what earlier,
+    // longer versions of the record wrote.
+    const int32_t size = records.RecordAt(3).TotalSize();
+    const TBytes single = sim.ReadSlot(3);
+
+    PutSlot(3, "pictures", before);
+    records.Refresh(transport, false);
+    Traffic();
+    std::vector<TRecordItemData> items;
+    for (const auto &[name, data] : saves)
+        items.push_back({name, data.data(), int32_t(data.size())});
+    EXPECT_EQ(records.SaveItems(transport, "pictures", items), 3);
+    const velksim::TSimCounters save = Traffic();
+    EXPECT_EQ(save.writeFlashRequests, 1);
+    const TBytes batch = sim.ReadSlot(3);
+    EXPECT_TRUE(std::equal(single.begin(), single.begin() + size, batch.begin()));
+    EXPECT_EQ(records.RecordAt(3).TotalSize(), size);
+
+    // A new record: allocated, written once, found after a refresh.
+    EXPECT_EQ(records.SaveItems(transport, "fresh", items), 0);
+    EXPECT_EQ(Traffic().writeFlashRequests, 1);
+    records.Refresh(transport, false);
+    EXPECT_EQ(Load("fresh", "c"), Pattern(6, 5));
+    EXPECT_EQ(Load("fresh", "b"), Pattern(2001, 3));
+
+    const TBytes flash = sim.ReadFlash(velksim::FlashBase, velksim::FlashSize);
+    Load("pictures", "a");
+    const TBytes memory = ImageBytes(records.RecordAt(3));
+    velksim::TSimFaults faults;
+    faults.refuseWrites = 1;
+    sim.SetFaults(faults);
+    EXPECT_EQ(MessageOf([&] { records.SaveItems(transport, "pictures", items); }),
+              "Errore scrivendo il record all'indirizzo: 0x34050000.");
+    EXPECT_EQ(ImageBytes(records.RecordAt(3)), memory);
+    EXPECT_EQ(MessageOf([&] { records.SaveItems(transport, "other", items); }),
+              "Errore scrivendo il record all'indirizzo: 0x34030000.");
+    EXPECT_FALSE(records.RecordAt(1).InUse());
+    EXPECT_EQ(sim.ReadFlash(velksim::FlashBase, velksim::FlashSize), flash);
+
+    // Too much for one record: nothing is written.
+    sim.ClearFaults();
+    const TBytes big(40000, 1);
+    const std::vector<TRecordItemData> tooMuch = {{"x", big.data(), 40000}, {"y", big.data(), 40000}};
+    Traffic();
+    EXPECT_EQ(MessageOf([&] { records.SaveItems(transport, "pictures", tooMuch); }),
+              "Spazio su record insufficiente, impossibile continuare.");
+    EXPECT_EQ(Traffic().writeFlashRequests, 0);
+}
+
 TEST_F(SimRecordsTest, RefusedWriteReleasesTheNewSlot) {
     records.Refresh(transport, false);
     velksim::TSimFaults faults;

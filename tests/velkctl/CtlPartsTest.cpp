@@ -4,10 +4,14 @@
 #include "ctlerror.h"
 #include "ctlhexdump.h"
 #include "ctlnumbers.h"
+#include "ctlportinfo.h"
 #include "ctlprogress.h"
+#include "ctlsha256.h"
 #include "CtlTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 namespace {
 
@@ -110,6 +114,113 @@ TEST(CtlBackupTest, DamagedBackupIsRefusedByName) {
     EXPECT_NE(refusal().find("flash.bin"), std::string::npos) << refusal();
     folder.Write("backup.json", {'{', '}'});
     EXPECT_NE(refusal().find("does not describe a backup"), std::string::npos) << refusal();
+}
+
+TEST(CtlBackupTest, FilesChangedAfterTheBackupAreRefusedByName) {
+    TempFolder folder;
+    TDecoderImage image = ErasedImage();
+    image.Eeprom[5] = 7;
+    SaveBackup(folder.Path(), image);
+    auto refusal = [&] {
+        try {
+            LoadBackup(folder.Path());
+        } catch (const ECtlUsage &error) {
+            return std::string(error.what());
+        }
+        return std::string("(accepted)");
+    };
+    ASSERT_EQ(refusal(), "(accepted)");
+    const auto json = TempFolder::Read(folder.Path() / "backup.json");
+    const std::string description(json.begin(), json.end());
+    EXPECT_NE(description.find("\"sha256\": \"" + Sha256Hex(image.Slot(29)) + "\""), std::string::npos);
+
+    TDecoderImage changed = image;
+    changed.Flash[5 * SlotBytes + 9] = 0;
+    folder.Write("flash.bin", changed.Flash);
+    EXPECT_NE(refusal().find("flash.bin\" no longer matches its checksum in backup.json (slot 5)"),
+              std::string::npos)
+        << refusal();
+    folder.Write("flash.bin", image.Flash);
+    changed.Eeprom[5] = 8;
+    folder.Write("eeprom.bin", changed.Eeprom);
+    EXPECT_NE(refusal().find("eeprom.bin\" no longer matches"), std::string::npos) << refusal();
+
+    // A description without checksums (an older backup) is taken as it is.
+    std::string older = description;
+    for (std::size_t at; (at = older.find("\"sha256\"")) != std::string::npos;)
+        older.replace(at, 8, "\"digest\"");
+    folder.Write("backup.json", std::vector<uint8_t>(older.begin(), older.end()));
+    EXPECT_EQ(refusal(), "(accepted)");
+}
+
+// A canned /sys/class/tty: a legacy port without a UART, a plain UART and a
+// USB adapter with its IDs, latency timer and by-id name.
+TEST(CtlPortInfoTest, PortsAsSysfsDescribesThem) {
+    TempFolder folder;
+    namespace fs = std::filesystem;
+    const fs::path root = folder.Path();
+    auto write = [](const fs::path &file, const std::string &text) {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file) << text;
+    };
+    const fs::path usb = root / "devices/pci0000:00/usb1/1-2";
+    const fs::path port = usb / "1-2:1.0/ttyUSB0";
+    write(usb / "idVendor", "0403\n");
+    write(usb / "idProduct", "6001\n");
+    write(usb / "manufacturer", "FTDI\n");
+    write(usb / "product", "FT232R USB UART\n");
+    write(usb / "serial", "A10K3XYZ\n");
+    write(port / "latency_timer", "16\n");
+    fs::create_directories(root / "drivers/ftdi_sio");
+    fs::create_directory_symlink(root / "drivers/ftdi_sio", port / "driver");
+    fs::create_directories(root / "class/tty/ttyUSB0");
+    fs::create_directory_symlink(port, root / "class/tty/ttyUSB0/device");
+    for (const char *name : {"ttyS0", "ttyS1"}) {
+        const fs::path uart = root / "devices/platform/serial8250" / name;
+        fs::create_directories(uart);
+        fs::create_directories(root / "drivers/serial8250");
+        fs::create_directory_symlink(root / "drivers/serial8250", uart / "driver");
+        fs::create_directories(root / "class/tty" / name);
+        fs::create_directory_symlink(uart, root / "class/tty" / name / "device");
+    }
+    write(root / "class/tty/ttyS0/type", "0\n");
+    write(root / "class/tty/ttyS1/type", "4\n");
+    fs::create_directories(root / "by-id");
+    fs::create_symlink("../../ttyUSB0", root / "by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0");
+
+    const TSysfsPaths paths{(root / "class/tty").string(), (root / "by-id").string()};
+    const std::vector<TPortInfo> ports = DescribePorts(paths);
+    ASSERT_EQ(ports.size(), 2u) << "ttyS0 has no UART";
+    EXPECT_EQ(PortJson(ports[0]), nlohmann::json::parse(R"({"device": "/dev/ttyS1", "driver": "serial8250",
+        "vendor_id": null, "product_id": null, "manufacturer": null, "product": null, "serial": null,
+        "by_id": null, "latency_timer_ms": null})"));
+    EXPECT_EQ(PortJson(ports[1]), nlohmann::json({{"device", "/dev/ttyUSB0"},
+                                                  {"driver", "ftdi_sio"},
+                                                  {"vendor_id", "0403"},
+                                                  {"product_id", "6001"},
+                                                  {"manufacturer", "FTDI"},
+                                                  {"product", "FT232R USB UART"},
+                                                  {"serial", "A10K3XYZ"},
+                                                  {"by_id", (root / "by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0").string()},
+                                                  {"latency_timer_ms", 16}}));
+    EXPECT_EQ(PortText(ports[1]).substr(0, 82),
+              "/dev/ttyUSB0  (ftdi_sio)\n    USB 0403:6001  FTDI FT232R USB UART  serial A10K3XYZ\n");
+    EXPECT_NE(LatencyAdvice(ports[1]).find("/sys/bus/usb-serial/devices/ttyUSB0/latency_timer"), std::string::npos);
+    TPortInfo quick = ports[1];
+    quick.LatencyMs = 1;
+    EXPECT_EQ(LatencyAdvice(quick), "");
+    EXPECT_EQ(LatencyAdvice(ports[0]), "");
+}
+
+TEST(CtlSha256Test, PublishedDigests) {
+    auto digest = [](const std::string &text) {
+        return Sha256Hex(std::span(reinterpret_cast<const uint8_t *>(text.data()), text.size()));
+    };
+    EXPECT_EQ(digest(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(digest("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(digest("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(digest(std::string(1000000, 'a')), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
 } // namespace

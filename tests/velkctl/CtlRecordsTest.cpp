@@ -26,8 +26,21 @@ TEST(CtlRecordsTest, DirectoryListsEverySlot) {
     TSimProcess sim;
     const nlohmann::json directory = Directory(sim);
     ASSERT_EQ(directory["slots"].size(), 30u);
+    EXPECT_EQ(directory["base"], "0x34020000");
     const auto &slot0 = directory["slots"][0];
-    EXPECT_EQ(slot0["address"], 0x34020000);
+    EXPECT_EQ(slot0["address"], "0x34020000");
+    // One shape for every slot: a free slot has the same keys, null where it has no value.
+    for (const auto &slot : directory["slots"]) {
+        std::vector<std::string> keys;
+        for (const auto &[key, value] : slot.items())
+            keys.push_back(key);
+        EXPECT_EQ(keys, (std::vector<std::string>{"address", "admitted", "free", "items", "name", "slot",
+                                                  "slot_flag", "status", "valid"}));
+    }
+    EXPECT_EQ(directory["slots"][29]["address"], "0x341F0000");
+    EXPECT_TRUE(directory["slots"][1]["name"].is_null());
+    EXPECT_EQ(directory["slots"][1]["slot_flag"], true);
+    EXPECT_EQ(directory["slots"][29]["slot_flag"], false);
     EXPECT_EQ(slot0["status"], "in use");
     EXPECT_EQ(slot0["name"], "SET");
     EXPECT_EQ(slot0["admitted"], true);
@@ -36,11 +49,47 @@ TEST(CtlRecordsTest, DirectoryListsEverySlot) {
     EXPECT_EQ(slot0["free"], 65460 - (4 + 20 + int(velksim::DemoSettings().size())));
     EXPECT_EQ(directory["slots"][1]["status"], "free");
     EXPECT_EQ(directory["free_slots"], 29);
+    EXPECT_EQ(directory["usable_free_slots"], 28);
 
     const TRunResult text = sim.Ctl({"records", "--full"});
     EXPECT_EQ(text.Exit, 0) << text.Err;
     EXPECT_TRUE(Has(text.Out, "   0  0x34020000  SET       yes")) << text.Out;
-    EXPECT_TRUE(Has(text.Out, "free slots: 29")) << text.Out;
+    EXPECT_TRUE(Has(text.Out, "free slots: 28 usable of 29 free; slot 29 is reserved\n")) << text.Out;
+
+    // The backup's description writes addresses the same way.
+    const auto backup = sim.Folder().Path() / "backup";
+    ASSERT_EQ(sim.Ctl({"backup", backup.string()}).Exit, 0);
+    const auto raw = TempFolder::Read(backup / "backup.json");
+    EXPECT_EQ(nlohmann::json::parse(raw.begin(), raw.end())["flash"]["address"], "0x34020000");
+}
+
+// Only 28 of the demo decoder's 29 free slots are admitted by its slot table:
+// the 29th new record is saved but would not be found after a refresh.
+TEST(CtlRecordsTest, SaveIntoASlotTheSlotTableDoesNotAdmitFails) {
+    TSimProcess sim;
+    const auto item = sim.Folder().Write("item.bin", Pattern(8, 1));
+    for (int i = 1; i <= 28; ++i)
+        ASSERT_EQ(sim.Ctl({"put", "r" + std::to_string(i), "x", item.string()}).Exit, 0) << i;
+    EXPECT_TRUE(Has(sim.Ctl({"records"}).Out, "free slots: 0 usable of 1 free; slot 29 is reserved"));
+    const TRunResult last = sim.Ctl({"put", "last", "x", item.string()});
+    EXPECT_EQ(last.Exit, 1);
+    EXPECT_EQ(last.Err, "velkctl: saved in slot 29, which the decoder's slot table does not admit: it will not be "
+                        "found after the next refresh\n");
+    EXPECT_EQ(sim.Ctl({"get", "last", "x"}).Err, "velkctl: Record non trovato: last.\n");
+}
+
+TEST(CtlRecordsTest, PutOfSeveralItemsWritesTheRecordOnce) {
+    TSimProcess sim;
+    const auto one = sim.Folder().Write("one.bin", Pattern(1000, 1));
+    const auto two = sim.Folder().Write("two.bin", Pattern(20, 2));
+    const TRunResult put = sim.Ctl({"put", "demo", "one", one.string(), "two", two.string(), "one", two.string()});
+    ASSERT_EQ(put.Exit, 0) << put.Err;
+    EXPECT_EQ(Items(Directory(sim), 1), (std::vector<std::string>{"two:20", "one:20"}));
+    // Data on standard output, status lines on standard error.
+    const TRunResult get = sim.Ctl({"get", "demo", "two", "-o", "-"});
+    EXPECT_EQ(get.Exit, 0) << get.Err;
+    EXPECT_EQ(std::vector<uint8_t>(get.Out.begin(), get.Out.end()), Pattern(20, 2));
+    EXPECT_TRUE(Has(get.Err, "Loaded item two of record demo (20 bytes) into -")) << get.Err;
 }
 
 TEST(CtlRecordsTest, PutGetAndRemoveItems) {

@@ -18,7 +18,7 @@ std::vector<std::string> PictureItems(const TSimProcess &sim) {
     std::vector<std::string> items;
     const nlohmann::json directory = nlohmann::json::parse(result.Out);
     for (const auto &slot : directory["slots"])
-        if (slot.value("name", "") == "pictures")
+        if (slot["name"] == "pictures")
             for (const auto &item : slot["items"])
                 items.push_back(item["name"].get<std::string>() + ":" + std::to_string(item["size"].get<int>()));
     return items;
@@ -57,9 +57,9 @@ TEST(CtlScreensTest, UploadOfTheSampleSetLeavesExactlyItsItems) {
     EXPECT_EQ(TempFolder::Read(splash), TempFolder::Read(Sample("boot.m2v")));
 }
 
-TEST(CtlScreensTest, UploadWithNothingChosenStillWritesTheSettingsItem) {
+TEST(CtlScreensTest, UploadOfTheSettingsItemAloneIsAskedForExplicitly) {
     TSimProcess sim;
-    const TRunResult result = sim.Ctl({"upload-screens"});
+    const TRunResult result = sim.Ctl({"upload-screens", "--settings-only"});
     ASSERT_EQ(result.Exit, 0) << result.Err;
     EXPECT_EQ(PictureItems(sim), std::vector<std::string>{"ini:64"});
     const auto ini = (sim.Folder().Path() / "ini.bin").string();

@@ -1,8 +1,13 @@
 // velkctl end to end: usage, exit codes and the transfer commands against the
 // simulator program.
 #include "CtlTestSupport.h"
+#include "ctlopenfailure.h"
+#include "velkdescriptor.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,7 +35,8 @@ TEST(CtlUsageTest, UsageErrorsAndBadArgumentsExitTwoBeforeAnyPortIsOpened) {
     };
     const std::vector<TCase> cases = {
         {{}, "subcommand"},
-        {{"frobnicate"}, ""},
+        {{"frobnicate"}, "unknown command: frobnicate"},
+        {{"--port", "/nowhere", "--retries", "2", "frob", "x"}, "unknown command: frob"},
         {{"--port", "/nowhere", "read", "disk", "0", "1"}, "disk"},
         {{"--port", "/nowhere", "read", "flash", "0x3402000G", "4"}, "ADDR: \"0x3402000G\" is not a number"},
         {{"--port", "/nowhere", "read", "flash", "0", "0"}, "LEN: 0 is outside"},
@@ -43,6 +49,34 @@ TEST(CtlUsageTest, UsageErrorsAndBadArgumentsExitTwoBeforeAnyPortIsOpened) {
         {{"--port", "/nowhere", "upload-screens", "--size", "0,-1,0,0"}, "Orig Y must be a whole number"},
         {{"--port", "/nowhere", "upload-screens", "--boot", "/no/such/boot.m2v"}, "/no/such/boot.m2v"},
         {{"--port", "/nowhere", "restore", "/no/such/backup"}, "/no/such/backup"},
+        // Names the decoder cannot store: both would become "??".
+        {{"--port", "/nowhere", "put", "\xE6\x97\xA5\xE6\x9C\xAC", "x", "/dev/null"}, "cannot store"},
+        {{"--port", "/nowhere", "get", "r", "\xE4\xB8\xAD"}, "ITEM: \"\xE4\xB8\xAD\" has characters"},
+        {{"--port", "/nowhere", "put", "r", "a\tb", "/dev/null"}, "ITEM: the name holds a control character"},
+        {{"--port", "/nowhere", "rm", "r\x7F", "x"}, "RECORD: the name holds a control character"},
+        {{"--port", "/nowhere", "put", "r", "\xFF", "/dev/null"}, "cannot store"},
+        // Outputs that cannot be written, found before anything is read.
+        {{"--port", "/nowhere", "get", "r", "x", "-o", "/no/such/dir/x.bin"}, "Cannot write \"/no/such/dir/x.bin\""},
+        {{"--port", "/nowhere", "read", "flash", "0x34020000", "4", "-o", "/"}, "Cannot write \"/\""},
+        {{"--port", "/nowhere", "dump-settings", "-o", "/no/such/set.bin"}, "/no/such/set.bin"},
+        {{"--port", "/nowhere", "backup", "/dev/null"}, "/dev/null"},
+        {{"--port", "/nowhere", "backup", "/etc/hostname/backup"}, "Cannot create"},
+        // Ranges the decoder refuses.
+        {{"--port", "/nowhere", "read", "flash", "0x10000", "16"}, "inside the record area 0x34020000 to 0x341FFFFF"},
+        {{"--port", "/nowhere", "read", "flash", "0x341FFFF0", "17"}, "--force"},
+        {{"--port", "/nowhere", "read", "eeprom", "0x1FF0", "17"}, "the EEPROM holds 8192 bytes"},
+        {{"--port", "/nowhere", "write", "flash", "0x34020010", "/etc/hostname"}, "from the start of a record slot"},
+        {{"--port", "/nowhere", "write", "flash", "0x34200000", "/etc/hostname"}, "from the start of a record slot"},
+        // Inputs without end are read up to the limit and one byte more.
+        {{"--port", "/nowhere", "put", "x", "y", "/dev/zero"}, "holds more than 65460 bytes"},
+        {{"--port", "/nowhere", "put", "x", "y", "/etc/hostname", "z", "/dev/zero"}, "holds more than 65460 bytes"},
+        {{"--port", "/nowhere", "write", "flash", "0x34100000", "/dev/zero"}, "holds more than 65536 bytes"},
+        {{"--port", "/nowhere", "write", "eeprom", "0", "/dev/zero"}, "holds more than 8192 bytes"},
+        {{"--port", "/nowhere", "put", "x", "y"}, "ITEM FILE"},
+        {{"--port", "/nowhere", "upload-screens", "--boot", "/dev/zero"}, "not a regular file"},
+        // An upload without any resource would only overwrite "ini".
+        {{"--port", "/nowhere", "upload-screens"}, "--settings-only"},
+        {{"--port", "/nowhere", "upload-screens", "--size", "1,2,3,4"}, "at least one resource"},
     };
     for (const TCase &c : cases) {
         const TRunResult result = Ctl(c.Args);
@@ -56,10 +90,48 @@ TEST(CtlUsageTest, UsageErrorsAndBadArgumentsExitTwoBeforeAnyPortIsOpened) {
     }
 }
 
-TEST(CtlUsageTest, PortThatCannotBeOpenedFailsWithTheLibrarysMessage) {
-    const TRunResult result = Ctl({"--port", "/nowhere", "sync"});
+// The library's message stays as it is; velkctl adds why and what to do.
+TEST(CtlUsageTest, PortThatCannotBeOpenedSaysWhy) {
+    TSimProcess sim;
+    const auto file = sim.Folder().Write("plain.bin", {1});
+    // Another program holds the simulator's line open exclusively.
+    TDescriptor held(open(sim.Line().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(held.Valid());
+    ASSERT_EQ(flock(held.Get(), LOCK_EX | LOCK_NB), 0);
+    struct TCase {
+        std::string Port;
+        std::string Says;
+    };
+    const std::vector<TCase> cases = {
+        {"/nowhere", "Errore connettendo la porta /nowhere. - no such device"},
+        {"/etc/hostname/x", "no such device"},
+        {file.string(), "not a serial port"},
+        {"/dev/null", "not a serial port"},
+        {sim.Folder().Path().string(), "not a serial port"},
+        {sim.Line(), "in use by another program: "},
+    };
+    for (const TCase &c : cases) {
+        const TRunResult result = Ctl({"--port", c.Port, "sync"});
+        EXPECT_EQ(result.Exit, 1) << c.Port;
+        EXPECT_TRUE(Has(result.Err, c.Says)) << c.Port << ": " << result.Err;
+    }
+    // The test process holds the lock: it is named.
+    EXPECT_TRUE(Has(Ctl({"--port", sim.Line(), "sync"}).Err, "(process " + std::to_string(getpid()) + ")"));
+    EXPECT_EQ(OpenFailureCause(EACCES, "/dev/ttyUSB0"),
+              "permission denied (add your user to the group that owns the device, usually dialout)");
+    if (geteuid() == 0)
+        GTEST_SKIP() << "running as root: a device without permission cannot be made";
+    const auto locked = sim.Folder().Write("locked", {1});
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    EXPECT_TRUE(Has(Ctl({"--port", locked.string(), "sync"}).Err, "permission denied (add your user"));
+}
+
+TEST(CtlUsageTest, DecoderThatNeverAnswersIsNamed) {
+    TSimProcess sim({"--stop-after", "0"});
+    const TRunResult result = sim.Ctl({"sync"});
     EXPECT_EQ(result.Exit, 1);
-    EXPECT_EQ(result.Err, "velkctl: Errore connettendo la porta /nowhere.\n");
+    EXPECT_TRUE(Has(result.Err, "no answer from the decoder: check the cable, the port and that it is powered"))
+        << result.Err;
 }
 
 TEST(CtlUsageTest, PortsListsTheSerialDevices) {
@@ -71,7 +143,8 @@ TEST(CtlUsageTest, PortsListsTheSerialDevices) {
     EXPECT_EQ(ports.Exit, 0) << ports.Err;
     std::size_t start = 0;
     for (std::size_t end; (end = ports.Out.find('\n', start)) != std::string::npos; start = end + 1)
-        EXPECT_EQ(ports.Out.compare(start, 5, "/dev/"), 0) << ports.Out;
+        EXPECT_TRUE(ports.Out.compare(start, 5, "/dev/") == 0 || ports.Out.compare(start, 4, "    ") == 0)
+            << ports.Out;
     EXPECT_EQ(ports.Out.find('\0'), std::string::npos) << "names without their terminating zero";
 }
 
@@ -104,8 +177,8 @@ TEST(CtlTransferTest, ReadFlashAndEepromAsHexDumpOrIntoAFile) {
     EXPECT_EQ(sim.Ctl({"read", "eeprom", "0", "8192", "-o", eeprom}).Exit, 0);
     EXPECT_EQ(TempFolder::Read(eeprom), sim.Eeprom());
 
-    // Outside the memory the decoder refuses the read.
-    const TRunResult refused = sim.Ctl({"read", "eeprom", "0x2000", "4"});
+    // Outside the memory the decoder refuses the read that --force sends.
+    const TRunResult refused = sim.Ctl({"read", "eeprom", "0x2000", "4", "--force"});
     EXPECT_EQ(refused.Exit, 1);
     EXPECT_EQ(refused.Err, "velkctl: Richiesta lettura rifiutata.\n");
 }
@@ -169,7 +242,7 @@ TEST(CtlTransferTest, WriteWithVerifyAndWithout) {
 
     const auto unwritable = (sim.Folder().Path() / "no-folder" / "out.bin").string();
     const TRunResult failed = sim.Ctl({"read", "flash", "0x34020000", "4", "-o", unwritable});
-    EXPECT_EQ(failed.Exit, 1);
+    EXPECT_EQ(failed.Exit, 2);
     EXPECT_TRUE(Has(failed.Err, unwritable)) << failed.Err;
 }
 
@@ -203,6 +276,33 @@ TEST(CtlTransferTest, TraceSendsTheChosenLogsToStandardError) {
     EXPECT_TRUE(Has(all.Err, "link: ")) << all.Err;
     EXPECT_TRUE(Has(all.Err, "transfer: Decoder gi\xC3\xA0 sincronizzato.")) << all.Err;
     EXPECT_TRUE(sim.Ctl({"sync"}).Err.empty());
+}
+
+} // namespace
+
+namespace {
+
+// A damaged answer ends an exchange; velkctl tries the exchange again. A
+// refusal is the decoder's answer and is not tried again.
+TEST(CtlTransferTest, FailedExchangesAreTriedAgainButRefusalsAreNot) {
+    TSimProcess sim({"--corrupt-answers", "0.05", "--seed", "3"});
+    const auto item = sim.Folder().Write("item.bin", Pattern(20000, 5));
+    const TRunResult put = sim.Ctl({"--verbose", "put", "big", "x", item.string()});
+    ASSERT_EQ(put.Exit, 0) << put.Err;
+    int retried = Has(put.Err, "retry 1 of 3 after: ") ? 1 : 0;
+    const auto back = (sim.Folder().Path() / "back.bin").string();
+    for (int i = 0; i < 6; ++i) {
+        const TRunResult get = sim.Ctl({"--verbose", "get", "big", "x", "-o", back});
+        ASSERT_EQ(get.Exit, 0) << get.Err;
+        EXPECT_EQ(TempFolder::Read(back), Pattern(20000, 5));
+        retried += Has(get.Err, "retry 1 of 3 after: ") ? 1 : 0;
+    }
+    EXPECT_GT(retried, 0) << "no exchange failed: the fault rate is too low to test anything";
+
+    TSimProcess refusing({"--refuse-reads", "1"});
+    const TRunResult refused = refusing.Ctl({"--verbose", "read", "flash", "0x34020000", "16"});
+    EXPECT_EQ(refused.Exit, 1);
+    EXPECT_EQ(refused.Err, "velkctl: Richiesta lettura rifiutata.\n");
 }
 
 } // namespace

@@ -77,3 +77,24 @@ TEST(PacingTest, ALongWriteKeepsItsPaceWhateverEachWakeUpCosts) {
     EXPECT_GE(ratio, 0.95);
     EXPECT_LE(ratio, 1.04);
 }
+
+// Behind a USB adapter an answer that does not fill the adapter's 62-byte
+// packet reaches the PC only when its latency timer runs out.
+TEST(PacingTest, AnAdapterHoldsAShortAnswerForItsLatency) {
+    for (int32_t latency : {150, 0}) {
+        TSimConfig config;
+        config.adapterLatencyMs = latency;
+        TDecoderSim sim(config);
+        EXPECT_EQ(sim.AdapterLatency(), latency);
+        TSimPeer peer(sim.LinePath());
+        // A SYNC: the decoder's ACK of the request, then its answer, each
+        // shorter than the adapter's packet.
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(peer.Sync(), HL_ACK);
+        const double seconds = Seconds(std::chrono::steady_clock::now() - start);
+        if (latency > 0)
+            EXPECT_GE(seconds, 0.3);
+        else
+            EXPECT_LT(seconds, 0.15);
+    }
+}

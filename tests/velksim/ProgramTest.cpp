@@ -229,3 +229,27 @@ TEST(ProgramTest, AHangUpFaultEndsTheProgram) {
     EXPECT_NE(errors.find("velksim: hung up the line (fault)"), std::string::npos) << errors;
     EXPECT_NE(errors.find("-> SYNC"), std::string::npos) << errors; // the trace
 }
+
+TEST(ProgramTest, ALinkThatCannotBeMadeOrIsServedIsRefused) {
+    TProgram missing({"--link", "/no/such/folder/line"});
+    EXPECT_EQ(missing.Wait(), 2);
+    std::string errors = missing.Errors();
+    EXPECT_NE(errors.find("/no/such/folder/line"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("No such file or directory"), std::string::npos) << errors;
+
+    fs::path folder = fs::temp_directory_path() / ("velksim-program-link-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    const std::string link = (folder / "line").string();
+    TProgram first({"--link", link});
+    ASSERT_EQ(first.FirstLine(), "velksim: decoder ready on " + link);
+    TProgram second({"--link", link});
+    EXPECT_EQ(second.Wait(), 2);
+    errors = second.Errors();
+    EXPECT_NE(errors.find(link + " is the line of another velksim"), std::string::npos) << errors;
+    // The first one still serves on its link.
+    TSimPeer peer(link);
+    EXPECT_EQ(peer.Sync(), HL_ACK);
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.Wait(), 0);
+    fs::remove_all(folder);
+}

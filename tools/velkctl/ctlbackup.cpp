@@ -3,6 +3,7 @@
 #include "ctlerror.h"
 #include "ctlnumbers.h"
 #include "ctlimagetransport.h"
+#include "ctlsha256.h"
 #include "screenerror.h"
 #include "screenfiles.h"
 #include "velkcodepage.h"
@@ -53,10 +54,43 @@ bool DescribesRecordArea(const nlohmann::json &description) {
     }
 }
 
+// The digest the description gives at pointer, if it gives one.
+std::string DigestAt(const nlohmann::json &description, const nlohmann::json::json_pointer &pointer) {
+    const nlohmann::json *value = description.contains(pointer) ? &description.at(pointer) : nullptr;
+    return value != nullptr && value->is_string() ? value->get<std::string>() : std::string();
+}
+
+// Backups written before digests were kept have none; those are taken as they are.
+void CheckDigests(const std::filesystem::path &folder, const nlohmann::json &description,
+                  const TDecoderImage &image) {
+    const std::string eeprom = DigestAt(description, nlohmann::json::json_pointer("/eeprom/sha256"));
+    if (!eeprom.empty() && eeprom != Sha256Hex(image.Eeprom))
+        throw ECtlUsage("\"" + (folder / EepromFile).string() + "\" no longer matches its checksum in " +
+                        DescriptionFile + ": the backup was changed or damaged");
+    for (int32_t slot = 0; slot < RecordSlots; ++slot) {
+        const std::string digest =
+            DigestAt(description, nlohmann::json::json_pointer("/records/" + std::to_string(slot) + "/sha256"));
+        if (!digest.empty() && digest != Sha256Hex(image.Slot(slot)))
+            throw ECtlUsage("\"" + (folder / FlashFile).string() + "\" no longer matches its checksum in " +
+                            DescriptionFile + " (slot " + std::to_string(slot) +
+                            "): the backup was changed or damaged");
+    }
+}
+
 } // namespace
 
 std::span<const uint8_t> TDecoderImage::Slot(int32_t slot) const {
     return std::span<const uint8_t>(Flash).subspan(std::size_t(slot) * SlotBytes, SlotBytes);
+}
+
+std::vector<std::filesystem::path> PrepareBackupFolder(const std::filesystem::path &folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error)
+        throw ECtlUsage("Cannot create \"" + folder.string() + "\": " + error.message());
+    if (!std::filesystem::is_directory(folder, error))
+        throw ECtlUsage("Cannot use \"" + folder.string() + "\": it is not a folder");
+    return {folder / FlashFile, folder / EepromFile, folder / DescriptionFile};
 }
 
 void SaveBackup(const std::filesystem::path &folder, const TDecoderImage &image) {
@@ -67,12 +101,15 @@ void SaveBackup(const std::filesystem::path &folder, const TDecoderImage &image)
 
     nlohmann::json records = nlohmann::json::array();
     for (int32_t slot = 0; slot < RecordSlots; ++slot)
-        records.push_back({{"slot", slot}, {"holds", DescribeSlot(image.Slot(slot))}});
+        records.push_back({{"slot", slot},
+                           {"address", HexAddress(RecordAreaBase + uint32_t(slot) * SlotBytes)},
+                           {"holds", DescribeSlot(image.Slot(slot))},
+                           {"sha256", Sha256Hex(image.Slot(slot))}});
     const nlohmann::json description = {
         {"format", FormatName},
         {"flash", {{"file", FlashFile}, {"address", HexAddress(RecordAreaBase)}, {"slots", RecordSlots},
                    {"slot_size", SlotBytes}}},
-        {"eeprom", {{"file", EepromFile}, {"size", EepromBytes}}},
+        {"eeprom", {{"file", EepromFile}, {"size", EepromBytes}, {"sha256", Sha256Hex(image.Eeprom)}}},
         {"records", records},
     };
     const std::string text = description.dump(2) + "\n";
@@ -84,13 +121,15 @@ void SaveBackup(const std::filesystem::path &folder, const TDecoderImage &image)
 TDecoderImage LoadBackup(const std::filesystem::path &folder) {
     const auto descriptionFile = folder / DescriptionFile;
     const auto raw = Read(descriptionFile);
-    if (!DescribesRecordArea(nlohmann::json::parse(raw.begin(), raw.end(), nullptr, false)))
+    const nlohmann::json description = nlohmann::json::parse(raw.begin(), raw.end(), nullptr, false);
+    if (!DescribesRecordArea(description))
         throw ECtlUsage("\"" + descriptionFile.string() + "\" does not describe a backup of " +
                         std::to_string(RecordSlots) + " record slots from " + HexAddress(RecordAreaBase));
 
     TDecoderImage image;
     image.Flash = ReadExactly(folder / FlashFile, std::size_t(RecordSlots) * SlotBytes);
     image.Eeprom = ReadExactly(folder / EepromFile, EepromBytes);
+    CheckDigests(folder, description, image);
     return image;
 }
 

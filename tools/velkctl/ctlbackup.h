@@ -22,6 +22,9 @@ struct TDecoderImage {
     std::span<const uint8_t> Slot(int32_t slot) const;
 };
 
+// Creates the folder when missing; ECtlUsage when it cannot be made or is not
+// a folder. Returns the paths of the files SaveBackup writes.
+std::vector<std::filesystem::path> PrepareBackupFolder(const std::filesystem::path &folder);
 // Writes the three files; ECtlFailed naming a file that cannot be written.
 void SaveBackup(const std::filesystem::path &folder, const TDecoderImage &image);
 // Reads a backup; ECtlUsage naming a file that is missing, unreadable or of

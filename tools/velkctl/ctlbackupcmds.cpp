@@ -4,8 +4,10 @@
 #include "ctlbackup.h"
 #include "ctlerror.h"
 #include "ctlnumbers.h"
+#include "ctloutputfile.h"
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -33,9 +35,16 @@ std::string SlotLine(int32_t slot) {
 } // namespace
 
 int RunBackup(const TCtlOptions &options, const std::string &folder) {
+    // The folder and its files are made ready before the long read.
+    const std::vector<std::filesystem::path> files = PrepareBackupFolder(folder);
+    std::vector<std::unique_ptr<TOutputFile>> outputs;
+    for (const std::filesystem::path &file : files)
+        outputs.push_back(std::make_unique<TOutputFile>(file.string()));
     TCtlSession session = OpenSession(options);
     const TDecoderImage image = ReadDecoder(session);
     SaveBackup(folder, image);
+    for (auto &output : outputs)
+        output->Keep();
     for (int32_t slot = 0; slot < RecordSlots; ++slot) {
         const std::string holds = DescribeSlot(image.Slot(slot));
         if (holds != "free")
@@ -80,4 +89,23 @@ int RunRestore(const TCtlOptions &options, const TRestoreArgs &args) {
     Say(options, "Restored " + std::to_string(plan.Slots.size()) + " record slots" +
                      (plan.Eeprom ? " and the EEPROM" : "") + " from " + args.Folder);
     return 0;
+}
+
+int RunVerify(const TCtlOptions &options, const std::string &folder) {
+    const TDecoderImage backup = LoadBackup(folder);
+    TCtlSession session = OpenSession(options);
+    const TDecoderImage current = ReadDecoder(session);
+    const TRestorePlan plan = PlanRestore(current, backup);
+    if (plan.Empty()) {
+        Say(options, "The decoder holds exactly the backup in " + folder);
+        return 0;
+    }
+    // What differs is always shown, also with --quiet.
+    for (int32_t slot : plan.Slots)
+        std::printf("%s differs: decoder %s, backup %s\n", SlotLine(slot).c_str(),
+                    DescribeSlot(current.Slot(slot)).c_str(), DescribeSlot(backup.Slot(slot)).c_str());
+    if (plan.Eeprom)
+        std::printf("EEPROM differs\n");
+    std::fflush(stdout);
+    return ExitFailed;
 }

@@ -8,23 +8,30 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 struct TReadArgs {
     std::string Space; // "flash" or "eeprom"
     std::string Address;
     std::string Length;
-    std::string Output;
+    std::string Output; // empty: hex dump; "-": the bytes on standard output
+    bool Force = false; // send a range the decoder is known to refuse
 };
 struct TWriteArgs {
     std::string Space;
     std::string Address;
     std::string File;
     bool Verify = false;
+    bool Force = false;
 };
 struct TItemArgs {
     std::string Record;
     std::string Item;
-    std::string File; // get: output (empty: hex dump); put: input
+    std::string File; // get: output (empty: hex dump; "-": standard output)
+};
+struct TPutArgs {
+    std::string Record;
+    std::vector<std::string> Pairs; // ITEM FILE [ITEM FILE ...]
 };
 struct TRecordsArgs {
     bool Full = false;
@@ -37,9 +44,11 @@ struct TRestoreArgs {
 struct TUploadArgs {
     std::array<std::string, 6> Files; // by resource row; empty: not sent
     std::string Size;                 // "X,Y,W,H"; empty: size values not set
+    bool SettingsOnly = false;        // upload the settings item alone
 };
 
-int RunPorts(const TCtlOptions &options);
+
+int RunPorts(const TCtlOptions &options, bool json);
 int RunSync(const TCtlOptions &options);
 int RunRead(const TCtlOptions &options, const TReadArgs &args);
 int RunWrite(const TCtlOptions &options, const TWriteArgs &args);
@@ -47,11 +56,14 @@ int RunFirmware(const TCtlOptions &options, const std::string &file);
 
 int RunRecords(const TCtlOptions &options, const TRecordsArgs &args);
 int RunGet(const TCtlOptions &options, const TItemArgs &args);
-int RunPut(const TCtlOptions &options, const TItemArgs &args);
+int RunPut(const TCtlOptions &options, const TPutArgs &args);
 int RunRemove(const TCtlOptions &options, const TItemArgs &args);
 
 int RunBackup(const TCtlOptions &options, const std::string &folder);
 int RunRestore(const TCtlOptions &options, const TRestoreArgs &args);
+// Compares the decoder with a backup without writing: 0 when they are the
+// same, 1 listing what differs.
+int RunVerify(const TCtlOptions &options, const std::string &folder);
 
 int RunUploadScreens(const TCtlOptions &options, const TUploadArgs &args);
 int RunDumpSettings(const TCtlOptions &options, const std::string &file);
@@ -59,13 +71,13 @@ int RunDumpSettings(const TCtlOptions &options, const std::string &file);
 // Shared by the commands.
 // A session on the port of the options; ECtlUsage when no port was given.
 TCtlSession OpenSession(const TCtlOptions &options);
-// Prints a status line on standard output unless --quiet.
+// Prints a status line unless --quiet: on standard output, or on standard
+// error when the command's data go to standard output.
 void Say(const TCtlOptions &options, const std::string &line);
 // "1 byte", "2 bytes".
 std::string Bytes(std::size_t n);
-// Prints an error (UTF-8) on standard error.
+// ECtlFailed when the slot a save wrote has no slot flag in the EEPROM: the
+// record is not found after the next refresh.
+void CheckSavedSlot(const velk_Records &records, int32_t slot);
+// Prints an error (UTF-8) on standard error, after erasing the progress bar.
 void PrintError(const std::string &message);
-// The file's bytes; ECtlUsage naming it when it cannot be read.
-std::vector<uint8_t> ReadInputFile(const std::string &file);
-// ECtlFailed naming the file when it cannot be written.
-void WriteOutputFile(const std::string &file, std::span<const uint8_t> data);

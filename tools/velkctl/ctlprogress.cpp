@@ -79,9 +79,28 @@ std::string FormatProgress(const TProgressState &state, int width) {
     return line;
 }
 
-TProgressBar::TProgressBar(bool enabled, std::FILE *out) : enabled_(enabled), out_(out) {}
+namespace {
 
-TProgressBar::~TProgressBar() { End(); }
+// The bar that draws on the terminal; velkctl has at most one at a time.
+TProgressBar *drawing = nullptr;
+
+} // namespace
+
+void HideProgress() {
+    if (drawing)
+        drawing->Hide();
+}
+
+TProgressBar::TProgressBar(bool enabled, std::FILE *out) : enabled_(enabled), out_(out) {
+    if (enabled_)
+        drawing = this;
+}
+
+TProgressBar::~TProgressBar() {
+    End();
+    if (drawing == this)
+        drawing = nullptr;
+}
 
 void TProgressBar::Begin(std::string label, int64_t bytes) {
     End();
@@ -108,6 +127,10 @@ void TProgressBar::Advance(int32_t done) {
 
 void TProgressBar::End() {
     active_ = false;
+    Hide();
+}
+
+void TProgressBar::Hide() {
     if (shown_) {
         std::fputs("\r\033[K", out_);
         std::fflush(out_);

@@ -20,6 +20,9 @@ struct TProgressState {
 // One line of the bar, without line control characters, at most width columns.
 std::string FormatProgress(const TProgressState &state, int width);
 
+// Erases the bar that is on the screen, if any, before a message is printed.
+void HideProgress();
+
 class TProgressBar {
 public:
     using Clock = std::chrono::steady_clock;
@@ -37,6 +40,8 @@ public:
     void Advance(int32_t done);
     // The transfer has ended: the bar is erased.
     void End();
+    // Erases the bar for a line of text; the next event draws it again.
+    void Hide();
 
 private:
     void Draw(bool force);

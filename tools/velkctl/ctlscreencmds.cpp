@@ -3,42 +3,25 @@
 #include "ctlcommands.h"
 
 #include "ctlerror.h"
+#include "ctloutputfile.h"
 #include "screenset.h"
 #include "velkcodepage.h"
 #include "velkerror.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 namespace {
 
-// The record directory of the session for the upload and the dump. A failure
-// is shown at once and the operation goes on as the uploader's does.
-class TSessionRecords : public TUploadTarget, public TSettingsSource {
+// The record directory of the session for the settings dump. A failure is
+// shown at once and the dump goes on as the uploader's does.
+class TSessionRecords : public TSettingsSource {
 public:
-    TSessionRecords(TCtlSession &session, const TCtlOptions &options) : session_(session), options_(options) {}
+    explicit TSessionRecords(TCtlSession &session) : session_(session) {}
 
     bool Refresh() override {
         return Guarded([&] { session_.Refresh(false); });
-    }
-    bool SaveItem(std::string_view record, std::string_view item, std::span<const uint8_t> data) override {
-        lastItem_ = std::string(item) + " (" + std::to_string(data.size()) + " bytes)";
-        lastSaved_ = Guarded([&] {
-            TBuffer buffer;
-            buffer.SetData(data.data(), static_cast<int32_t>(data.size()));
-            session_.Records().SaveItem(session_.Transport(), std::string(record), std::string(item), buffer);
-        });
-        return lastSaved_;
-    }
-    // One line per step: what has just been done.
-    void Progress(int step) override {
-        char prefix[16];
-        std::snprintf(prefix, sizeof prefix, "[%d/%d] ", step, ProgressLast);
-        if (step == ProgressStarted)
-            Say(options_, prefix + std::string("reading the record directory"));
-        else if (step == ProgressRefreshed)
-            Say(options_, prefix + std::string("record directory read"));
-        else
-            Say(options_, std::string(prefix) + (lastSaved_ ? "saved " : "FAILED ") + lastItem_);
     }
     bool ItemExists(std::string_view record, std::string_view item) override {
         return session_.Records().ItemExists(std::string(record), std::string(item));
@@ -67,10 +50,33 @@ private:
     }
 
     TCtlSession &session_;
-    const TCtlOptions &options_;
-    std::string lastItem_;
-    bool lastSaved_ = false;
 };
+
+// "[3/8] ": the overall step of the upload.
+std::string Step(int step) {
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "[%d/%d] ", step, ProgressLast);
+    return prefix;
+}
+
+// An upload without any resource would only overwrite "ini": it must be asked
+// for. Resources are read whole when the plan is made: a device or a pipe
+// could hold no end.
+void CheckChosenFiles(const TUploadArgs &args) {
+    const bool anyResource =
+        std::any_of(args.Files.begin(), args.Files.end(), [](const std::string &file) { return !file.empty(); });
+    if (!anyResource && !args.SettingsOnly)
+        throw ECtlUsage("upload-screens needs at least one resource file (see --help), or --settings-only to "
+                        "upload the settings item \"ini\" alone");
+    if (anyResource && args.SettingsOnly)
+        throw ECtlUsage("--settings-only uploads no resource file: leave out the files or --settings-only");
+
+    for (const std::string &file : args.Files) {
+        std::error_code error;
+        if (!file.empty() && std::filesystem::exists(file, error) && !std::filesystem::is_regular_file(file, error))
+            throw ECtlUsage("\"" + file + "\" is not a regular file");
+    }
+}
 
 } // namespace
 
@@ -82,6 +88,7 @@ int RunUploadScreens(const TCtlOptions &options, const TUploadArgs &args) {
     try {
         if (!args.Size.empty())
             selection.Size = {true, ParseSizeList(args.Size)};
+        CheckChosenFiles(args);
         plan = MakeUploadPlan(selection);
     } catch (const ESizeExceeded &error) {
         throw ECtlUsage(std::string(error.what()) + ": the files hold " + std::to_string(error.Total()) +
@@ -91,35 +98,65 @@ int RunUploadScreens(const TCtlOptions &options, const TUploadArgs &args) {
     }
 
     TCtlSession session = OpenSession(options);
-    TSessionRecords records(session, options);
     Say(options, "Uploading " + std::to_string(plan.Items.size()) + " items (" +
                      std::to_string(plan.ResourceBytes) + " bytes of resources) into record " +
                      std::string(PicturesRecord));
-    const TUploadResult result = RunUpload(plan, records);
-    if (!result.Refreshed)
+    Say(options, Step(ProgressStarted) + "reading the record directory");
+    try {
+        session.Refresh(false);
+    } catch (const EVelk &error) {
+        PrintError(Cp1252ToUtf8(error.Message()));
         throw ECtlFailed("Upload stopped: the record directory could not be read, nothing was written");
-    if (!result.Failed.empty()) {
-        std::string names;
-        for (const std::string &name : result.Failed)
-            names += (names.empty() ? "" : ", ") + name;
-        throw ECtlFailed("Upload incomplete: " + std::to_string(result.Failed.size()) + " of " +
+    } catch (const ECtlFailed &error) {
+        PrintError(error.what());
+        throw ECtlFailed("Upload stopped: the record directory could not be read, nothing was written");
+    }
+    Say(options, Step(ProgressRefreshed) + "record directory read");
+
+    // Every item goes into one copy of the record, which is written once.
+    std::vector<TRecordItemData> items;
+    for (const TUploadItem &item : plan.Items)
+        items.push_back({item.ItemName, item.Data.data(), static_cast<int32_t>(item.Data.size())});
+    std::string failure;
+    int32_t slot = -1;
+    try {
+        slot = session.Records().SaveItems(session.Transport(), std::string(PicturesRecord), items);
+    } catch (const EVelk &error) {
+        failure = Cp1252ToUtf8(error.Message());
+    } catch (const ECtlFailed &error) {
+        failure = error.what();
+    }
+    std::string names;
+    for (const TUploadItem &item : plan.Items) {
+        Say(options, Step(item.Progress) + (failure.empty() ? "saved " : "FAILED ") + item.ItemName + " (" +
+                         std::to_string(item.Data.size()) + " bytes)");
+        names += (names.empty() ? "" : ", ") + item.ItemName;
+    }
+    if (!failure.empty()) {
+        PrintError(failure);
+        throw ECtlFailed("Upload incomplete: " + std::to_string(plan.Items.size()) + " of " +
                          std::to_string(plan.Items.size()) + " items failed (" + names + ")");
     }
-    Say(options, "Uploaded " + std::to_string(result.Saved.size()) + " items");
+    CheckSavedSlot(session.Records(), slot);
+    Say(options, "Uploaded " + std::to_string(plan.Items.size()) + " items");
     return 0;
 }
 
-int RunDumpSettings(const TCtlOptions &options, const std::string &file) {
+int RunDumpSettings(const TCtlOptions &givenOptions, const std::string &file) {
+    TOutputFile output(file);
+    TCtlOptions options = givenOptions;
+    options.StatusToError = output.IsStandardOutput();
     TCtlSession session = OpenSession(options);
-    TSessionRecords records(session, options);
+    TSessionRecords records(session);
     TDumpResult result;
     try {
-        result = RunSettingsDump(records, file);
+        result = RunSettingsDump(records, output.IsStandardOutput() ? std::string("/dev/stdout") : file);
     } catch (const EScreenSet &error) {
         throw ECtlFailed(error.what());
     }
     switch (result.Outcome) {
     case TDumpOutcome::Written:
+        output.Keep();
         Say(options, "Wrote " + std::to_string(result.Bytes) + " bytes of settings into " + file);
         return 0;
     case TDumpOutcome::RefreshFailed:

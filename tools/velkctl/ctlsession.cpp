@@ -3,6 +3,7 @@
 #include "ctlbackup.h"
 #include "ctlerror.h"
 #include "ctlnumbers.h"
+#include "ctlportinfo.h"
 #include "velkcodepage.h"
 #include "velkcport.h"
 #include "velkllprotocol.h"
@@ -10,6 +11,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 
 namespace {
@@ -35,6 +39,7 @@ const char *FailureLine(int32_t error) {
 }
 
 void Trace(const char *log, const std::string &line) {
+    HideProgress();
     std::fprintf(stderr, "%s: %s\n", log, Cp1252ToUtf8(line).c_str());
 }
 
@@ -46,28 +51,45 @@ std::string TransferLabel(const char *what, uint32_t address, bool flash) {
 
 } // namespace
 
-// The record store's transport: the transfer engine with the progress bar.
+// The record store's transport: the transfer engine with the progress bar and
+// the retries. Each start is remembered (with a copy of the bytes of a write)
+// so that the wait can run it again.
 class TCtlSession::TTransport : public TRecordTransport {
 public:
     explicit TTransport(TCtlSession &session) : session_(session) {}
 
     void ReadFlash(uint32_t address, int32_t length) override {
-        session_.Begin(TransferLabel("read", address, true), length);
-        session_.engine_->ReadFlash(address, length);
+        Start([this, address, length] {
+            session_.Begin(TransferLabel("read", address, true), length);
+            session_.engine_->ReadFlash(address, length);
+        });
     }
     void SendFlash(const void *data, uint32_t address, int32_t length) override {
-        session_.Begin(TransferLabel("write", address, true), length);
-        session_.engine_->SendFlash(data, address, length);
+        const auto *bytes = static_cast<const uint8_t *>(data);
+        data_.assign(bytes, bytes + std::max(length, 0));
+        Start([this, address, length] {
+            session_.Begin(TransferLabel("write", address, true), length);
+            session_.engine_->SendFlash(data_.data(), address, length);
+        });
     }
     void ReadEeprom(uint32_t address, int32_t length) override {
-        session_.Begin(TransferLabel("read", address, false), length);
-        session_.engine_->ReadEeprom(address, length);
+        Start([this, address, length] {
+            session_.Begin(TransferLabel("read", address, false), length);
+            session_.engine_->ReadEeprom(address, length);
+        });
     }
-    bool WaitFor() override { return session_.Wait(); }
+    bool WaitFor() override { return session_.WaitRetrying(start_); }
     TBuffer &GetBuffer() override { return session_.engine_->GetBuffer(); }
 
 private:
+    void Start(std::function<void()> start) {
+        start_ = std::move(start);
+        start_();
+    }
+
     TCtlSession &session_;
+    std::function<void()> start_;
+    std::vector<uint8_t> data_;
 };
 
 TCtlSession::TCtlSession(const TCtlOptions &options)
@@ -89,6 +111,11 @@ TCtlSession::TCtlSession(const TCtlOptions &options)
 
     port_->SetPort(Utf8ToCp1252(options_.Port));
     port_->Open();
+    if (!options_.Quiet) {
+        const std::string device = Cp1252ToUtf8(TCustomComPort::DevicePath(Utf8ToCp1252(options_.Port)));
+        if (const std::string advice = LatencyAdvice(DescribePort(device)); !advice.empty())
+            std::fprintf(stderr, "velkctl: warning: %s\n", advice.c_str());
+    }
 }
 
 TCtlSession::~TCtlSession() {
@@ -109,10 +136,8 @@ TCtlSession::~TCtlSession() {
 
 void TCtlSession::OnTransferLine(const std::string &line) {
     lines_.push_back(line);
-    if (options_.TraceTransfer) {
-        progress_.End();
+    if (options_.TraceTransfer)
         Trace("transfer", line);
-    }
 }
 
 void TCtlSession::OnEngineEvent(int32_t code, int32_t value) {
@@ -138,22 +163,75 @@ void TCtlSession::Begin(std::string label, int64_t bytes) {
 bool TCtlSession::Wait() {
     const bool ok = engine_->WaitFor();
     progress_.End();
+    answered_ = answered_ || ok;
     return ok;
 }
 
-void TCtlSession::Fail() {
+bool TCtlSession::WaitRetrying(const std::function<void()> &restart) {
+    for (int attempt = 1;; ++attempt) {
+        if (Wait())
+            return true;
+        const int32_t error = engine_->GetError();
+        // A refusal is the decoder's answer and comes again. A decoder that has
+        // never answered in this session is most likely not there at all.
+        const bool refused = error == heWriteRefused || error == heReadRefused;
+        const bool silent = error == heLinkTimeout && !answered_;
+        if (refused || silent || attempt > options_.Retries)
+            return false;
+        if (options_.Verbose || options_.TraceLink || options_.TraceTransfer) {
+            HideProgress();
+            std::fprintf(stderr, "retry %d of %d after: %s\n", attempt, options_.Retries, FailureText().c_str());
+        }
+        ++retried_;
+        Settle();
+        restart();
+    }
+}
+
+void TCtlSession::Settle() {
+    // The decoder may still be answering the exchange that failed: a DATA
+    // packet of that answer arriving while the new exchange waits for an ACK
+    // would end the new one too. The decoder sends its next packet only after
+    // an answer from the PC, so once the line has been quiet for a while
+    // nothing more comes until the new exchange begins.
+    using Clock = std::chrono::steady_clock;
+    constexpr auto Quiet = std::chrono::milliseconds(300); // over the line time of a whole DATA packet (177 ms)
+    constexpr auto Poll = std::chrono::milliseconds(20);
+    constexpr auto Limit = std::chrono::seconds(3);
+    const auto start = Clock::now();
+    auto quietSince = start;
+    while (Clock::now() - quietSince < Quiet && Clock::now() - start < Limit) {
+        std::this_thread::sleep_for(Poll);
+        if (port_->InputCount() > 0) {
+            port_->DrainInput();
+            quietSince = Clock::now();
+        }
+    }
+}
+
+std::string TCtlSession::FailureText() const {
     const std::string expected = FailureLine(engine_->GetError());
     // The engine's own line, with its packet dump where it has one.
     for (auto line = lines_.rbegin(); line != lines_.rend(); ++line)
         if (line->rfind(expected, 0) == 0)
-            throw ECtlFailed(Cp1252ToUtf8(*line));
-    throw ECtlFailed(Cp1252ToUtf8(expected));
+            return Cp1252ToUtf8(*line);
+    return Cp1252ToUtf8(expected);
+}
+
+void TCtlSession::Fail() {
+    std::string text = FailureText();
+    if (engine_->GetError() == heLinkTimeout && !answered_)
+        text += ": no answer from the decoder: check the cable, the port and that it is powered";
+    throw ECtlFailed(text);
 }
 
 std::string TCtlSession::Sync() {
-    Begin("sync", 0);
-    engine_->SendSync();
-    if (!Wait())
+    const auto start = [this] {
+        Begin("sync", 0);
+        engine_->SendSync();
+    };
+    start();
+    if (!WaitRetrying(start))
         Fail();
     for (auto line = lines_.rbegin(); line != lines_.rend(); ++line)
         if (line->rfind("Decoder ", 0) == 0)
@@ -166,7 +244,7 @@ std::vector<uint8_t> TCtlSession::Read(THLSource source, uint32_t address, int32
         transport_->ReadFlash(address, length);
     else
         transport_->ReadEeprom(address, length);
-    if (!Wait())
+    if (!transport_->WaitFor())
         Fail();
     const TBuffer &buffer = engine_->GetBuffer();
     return std::vector<uint8_t>(buffer.Memory(), buffer.Memory() + buffer.Size());
@@ -174,31 +252,27 @@ std::vector<uint8_t> TCtlSession::Read(THLSource source, uint32_t address, int32
 
 void TCtlSession::Write(THLTarget target, std::span<const uint8_t> data, uint32_t address) {
     const auto length = static_cast<int32_t>(data.size());
-    switch (target) {
-    case hltFlash:
-        Begin(TransferLabel("write", address, true), length);
-        break;
-    case hltEeprom:
-        Begin(TransferLabel("write", address, false), length);
-        break;
-    case hltFirmware:
-        Begin("firmware", length);
-        break;
-    }
-    engine_->Write(target, data.data(), address, length);
-    if (!Wait())
+    const auto start = [this, target, data, address, length] {
+        switch (target) {
+        case hltFlash:
+            Begin(TransferLabel("write", address, true), length);
+            break;
+        case hltEeprom:
+            Begin(TransferLabel("write", address, false), length);
+            break;
+        case hltFirmware:
+            Begin("firmware", length);
+            break;
+        }
+        engine_->Write(target, data.data(), address, length);
+    };
+    start();
+    // A firmware upload is not repeated: the decoder may have begun to take it.
+    const bool ok = target == hltFirmware ? Wait() : WaitRetrying(start);
+    if (!ok)
         Fail();
 }
 
 TRecordTransport &TCtlSession::Transport() { return *transport_; }
 
 void TCtlSession::Refresh(bool full) { records_->Refresh(*transport_, full); }
-
-std::vector<std::string> ListPorts() {
-    std::vector<std::string> names;
-    TCustomComPort::EnumComPorts(names);
-    for (std::string &name : names)
-        while (!name.empty() && name.back() == '\0')
-            name.pop_back();
-    return names;
-}

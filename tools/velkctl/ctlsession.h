@@ -11,6 +11,7 @@
 #include "velkrecords.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -25,6 +26,11 @@ struct TCtlOptions {
     bool TraceTransfer = false;
     bool Quiet = false;
     bool Progress = true;
+    bool Verbose = false;
+    // Status lines go to standard error: the command's data go to standard output.
+    bool StatusToError = false;
+    // How often a failed exchange is tried again (0: never).
+    int Retries = 3;
 };
 
 class TCtlSession {
@@ -35,12 +41,15 @@ public:
     TCtlSession(const TCtlSession &) = delete;
     TCtlSession &operator=(const TCtlSession &) = delete;
 
-    // Each exchange runs to its end; one that fails raises ECtlFailed with the
-    // transfer engine's reason.
+    // Each exchange runs to its end; one that fails is tried again up to
+    // Retries times (a refusal by the decoder and a firmware upload never are)
+    // and then raises ECtlFailed with the transfer engine's reason.
     // Synchronises; returns the engine's outcome line (Windows-1252).
     std::string Sync();
     std::vector<uint8_t> Read(THLSource source, uint32_t address, int32_t length);
     void Write(THLTarget target, std::span<const uint8_t> data, uint32_t address);
+    // Exchanges tried again after a failure, so far.
+    int Retried() const { return retried_; }
 
     velk_Records &Records() { return *records_; }
     // The record store's way to the decoder, with progress.
@@ -54,6 +63,14 @@ private:
     void OnEngineEvent(int32_t code, int32_t value);
     void Begin(std::string label, int64_t bytes);
     bool Wait();
+    // Waits for the running exchange; after a failure that may pass on a
+    // second try, starts it again with restart and waits again.
+    bool WaitRetrying(const std::function<void()> &restart);
+    // Waits until the line has been quiet for a while, discarding what the
+    // decoder still sends for an exchange that failed.
+    void Settle();
+    // The engine's own line for the failure of the last exchange.
+    std::string FailureText() const;
     [[noreturn]] void Fail();
 
     TCtlOptions options_;
@@ -64,7 +81,6 @@ private:
     std::unique_ptr<velk_HLProtocol> engine_;
     std::unique_ptr<TTransport> transport_;
     std::unique_ptr<velk_Records> records_;
+    int retried_ = 0;
+    bool answered_ = false; // an exchange of this session has succeeded
 };
-
-// The serial ports of this machine, as the library lists them.
-std::vector<std::string> ListPorts();

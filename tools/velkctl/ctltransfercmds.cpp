@@ -1,15 +1,21 @@
 // ports, sync, read, write, firmware: the transfer engine's exchanges.
 #include "ctlcommands.h"
 
+#include "ctlchecks.h"
 #include "ctlerror.h"
 #include "ctlhexdump.h"
+#include "ctlinputfile.h"
 #include "ctlnumbers.h"
-#include "screenerror.h"
-#include "screenfiles.h"
+#include "ctlopenfailure.h"
+#include "ctloutputfile.h"
+#include "ctlportinfo.h"
+#include "ctlprogress.h"
 #include "velkcodepage.h"
+#include "velkcport.h"
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
 
 namespace {
 
@@ -28,44 +34,58 @@ std::string Place(const std::string &space, uint32_t address) {
     return text;
 }
 
+// The most a write may send: what the decoder takes, or with --force what a
+// transfer packet carries.
+std::size_t WriteLimit(const std::string &space, bool force) {
+    if (force)
+        return std::size_t(MaxTransferLength);
+    return std::size_t(space == "eeprom" ? EepromSize : FlashWriteLimit);
+}
+
 } // namespace
 
 TCtlSession OpenSession(const TCtlOptions &options) {
     if (options.Port.empty())
         throw ECtlUsage("No serial port: give --port NAME or set VELK_PORT");
-    return TCtlSession(options);
+    try {
+        return TCtlSession(options);
+    } catch (const EComPort &error) {
+        // The library's message, then why and what to do about it.
+        const std::string device = TCustomComPort::DevicePath(Utf8ToCp1252(options.Port));
+        throw ECtlFailed(Cp1252ToUtf8(error.Message()) + " - " +
+                         OpenFailureCause(error.WinCode(), Cp1252ToUtf8(device)));
+    }
 }
 
 std::string Bytes(std::size_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
 
 void Say(const TCtlOptions &options, const std::string &line) {
-    if (!options.Quiet)
+    if (options.Quiet)
+        return;
+    if (options.StatusToError) {
+        HideProgress();
+        std::cerr << line << '\n' << std::flush;
+    } else {
         std::cout << line << '\n' << std::flush;
+    }
 }
 
 void PrintError(const std::string &message) {
+    HideProgress();
     std::cerr << "velkctl: " << message << '\n' << std::flush;
 }
 
-std::vector<uint8_t> ReadInputFile(const std::string &file) {
-    try {
-        return ReadWholeFile(file);
-    } catch (const EScreenSet &error) {
-        throw ECtlUsage(error.what());
+int RunPorts(const TCtlOptions &, bool json) {
+    const std::vector<TPortInfo> ports = DescribePorts();
+    if (json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const TPortInfo &port : ports)
+            list.push_back(PortJson(port));
+        std::cout << list.dump(2) << '\n';
+        return 0;
     }
-}
-
-void WriteOutputFile(const std::string &file, std::span<const uint8_t> data) {
-    try {
-        WriteWholeFile(file, data);
-    } catch (const EScreenSet &error) {
-        throw ECtlFailed(error.what());
-    }
-}
-
-int RunPorts(const TCtlOptions &) {
-    for (const std::string &name : ListPorts())
-        std::cout << Cp1252ToUtf8(name) << '\n';
+    for (const TPortInfo &port : ports)
+        std::cout << PortText(port);
     return 0;
 }
 
@@ -75,9 +95,16 @@ int RunSync(const TCtlOptions &options) {
     return 0;
 }
 
-int RunRead(const TCtlOptions &options, const TReadArgs &args) {
+int RunRead(const TCtlOptions &givenOptions, const TReadArgs &args) {
     const uint32_t address = AddressOf(args.Address);
     const auto length = static_cast<int32_t>(ParseNumber(args.Length, "LEN", 1, MaxTransferLength));
+    if (!args.Force)
+        CheckRange(args.Space, address, length, false);
+    std::optional<TOutputFile> output;
+    if (!args.Output.empty())
+        output.emplace(args.Output);
+    TCtlOptions options = givenOptions;
+    options.StatusToError = !output || output->IsStandardOutput();
     TCtlSession session = OpenSession(options);
     const std::vector<uint8_t> data = session.Read(SourceOf(args.Space), address, length);
     // The library hands over whatever DATA answered the request; a decoder
@@ -85,21 +112,24 @@ int RunRead(const TCtlOptions &options, const TReadArgs &args) {
     if (data.size() != std::size_t(length))
         throw ECtlFailed("The decoder answered with " + Bytes(data.size()) + " instead of " +
                          std::to_string(length));
-    if (args.Output.empty()) {
+    if (!output) {
         std::cout << HexDump(data, address);
         return 0;
     }
-    WriteOutputFile(args.Output, data);
+    output->Write(data);
     Say(options, "Read " + Bytes(data.size()) + " from " + Place(args.Space, address) + " into " + args.Output);
     return 0;
 }
 
 int RunWrite(const TCtlOptions &options, const TWriteArgs &args) {
     const uint32_t address = AddressOf(args.Address);
-    const std::vector<uint8_t> data = ReadInputFile(args.File);
-    if (data.empty() || int64_t(data.size()) > MaxTransferLength)
-        throw ECtlUsage("\"" + args.File + "\" holds " + Bytes(data.size()) + ": a write takes 1 to " +
-                        std::to_string(MaxTransferLength));
+    const std::vector<uint8_t> data =
+        ReadInputFile(args.File, WriteLimit(args.Space, args.Force),
+                      args.Force ? "a transfer" : "a write of " + args.Space + " (--force sends more)");
+    if (data.empty())
+        throw ECtlUsage("\"" + args.File + "\" is empty: a write takes at least 1 byte");
+    if (!args.Force)
+        CheckRange(args.Space, address, int64_t(data.size()), true);
     TCtlSession session = OpenSession(options);
     session.Write(args.Space == "eeprom" ? hltEeprom : hltFlash, data, address);
     if (!args.Verify) {
@@ -129,10 +159,9 @@ int RunWrite(const TCtlOptions &options, const TWriteArgs &args) {
 }
 
 int RunFirmware(const TCtlOptions &options, const std::string &file) {
-    const std::vector<uint8_t> data = ReadInputFile(file);
-    if (data.empty() || int64_t(data.size()) > MaxTransferLength)
-        throw ECtlUsage("\"" + file + "\" holds " + Bytes(data.size()) + ": a firmware image takes 1 to " +
-                        std::to_string(MaxTransferLength));
+    const std::vector<uint8_t> data = ReadInputFile(file, std::size_t(MaxTransferLength), "a firmware image");
+    if (data.empty())
+        throw ECtlUsage("\"" + file + "\" is empty: a firmware image takes at least 1 byte");
     TCtlSession session = OpenSession(options);
     session.Write(hltFirmware, data, 0);
     Say(options, "Sent a firmware image of " + Bytes(data.size()));

@@ -10,6 +10,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <set>
 #include <iostream>
 
 namespace {
@@ -24,6 +25,29 @@ std::string OptionName(std::string_view caption) {
     return name;
 }
 
+// velkctl is built on the library's classes of the same source tree.
+std::string VersionText() { return "velkctl " VELKCTL_VERSION "\nvelklink " VELKLINK_VERSION; }
+
+// The first word that is neither an option, an option's value nor a command.
+std::string UnknownCommand(CLI::App &app, int argc, char **argv) {
+    static const std::set<std::string> withValue = {"--port", "--trace", "--retries"};
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--")
+            return {};
+        if (word.rfind("-", 0) == 0) {
+            if (withValue.count(word) != 0)
+                ++i;
+            continue;
+        }
+        for (const CLI::App *command : app.get_subcommands([](CLI::App *) { return true; }))
+            if (command->check_name(word))
+                return {};
+        return word;
+    }
+    return {};
+}
+
 int Run(int argc, char **argv) {
     CLI::App app{"Talks to a satellite decoder on a serial port: transfers, records, screen sets.\n"
                  "Numbers may be decimal or hexadecimal after 0x. Exit codes: 0 done, 1 the operation\n"
@@ -31,6 +55,7 @@ int Run(int argc, char **argv) {
                  "velkctl"};
     app.require_subcommand(1);
     app.fallthrough();
+    app.set_version_flag("--version", VersionText());
 
     TCtlOptions options;
     std::string trace;
@@ -41,8 +66,16 @@ int Run(int argc, char **argv) {
         ->check(CLI::IsMember({"link", "transfer", "all"}));
     app.add_flag("-q,--quiet", options.Quiet, "Print only data and errors");
     app.add_flag("--no-progress", noProgress, "No progress bar on standard error");
+    app.add_flag("-v,--verbose", options.Verbose, "Say on standard error when an exchange is tried again");
+    app.add_option("--retries", options.Retries,
+                   "Try a failed exchange again up to N times (0: never); refusals and firmware uploads "
+                   "are not tried again")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 100));
 
-    auto *ports = app.add_subcommand("ports", "List the serial ports of this machine");
+    bool portsJson = false;
+    auto *ports = app.add_subcommand("ports", "List the serial ports of this machine with what the system knows");
+    ports->add_flag("--json", portsJson, "Every port as JSON");
     auto *sync = app.add_subcommand("sync", "Synchronise with the decoder");
 
     TReadArgs read;
@@ -50,7 +83,8 @@ int Run(int argc, char **argv) {
     readCmd->add_option("SPACE", read.Space, "flash or eeprom")->required()->check(CLI::IsMember({"flash", "eeprom"}));
     readCmd->add_option("ADDR", read.Address, "Start address")->required();
     readCmd->add_option("LEN", read.Length, "Number of bytes")->required();
-    readCmd->add_option("-o,--output", read.Output, "Write the bytes into this file");
+    readCmd->add_option("-o,--output", read.Output, "Write the bytes into this file (- for standard output)");
+    readCmd->add_flag("--force", read.Force, "Send a range outside the record area or the EEPROM anyway");
 
     TWriteArgs write;
     auto *writeCmd = app.add_subcommand("write", "Write a file into decoder flash or EEPROM");
@@ -58,6 +92,9 @@ int Run(int argc, char **argv) {
     writeCmd->add_option("ADDR", write.Address, "Start address")->required();
     writeCmd->add_option("FILE", write.File, "The bytes to write")->required();
     writeCmd->add_flag("--verify", write.Verify, "Read the bytes back and compare");
+    writeCmd->add_flag("--force", write.Force,
+                       "Send a write the decoder is known to refuse (not at a slot's start, longer than a slot, "
+                       "past the EEPROM's end) anyway");
 
     std::string firmware;
     auto *firmwareCmd = app.add_subcommand("firmware", "Upload a firmware image");
@@ -72,13 +109,15 @@ int Run(int argc, char **argv) {
     auto *getCmd = app.add_subcommand("get", "Load an item of a record (hex dump without -o)");
     getCmd->add_option("RECORD", get.Record, "Record name")->required();
     getCmd->add_option("ITEM", get.Item, "Item name")->required();
-    getCmd->add_option("-o,--output", get.File, "Write the item into this file");
+    getCmd->add_option("-o,--output", get.File, "Write the item into this file (- for standard output)");
 
-    TItemArgs put;
-    auto *putCmd = app.add_subcommand("put", "Save a file as an item of a record (replacing one of that name)");
+    TPutArgs put;
+    auto *putCmd = app.add_subcommand(
+        "put", "Save files as items of a record (each replacing one of that name), in one write of the record");
     putCmd->add_option("RECORD", put.Record, "Record name")->required();
-    putCmd->add_option("ITEM", put.Item, "Item name")->required();
-    putCmd->add_option("FILE", put.File, "The item's bytes")->required();
+    putCmd->add_option("ITEM_FILE", put.Pairs, "ITEM FILE [ITEM FILE ...]: item names, each with the file of its bytes")
+        ->required()
+        ->expected(1, -1);
 
     TItemArgs remove;
     auto *rmCmd = app.add_subcommand("rm", "Delete an item of a record and save the record");
@@ -95,6 +134,10 @@ int Run(int argc, char **argv) {
     restoreCmd->add_option("DIR", restore.Folder, "Folder of a backup")->required();
     restoreCmd->add_flag("--yes", restore.Yes, "Write the changes");
 
+    std::string verifyFolder;
+    auto *verifyCmd = app.add_subcommand("verify", "Compare the decoder with a backup without writing anything");
+    verifyCmd->add_option("DIR", verifyFolder, "Folder of a backup")->required();
+
     TUploadArgs upload;
     auto *uploadCmd = app.add_subcommand(
         "upload-screens", "Upload a screen set into record \"pictures\" with its settings item \"ini\"");
@@ -102,11 +145,14 @@ int Run(int argc, char **argv) {
         uploadCmd->add_option("--" + OptionName(resource.Caption), upload.Files[std::size_t(resource.Index)],
                               "File sent as item " + std::string(resource.ItemName));
     uploadCmd->add_option("--size", upload.Size, "Picture origin and size X,Y,W,H (each 0 to 32767)");
+    uploadCmd->add_flag("--settings-only", upload.SettingsOnly, "Upload the settings item \"ini\" alone");
 
     std::string settingsFile = std::string(SettingsDumpFileName);
     auto *dumpCmd = app.add_subcommand("dump-settings", "Copy the settings item \"SET\" of record \"SET\" into a file");
-    dumpCmd->add_option("-o,--output", settingsFile, "The file")->capture_default_str();
+    dumpCmd->add_option("-o,--output", settingsFile, "The file (- for standard output)")->capture_default_str();
 
+    if (const std::string unknown = UnknownCommand(app, argc, argv); !unknown.empty())
+        throw ECtlUsage("unknown command: " + unknown);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &error) {
@@ -118,7 +164,7 @@ int Run(int argc, char **argv) {
     options.Progress = !noProgress;
 
     if (app.got_subcommand(ports))
-        return RunPorts(options);
+        return RunPorts(options, portsJson);
     if (app.got_subcommand(sync))
         return RunSync(options);
     if (app.got_subcommand(readCmd))
@@ -139,6 +185,8 @@ int Run(int argc, char **argv) {
         return RunBackup(options, backupFolder);
     if (app.got_subcommand(restoreCmd))
         return RunRestore(options, restore);
+    if (app.got_subcommand(verifyCmd))
+        return RunVerify(options, verifyFolder);
     if (app.got_subcommand(uploadCmd))
         return RunUploadScreens(options, upload);
     if (app.got_subcommand(dumpCmd))

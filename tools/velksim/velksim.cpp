@@ -88,6 +88,7 @@ TDecoderSim::TDecoderSim(TSimConfig config) : state_(std::make_unique<TState>(co
     state_->line = std::make_unique<TSimLine>(config.device, config.linkPath, config.baud);
     TSimLine &line = *state_->line;
     line.SetHangUpAfterBytes(config.faults.hangUpAfterBytes);
+    line.Adapter().SetLatencyMs(config.adapterLatencyMs);
     line.SetOpenListener([&shared](bool opened) {
         {
             std::lock_guard lock(shared.mutex);
@@ -115,6 +116,13 @@ std::string TDecoderSim::DevicePath() const {
 int32_t TDecoderSim::Baud() const {
     return state_->line->Pacer().Baud();
 }
+
+void TDecoderSim::SetAdapterLatency(int32_t ms) {
+    if (state_->line)
+        state_->line->Adapter().SetLatencyMs(ms);
+}
+
+int32_t TDecoderSim::AdapterLatency() const { return state_->line->Adapter().LatencyMs(); }
 
 void TDecoderSim::SetBaud(int32_t baud) {
     if (state_->line->IsPseudoTerminal())

@@ -54,6 +54,9 @@ struct TSimConfig {
     // Line pacing in baud (8N1, 10 bits a byte); 0 unpaced. On a serial device
     // it sets the device's speed instead (0: 115200).
     int32_t baud = 0;
+    // The latency timer of a USB serial adapter in ms (0: none): bytes to the
+    // PC that do not fill the adapter's 62-byte packet wait that long.
+    int32_t adapterLatencyMs = 0;
 
     TSimFaults faults;
     // The decoder's own time limits and NACK bound (defaults as a real decoder).
@@ -89,6 +92,9 @@ class TDecoderSim {
     int32_t Baud() const;
     // Changes the pacing (pseudo-terminal only) from the next byte on.
     void SetBaud(int32_t baud);
+    // The adapter's latency timer in ms from the next write on (0: none).
+    void SetAdapterLatency(int32_t ms);
+    int32_t AdapterLatency() const;
 
     // ---- Running
     // True until the simulator stopped (Stop, HangUp, a hang-up fault, a line

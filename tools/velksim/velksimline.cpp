@@ -322,6 +322,18 @@ bool TSimLine::WriteChunk(const uint8_t *bytes, int32_t n, Clock::time_point dea
 }
 
 bool TSimLine::Write(const uint8_t *bytes, int32_t n) {
+    // Behind a USB adapter the bytes that do not fill its last packet reach
+    // the PC only when its latency timer runs out.
+    const int32_t tail = adapter_.HeldTail(n);
+    if (tail == 0)
+        return WritePaced(bytes, n);
+    if (!WritePaced(bytes, n - tail))
+        return false;
+    SleepUntil(Clock::now() + adapter_.Latency());
+    return WritePaced(bytes + n - tail, tail);
+}
+
+bool TSimLine::WritePaced(const uint8_t *bytes, int32_t n) {
     if (!near_)
         throw ESimLine("The line has been hung up");
     auto deadline = Clock::now() + WriteTimeout;

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "velkdescriptor.h"
+#include "velksimadapter.h"
 #include "velksimpacer.h"
 
 #include <atomic>
@@ -52,6 +53,7 @@ class TSimLine {
     const std::string &DevicePath() const { return devicePath_; }
     bool IsPseudoTerminal() const { return pseudoTerminal_; }
     TSimPacer &Pacer() { return pacer_; }
+    TSimAdapter &Adapter() { return adapter_; }
     void SetOpenListener(TOpenListener listener) { openListener_ = std::move(listener); }
 
     // Thread-safe: make the current or next wait end (Woken), or throw
@@ -86,6 +88,7 @@ class TSimLine {
     void MakeLink(const std::string &linkPath);
     void HandleOpenEvents();
     bool WriteChunk(const uint8_t *bytes, int32_t n, Clock::time_point deadline);
+    bool WritePaced(const uint8_t *bytes, int32_t n);
     void CheckStop() const;
     // Of n bytes, how many may cross before the hang-up budget is spent.
     int32_t Allowed(int32_t n) const;
@@ -104,6 +107,7 @@ class TSimLine {
     std::atomic<int64_t> hangUpAfterBytes_{-1};
     std::atomic<int64_t> crossed_{0};
     TSimPacer pacer_;
+    TSimAdapter adapter_;
     TOpenListener openListener_;
 };
 

@@ -2,6 +2,7 @@
 // SIGHUP; see HelpText for the options.
 #include "velksim.h"
 #include "velksimerror.h"
+#include "velksimlinkcheck.h"
 #include "velksimoptions.h"
 
 #include <pthread.h>
@@ -32,6 +33,13 @@ int main(int argc, char **argv) {
     if (options.help) {
         std::fputs(HelpText().c_str(), stdout);
         return 0;
+    }
+    try {
+        if (!options.config.linkPath.empty())
+            CheckLinkPath(options.config.linkPath);
+    } catch (const ESimUsage &error) {
+        std::fprintf(stderr, "velksim: %s\n", error.Message().c_str());
+        return 2;
     }
     if (options.trace)
         options.config.onTrace = [](const TSimTraceEntry &entry) {

@@ -97,6 +97,9 @@ const std::map<std::string, TOptionRule> &OptionRules() {
         {"--baud",
          {true, [](TSimOptions &o, auto &n,
                    auto &v) { o.config.baud = int32_t(WholeNumber(n, v, 1, 4000000)); }}},
+        {"--adapter-latency",
+         {true, [](TSimOptions &o, auto &n,
+                   auto &v) { o.config.adapterLatencyMs = int32_t(WholeNumber(n, v, 0, 1000)); }}},
         {"--seed",
          {true, [](TSimOptions &o, auto &n,
                    auto &v) { o.config.faults.seed = uint64_t(WholeNumber(n, v, 0, INT64_MAX)); }}},
@@ -259,6 +262,10 @@ Line and state:
   --baud N          pace the line to N baud, 8N1 (10 bits a byte), so transfers
                     take as long as on a real cable; unpaced by default. With
                     --device: the device's speed (default 115200)
+  --adapter-latency MS
+                    play a USB serial adapter whose latency timer is MS
+                    milliseconds (16 by default on common chips): bytes to the
+                    PC are held until 62 are waiting or MS has passed
   --trace           print every packet and request on standard error
   -h, --help        show this text
 

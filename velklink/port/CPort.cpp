@@ -1,6 +1,7 @@
 #include "CPort.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -28,6 +29,22 @@ void TCustomComPort::SetConnected(bool value) {
         Close();
 }
 
+namespace {
+
+// USB serial adapters hold small reads for their latency timer unless the
+// driver is asked for low latency; every turnaround of the stop-and-wait
+// protocol would pay it. Drivers that do not know the request (a
+// pseudo-terminal) refuse it, which changes nothing.
+void RequestLowLatency(int fd) {
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0)
+        return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    ::ioctl(fd, TIOCSSERIAL, &serial);
+}
+
+} // namespace
+
 void TCustomComPort::Open() {
     if (connected_)
         return;
@@ -38,6 +55,7 @@ void TCustomComPort::Open() {
     // TIOCEXCL keeps out other opens of the tty (except privileged ones).
     if (::flock(device.Get(), LOCK_EX | LOCK_NB) != 0 || ::ioctl(device.Get(), TIOCEXCL) != 0)
         throw EComPort(ceOpen, errno);
+    RequestLowLatency(device.Get());
     device_ = std::move(device);
     connected_ = true;
     try {

@@ -4,10 +4,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -32,6 +34,19 @@ int ComNumber(const std::string &name) {
         n = n * 10 + (name[i] - '0');
     }
     return n;
+}
+
+// The 8250 driver registers its legacy ports (ttyS0 to ttyS3) whether or not a
+// UART answers behind them; the serial core shows such a port's UART type in
+// its "type" entry as 0 (PORT_UNKNOWN). Opening one fails, so it is no port.
+bool IsUnknownUart(int classDir, const std::string &name) {
+    const int fd = ::openat(classDir, (name + "/type").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char text[16] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    return n > 0 && std::atoi(text) == 0 && text[0] == '0';
 }
 
 } // namespace
@@ -64,6 +79,8 @@ void TCustomComPort::EnumComPorts(std::vector<std::string> &names, const std::st
         // pseudo-terminals have no "device" entry.
         struct stat st;
         if (::fstatat(::dirfd(dir.get()), (name + "/device").c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (IsUnknownUart(::dirfd(dir.get()), name))
             continue;
         found.push_back("/dev/" + name + '\0');
     }

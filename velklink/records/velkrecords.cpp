@@ -48,6 +48,7 @@ velk_Record &velk_Records::RecordAt(int32_t index) {
 void velk_Records::Clear() {
     refreshed_ = false;
     stale_ = false;
+    slotFlags_.fill(false);
     for (auto &record : records_)
         record->Clear();
     rat_.Clear();
@@ -61,9 +62,15 @@ void velk_Records::Refresh(TRecordTransport &transport, bool full) {
     velk_Eeprom eeprom;
     eeprom.ReadImage(transport);
     for (int32_t i = 0; i < SlotCount(); ++i)
-        if (eeprom.SlotFlag(i))
+        if (eeprom.SlotFlag(i)) {
             rat_.SetFlag(i, records_[i]->InUse() ? 1 : 0);
+            slotFlags_[i] = true;
+        }
     refreshed_ = true;
+}
+
+bool velk_Records::HasSlotFlag(int32_t slot) const {
+    return slot >= 0 && slot < SlotCount() && slotFlags_[slot];
 }
 
 bool velk_Records::IsFound(int32_t slot, const std::string &name) const {
@@ -88,17 +95,23 @@ int32_t velk_Records::CountRecords(const std::string &name) const {
 }
 
 int32_t velk_Records::AllocateRecord(const std::string &name) {
-    for (int32_t i = 0; i < SlotCount(); ++i) {
-        velk_Record &record = *records_[i];
-        if (record.InUse())
-            continue;
-        record.Clear();
-        record.SetInUse(true);
-        record.SetName(name);
-        rat_.SetFlag(i, 1);
-        return i;
-    }
-    throw ERecords("Record vuoto non disponibile.");
+    int32_t slot = -1;
+    for (int32_t i = 0; i < SlotCount() && slot < 0; ++i)
+        if (!records_[i]->InUse() && slotFlags_[i])
+            slot = i;
+    // No free slot the EEPROM admits: the record still goes to the lowest free
+    // slot, so a save keeps working; callers can tell by HasSlotFlag.
+    for (int32_t i = 0; i < SlotCount() && slot < 0; ++i)
+        if (!records_[i]->InUse())
+            slot = i;
+    if (slot < 0)
+        throw ERecords("Record vuoto non disponibile.");
+    velk_Record &record = *records_[slot];
+    record.Clear();
+    record.SetInUse(true);
+    record.SetName(name);
+    rat_.SetFlag(slot, 1);
+    return slot;
 }
 
 bool velk_Records::ItemExists(const std::string &record, const std::string &item) const {
@@ -137,6 +150,12 @@ void velk_Records::LoadItem(TRecordTransport &transport, const std::string &reco
 
 void velk_Records::SaveItem(TRecordTransport &transport, const std::string &recordName,
                             const std::string &itemName, const TBuffer &buffer) {
+    const TRecordItemData item{itemName, buffer.Memory(), buffer.Size()};
+    SaveItems(transport, recordName, std::span(&item, 1));
+}
+
+int32_t velk_Records::SaveItems(TRecordTransport &transport, const std::string &recordName,
+                                std::span<const TRecordItemData> items) {
     // Without a completed refresh every slot looks free: a save could take a
     // slot that holds a record it has never read and overwrite it.
     if (!refreshed_ || stale_)
@@ -149,7 +168,7 @@ void velk_Records::SaveItem(TRecordTransport &transport, const std::string &reco
     if (allocated)
         slot = AllocateRecord(recordName);
     try {
-        StoreItem(transport, slot, allocated, recordName, itemName, buffer);
+        StoreItems(transport, slot, allocated, recordName, items);
     } catch (...) {
         // A slot taken for this save must not stay in use in memory while its
         // slot in flash is still free.
@@ -157,28 +176,30 @@ void velk_Records::SaveItem(TRecordTransport &transport, const std::string &reco
             Release(slot);
         throw;
     }
+    return slot;
 }
 
-void velk_Records::StoreItem(TRecordTransport &transport, int32_t slot, bool allocated,
-                             const std::string &recordName, const std::string &itemName,
-                             const TBuffer &buffer) {
+void velk_Records::StoreItems(TRecordTransport &transport, int32_t slot, bool allocated,
+                              const std::string &recordName, std::span<const TRecordItemData> items) {
     velk_Record &record = *records_[slot];
     if (!allocated && !record.Loaded()) {
         record.Load(transport, true);
         if (!record.InUse() || record.Name() != recordName)
             throw ERecords(Format("Record non coerente: %s.", recordName));
     }
-    if (record.CountItems(itemName) > 1)
-        throw ERecords(Format("File duplicato: %s.", itemName));
 
-    // The edit is made on a copy, so a record that cannot take the new item
-    // keeps its old one in memory as it does in flash.
+    // The edit is made on a copy, so a record that cannot take the new items
+    // keeps its old ones in memory as it does in flash.
     velk_Record edited(record.Address());
     edited.Assign(record, false);
-    const int32_t index = edited.FindItem(itemName);
-    if (index >= 0)
-        edited.DeleteItem(index);
-    edited.AddItem(itemName, buffer.Memory(), buffer.Size());
+    for (const TRecordItemData &item : items) {
+        if (edited.CountItems(item.Name) > 1)
+            throw ERecords(Format("File duplicato: %s.", item.Name));
+        const int32_t index = edited.FindItem(item.Name);
+        if (index >= 0)
+            edited.DeleteItem(index);
+        edited.AddItem(item.Name, item.Data, item.Size);
+    }
     velk_Record previous(record.Address());
     previous.Assign(record, false);
     record.Assign(edited, false);

@@ -7,6 +7,9 @@
 // the allocation table and its name matches byte for byte. After a refresh a
 // slot is admitted exactly when the EEPROM gives it its slot flag and its record
 // is in use; allocating a record admits its slot until the next refresh.
+//
+// Allocation prefers a free slot that has its slot flag: a record in a slot
+// without one is lost to lookups at the next refresh.
 #pragma once
 
 #include "velkclasses.h"
@@ -17,10 +20,18 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 VELK_DECLARE_EXCEPTION(ERecords, EVelk);
+
+// One item of a save of several items at once: its name and its bytes.
+struct TRecordItemData {
+    std::string Name;
+    const uint8_t *Data = nullptr;
+    int32_t Size = 0;
+};
 
 // The record allocation table: one flag per slot, 0 = not admitted.
 class velk_Rat {
@@ -56,6 +67,9 @@ public:
     velk_Rat &Rat() { return rat_; }
     // True once a refresh has completed, until the next Clear or refresh.
     bool Refreshed() const { return refreshed_; }
+    // Whether the EEPROM read by the last completed refresh gives the slot its
+    // slot flag (false before any refresh and for indexes outside the area).
+    bool HasSlotFlag(int32_t slot) const;
 
     // Every record cleared, every flag 0.
     void Clear();
@@ -65,7 +79,9 @@ public:
 
     int32_t FindRecord(const std::string &name) const;
     int32_t CountRecords(const std::string &name) const;
-    // Takes the lowest slot not in use for a new empty record of that name.
+    // Takes the lowest slot not in use that has its slot flag for a new empty
+    // record of that name; when every such slot is in use, the lowest slot not
+    // in use.
     int32_t AllocateRecord(const std::string &name);
 
     // Answers from memory only; never talks to the decoder.
@@ -77,16 +93,25 @@ public:
     // name, and writes the record to its slot.
     void SaveItem(TRecordTransport &transport, const std::string &record, const std::string &item,
                   const TBuffer &buffer);
+    // Stores every item in order into one copy of the record, each replacing
+    // one of the same name (a later item replaces an earlier one of the same
+    // name), and writes the record once. Same checks, messages and rollback as
+    // SaveItem: a failure leaves the record in memory and in flash as it was.
+    // Returns the record's slot.
+    int32_t SaveItems(TRecordTransport &transport, const std::string &record,
+                      std::span<const TRecordItemData> items);
 
 private:
     bool IsFound(int32_t slot, const std::string &name) const;
-    void StoreItem(TRecordTransport &transport, int32_t slot, bool allocated, const std::string &record,
-                   const std::string &item, const TBuffer &buffer);
+    void StoreItems(TRecordTransport &transport, int32_t slot, bool allocated, const std::string &record,
+                    std::span<const TRecordItemData> items);
     void Release(int32_t slot);
 
     velk_Rat rat_;
     uint32_t baseAddress_;
     std::vector<std::unique_ptr<velk_Record>> records_;
+    // The EEPROM's slot flags as the last completed refresh read them.
+    std::array<bool, velk_Rat::Capacity> slotFlags_{};
     bool refreshed_ = false;
     // A record write failed: the decoder may hold the old record or the new
     // one, so the next load or save reads the directory again first.

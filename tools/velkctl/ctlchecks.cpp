@@ -1,0 +1,66 @@
+#include "ctlchecks.h"
+
+#include "ctlerror.h"
+#include "ctlnumbers.h"
+#include "velkcodepage.h"
+
+#include <algorithm>
+
+namespace {
+
+bool IsControl(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
+
+std::string Hex4(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", value);
+    return text;
+}
+
+} // namespace
+
+std::string StoredName(const std::string &utf8, const char *what, std::size_t width) {
+    const std::string stored = Utf8ToCp1252(utf8);
+    // A character without a Windows-1252 byte comes back as '?', and so does
+    // text that is not UTF-8: the round trip tells both.
+    if (Cp1252ToUtf8(stored) != utf8)
+        throw ECtlUsage(std::string(what) + ": \"" + utf8 +
+                        "\" has characters the decoder cannot store (names are Windows-1252 text)");
+    if (std::any_of(stored.begin(), stored.end(),
+                    [](char c) { return IsControl(static_cast<unsigned char>(c)); }))
+        throw ECtlUsage(std::string(what) + ": the name holds a control character");
+    if (stored.empty() || stored.size() > width)
+        throw ECtlUsage(std::string(what) + ": \"" + utf8 + "\" must have 1 to " +
+                        std::to_string(width) + " characters");
+    return stored;
+}
+
+void CheckRange(const std::string &space, uint32_t address, int64_t length, bool write) {
+    const int64_t end = int64_t(address) + length;
+    if (space == "eeprom") {
+        if (end > EepromSize)
+            throw ECtlUsage("EEPROM " + Hex4(address) + " + " + std::to_string(length) +
+                            " bytes: the EEPROM holds " + std::to_string(EepromSize) +
+                            " bytes (0x0000 to " + Hex4(EepromSize - 1) +
+                            "); --force sends it anyway");
+        return;
+    }
+    if (write) {
+        const bool slotStart = address >= FlashAreaStart && address < FlashAreaEnd &&
+                               (address - FlashAreaStart) % FlashWriteLimit == 0;
+        if (!slotStart || length > FlashWriteLimit)
+            throw ECtlUsage(
+                "flash " + HexAddress(address) + " + " + std::to_string(length) +
+                " bytes: the decoder writes flash only from the start of a record slot (" +
+                HexAddress(FlashAreaStart) + ", " + HexAddress(FlashAreaStart + 0x10000) +
+                ", ... " + HexAddress(FlashAreaEnd - 0x10000) + ") with 1 to " +
+                std::to_string(FlashWriteLimit) + " bytes; --force sends it anyway");
+        return;
+    }
+    if (address < FlashAreaStart || end > int64_t(FlashAreaEnd))
+        throw ECtlUsage("flash " + HexAddress(address) + " + " + std::to_string(length) +
+                        " bytes: the decoder reads flash only inside the record area " +
+                        HexAddress(FlashAreaStart) + " to " + HexAddress(FlashAreaEnd - 1) +
+                        "; --force sends it anyway");
+}

@@ -1,0 +1,26 @@
+// Checks of velkctl's arguments that run before the port opens: names the
+// decoder can store, and address ranges the decoder accepts. Each failure is
+// an ECtlUsage naming what is wrong.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The decoder's memory as it accepts requests: the record area of 30 slots of
+// 64 KiB from 0x34020000 (read anywhere inside it, written from the start of a
+// slot with at most one slot's bytes) and the 8 KiB EEPROM.
+inline constexpr uint32_t FlashAreaStart = 0x34020000;
+inline constexpr uint32_t FlashAreaEnd = FlashAreaStart + 30 * 0x10000;
+inline constexpr int64_t FlashWriteLimit = 0x10000;
+inline constexpr int64_t EepromSize = 8192;
+
+// A record or item name (UTF-8) as the decoder stores it (Windows-1252), of 1
+// to width bytes there; what is "RECORD" or "ITEM". A name with a character
+// Windows-1252 cannot hold, or with a control character, is refused: two such
+// names would both be stored as "?" and one would overwrite the other.
+std::string StoredName(const std::string &utf8, const char *what, std::size_t width);
+
+// Refuses a read (write false) or write of length bytes at address in the
+// space ("flash" or "eeprom") that the decoder does not accept; the message
+// gives the valid range and mentions --force.
+void CheckRange(const std::string &space, uint32_t address, int64_t length, bool write);

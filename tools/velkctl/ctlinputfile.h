@@ -1,0 +1,14 @@
+// Input files of velkctl, read with a limit: a file (or a device such as
+// /dev/zero, or a pipe) that holds more than the command can send is refused
+// after limit + 1 bytes instead of being read to its end.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The file's bytes, at most limit of them; ECtlUsage naming the file when it
+// cannot be read or holds more than limit bytes (what names whose limit it
+// is, such as "a record item").
+std::vector<uint8_t> ReadInputFile(const std::string &file, std::size_t limit,
+                                   const std::string &what);

@@ -1,0 +1,39 @@
+// What the system knows about its serial ports, read from sysfs: the driver,
+// and for USB adapters the IDs, maker, product, serial number, the adapter's
+// latency timer and the stable name under /dev/serial/by-id.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct TPortInfo {
+    std::string Device; // "/dev/ttyUSB0"
+    std::string Driver; // "ftdi_sio", "serial8250"; empty when unknown
+    std::string VendorId, ProductId, Manufacturer, Product, Serial; // USB only
+    std::string ById;                                               // "/dev/serial/by-id/usb-..."
+    std::optional<int> LatencyMs;                                   // the adapter's latency_timer
+};
+
+struct TSysfsPaths {
+    std::string TtyClass = "/sys/class/tty";
+    std::string ById = "/dev/serial/by-id";
+};
+
+// The port of device (a path under /dev or a link to one, such as a by-id
+// name), as sysfs describes it.
+TPortInfo DescribePort(const std::string &device, const TSysfsPaths &paths = {});
+// Every serial port the library lists.
+std::vector<TPortInfo> DescribePorts(const TSysfsPaths &paths = {});
+
+nlohmann::json PortJson(const TPortInfo &port);
+// One line for the port and its details indented below it.
+std::string PortText(const TPortInfo &port);
+
+// A latency timer above this makes every turnaround of the protocol wait.
+inline constexpr int LatencyWarningMs = 2;
+// The advice for an adapter whose latency timer is above LatencyWarningMs;
+// empty when there is nothing to say.
+std::string LatencyAdvice(const TPortInfo &port);
