@@ -162,8 +162,11 @@ void TSimLine::MakeLink(const std::string &linkPath) {
     if (!error)
         fs::rename(temporary, link, error);
     if (error) {
-        fs::remove(temporary, error);
-        throw ESimLine(Format("Cannot make the link %s: %s", link.string(), error.message()));
+        // The cause is kept: the clean-up's own result would overwrite it.
+        const std::string cause = error.message();
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        throw ESimLine(Format("Cannot make the link %s: %s", link.string(), cause));
     }
     linkPath_ = link.string();
 }
