@@ -204,12 +204,12 @@ TEST_F(PortEventsTest, VanishedPeerIsReportedOnceAtOnceAndCostsNoCpu) {
     ASSERT_EQ(lineErrors.size(), 1u);
     // Met by the read of the last notice's bytes, or by the hang-up's own notice.
     EXPECT_TRUE(lineErrors[0].Code() == ceInputCount || lineErrors[0].Code() == ceRead) << lineErrors[0].Code();
-    EXPECT_EQ(lineErrors[0].WinCode(), EIO);
+    EXPECT_EQ(lineErrors[0].SystemCode(), EIO);
     char byte;
     EXPECT_EQ(ComError([&] { port_.Read(&byte, 1); }).Code(), ceRead);
     const EComPort write = ComError([&] { port_.Write("x", 1); });
     EXPECT_EQ(write.Code(), ceWrite);
-    EXPECT_EQ(write.WinCode(), EIO);
+    EXPECT_EQ(write.SystemCode(), EIO);
     EXPECT_TRUE(port_.Connected());
     port_.Close();
     EXPECT_FALSE(port_.Connected());

@@ -159,7 +159,7 @@ TEST(PortTest, ClosedPortRaisesItsCodes) {
     char byte;
     const EComPort write = ComError([&] { port.Write("x", 1); });
     EXPECT_EQ(write.Code(), ceWrite);
-    EXPECT_EQ(write.WinCode(), EBADF);
+    EXPECT_EQ(write.SystemCode(), EBADF);
     EXPECT_EQ(ComError([&] { port.Read(&byte, 1); }).Code(), ceRead);
     EXPECT_EQ(ComError([&] { port.InputCount(); }).Code(), ceInputCount);
 }
@@ -171,7 +171,7 @@ TEST(PortTest, WriteToAPeerThatNeverReadsTimesOut) {
     const std::string block(1 << 20, 'w'); // more than the pseudo-terminal holds
     const EComPort e = ComError([&] { p.port.Write(block.data(), static_cast<int32_t>(block.size())); });
     EXPECT_EQ(e.Code(), ceWrite);
-    EXPECT_EQ(e.WinCode(), ETIMEDOUT);
+    EXPECT_EQ(e.SystemCode(), ETIMEDOUT);
     EXPECT_EQ(e.Message(), "WriteFile function failed (win error code: 110)");
     EXPECT_TRUE(p.port.Connected());
 }
@@ -182,7 +182,7 @@ TEST(PortTest, OpenFailureMessages) {
     const EComPort e = ComError([&] { port.Open(); });
     EXPECT_EQ(e.Message(), "Errore connettendo la porta /dev/velk-no-such-port.");
     EXPECT_EQ(e.Code(), ceOpen);
-    EXPECT_EQ(e.WinCode(), ENOENT);
+    EXPECT_EQ(e.SystemCode(), ENOENT);
     EXPECT_FALSE(port.Connected());
 
     // Not a serial device: the component's own text names the failure.
@@ -218,7 +218,7 @@ TEST(PortTest, SyncMethodCannotChangeWhileOpen) {
     p.port.SetSyncMethod(smWindowSync); // unchanged: fine
     const EComPort e = ComError([&] { p.port.SetSyncMethod(smNone); });
     EXPECT_EQ(e.Code(), ceConnected);
-    EXPECT_EQ(e.WinCode(), -1);
+    EXPECT_EQ(e.SystemCode(), -1);
     EXPECT_EQ(e.Message(), "Cannot set property while connected");
     EXPECT_EQ(p.port.SyncMethod(), smWindowSync);
     p.port.Close();

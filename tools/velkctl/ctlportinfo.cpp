@@ -68,8 +68,6 @@ std::vector<TPortInfo> DescribePorts(const TSysfsPaths &paths) {
     TCustomComPort::EnumComPorts(names, paths.TtyClass);
     std::vector<TPortInfo> ports;
     for (std::string &name : names) {
-        while (!name.empty() && name.back() == '\0')
-            name.pop_back();
         TPortInfo port = DescribePort(Cp1252ToUtf8(name), paths);
         port.Device = Cp1252ToUtf8(name); // as listed, whatever it links to
         ports.push_back(port);

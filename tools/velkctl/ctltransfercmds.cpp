@@ -53,7 +53,7 @@ TCtlSession OpenSession(const TCtlOptions &options) {
         // The library's message, then why and what to do about it.
         const std::string device = TCustomComPort::DevicePath(Utf8ToCp1252(options.Port));
         throw ECtlFailed(Cp1252ToUtf8(error.Message()) + " - " +
-                         OpenFailureCause(error.WinCode(), Cp1252ToUtf8(device)));
+                         OpenFailureCause(error.SystemCode(), Cp1252ToUtf8(device)));
     }
 }
 

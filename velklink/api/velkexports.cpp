@@ -70,12 +70,15 @@ VELK_EXPORT int32_t VELK_CALL GetComPort(int32_t index, char *buffer) {
             return count;
         if (index < 0 || index >= count)
             throw EVelk(Format("List index out of bounds (%d)", index));
-        const std::string &name = names[index]; // ends in its own zero
+        // As the system's port list always answered: the length counts one
+        // terminating zero, and the copy writes the name, that zero and one more.
+        const std::string &name = names[index];
         if (buffer != nullptr) {
             std::memcpy(buffer, name.data(), name.size());
             buffer[name.size()] = '\0';
+            buffer[name.size() + 1] = '\0';
         }
-        return static_cast<int32_t>(name.size());
+        return static_cast<int32_t>(name.size() + 1);
     });
 }
 

@@ -102,9 +102,8 @@ public:
     TComBuffer &Buffer() { return buffer_; }
 
     // Replaces names with the serial devices under sysfsRoot (entries with a
-    // "device" link) as "/dev/NAME", sorted ignoring case. Each name ends in one
-    // zero character, counted in its length. ceRegistry (with errno) when the
-    // root cannot be read.
+    // "device" link, legacy UART ports without a UART left out) as "/dev/NAME",
+    // sorted ignoring case. ceRegistry (with errno) when the root cannot be read.
     static void EnumComPorts(std::vector<std::string> &names, const std::string &sysfsRoot = "/sys/class/tty");
 
 private:

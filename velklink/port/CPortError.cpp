@@ -4,20 +4,20 @@
 
 namespace {
 
-std::string Compose(int32_t code, int32_t winCode) {
+std::string Compose(int32_t code, int32_t systemCode) {
     std::string text = EComPort::Text(code);
-    if (winCode != -1)
-        text += Format(" (win error code: %d)", winCode);
+    if (systemCode != -1)
+        text += Format(" (win error code: %d)", systemCode);
     return text;
 }
 
 } // namespace
 
-EComPort::EComPort(int32_t code, int32_t winCode)
-    : EVelk(Compose(code, winCode)), code_(code), winCode_(winCode) {}
+EComPort::EComPort(int32_t code, int32_t systemCode)
+    : EVelk(Compose(code, systemCode)), code_(code), systemCode_(systemCode) {}
 
-EComPort::EComPort(std::string message, int32_t code, int32_t winCode)
-    : EVelk(std::move(message)), code_(code), winCode_(winCode) {}
+EComPort::EComPort(std::string message, int32_t code, int32_t systemCode)
+    : EVelk(std::move(message)), code_(code), systemCode_(systemCode) {}
 
 std::string EComPort::Text(int32_t code) {
     static const char *const texts[] = {

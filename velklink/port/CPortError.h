@@ -1,5 +1,7 @@
 // EComPort: the serial port component's error, with the component's error code
-// and the platform's (errno here, -1 when there is none).
+// and the operating system's: errno on Linux, GetLastError() on Windows; -1
+// when there is none. The message keeps the component's wording
+// "(win error code: %d)" on every platform, as hosts of the port's texts expect.
 #pragma once
 
 #include "velkerror.h"
@@ -36,18 +38,19 @@ enum TComError : int32_t {
 
 class EComPort : public EVelk {
 public:
-    // The table text of code, followed by " (win error code: %d)" with winCode
-    // when winCode is not -1.
-    explicit EComPort(int32_t code, int32_t winCode = -1);
+    // The table text of code, followed by " (win error code: %d)" with systemCode
+    // when systemCode is not -1.
+    explicit EComPort(int32_t code, int32_t systemCode = -1);
     // A message of the caller's own, keeping the codes.
-    EComPort(std::string message, int32_t code, int32_t winCode);
+    EComPort(std::string message, int32_t code, int32_t systemCode);
 
     int32_t Code() const { return code_; }
-    int32_t WinCode() const { return winCode_; }
+    // errno on Linux, GetLastError() on Windows; -1 when there is none.
+    int32_t SystemCode() const { return systemCode_; }
     // The table text of code (1..23); empty for any other.
     static std::string Text(int32_t code);
 
 private:
     int32_t code_;
-    int32_t winCode_;
+    int32_t systemCode_;
 };

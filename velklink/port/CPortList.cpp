@@ -82,7 +82,7 @@ void TCustomComPort::EnumComPorts(std::vector<std::string> &names, const std::st
             continue;
         if (IsUnknownUart(::dirfd(dir.get()), name))
             continue;
-        found.push_back("/dev/" + name + '\0');
+        found.push_back("/dev/" + name);
     }
     std::stable_sort(found.begin(), found.end(), LessIgnoringCase);
     names = std::move(found);

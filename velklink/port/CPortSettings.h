@@ -1,5 +1,9 @@
 // The serial port's settings objects. Each belongs to one port; changing a value
-// of an open port applies it to the device at once.
+// of an open port applies it to the device at once. Some values have nothing to
+// act on under Linux (read time-outs beyond the one mode built, driver queue
+// sizes, DSR sensitivity, parity replacement characters): they are kept all the
+// same, because they are the component's published properties, the Windows
+// serial port applies them, and a host may set and read them back on either.
 #pragma once
 
 #include "CPortTypes.h"

@@ -22,7 +22,7 @@ void velk_CPort::Open() {
     try {
         TComPort::Open();
     } catch (const EComPort &e) {
-        throw EComPort(Format("Errore connettendo la porta %s.", Port()), e.Code(), e.WinCode());
+        throw EComPort(Format("Errore connettendo la porta %s.", Port()), e.Code(), e.SystemCode());
     }
 }
 
@@ -30,7 +30,7 @@ void velk_CPort::Close() {
     try {
         TComPort::Close();
     } catch (const EComPort &e) {
-        throw EComPort(Format("Errore disconnettendo la porta %s.", Port()), e.Code(), e.WinCode());
+        throw EComPort(Format("Errore disconnettendo la porta %s.", Port()), e.Code(), e.SystemCode());
     }
 }
 
