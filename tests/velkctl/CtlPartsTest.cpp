@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 namespace {
 
@@ -68,6 +70,33 @@ TEST(CtlProgressTest, DisabledBarWritesNothing) {
     }
     std::fclose(out);
     EXPECT_EQ(std::filesystem::file_size(path), 0u);
+}
+
+// Several transfers under one overall bar: it runs once from 0 to the whole,
+// each transfer moving it on, and is erased only at the end of the run.
+TEST(CtlProgressTest, OverallBarRunsOnceAcrossTransfers) {
+    TempFolder folder;
+    const auto path = folder.Path() / "err.txt";
+    std::FILE *out = std::fopen(path.c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    {
+        TProgressBar bar(true, out);
+        const TOverallProgress overall(bar, "reading", 4000);
+        for (int block = 0; block < 2; ++block) {
+            bar.Begin("block", 2000);
+            bar.Packets(2);
+            std::this_thread::sleep_for(std::chrono::milliseconds(120)); // past the redraw interval
+            bar.Advance(1);
+            bar.End();
+        }
+    }
+    std::fclose(out);
+    const std::vector<uint8_t> bytes = TempFolder::Read(path);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_NE(text.find("reading  25%"), std::string::npos) << text; // half of the first block
+    EXPECT_NE(text.find("reading  75%"), std::string::npos) << text; // half of the second
+    EXPECT_EQ(text.find("block"), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K"); // erased at the end
 }
 
 TDecoderImage ErasedImage() {

@@ -12,6 +12,8 @@
 namespace {
 
 TDecoderImage ReadDecoder(TCtlSession &session) {
+    const TOverallProgress bar(session.Progress(), "reading the decoder",
+                               int64_t(RecordSlots) * SlotBytes + EepromBytes);
     TDecoderImage image;
     image.Flash.reserve(std::size_t(RecordSlots) * SlotBytes);
     for (int32_t slot = 0; slot < RecordSlots; ++slot) {
@@ -74,6 +76,9 @@ int RunRestore(const TCtlOptions &options, const TRestoreArgs &args) {
         Say(options, "Nothing written: run again with --yes to write these changes");
         return 0;
     }
+    // Each slot written and read back; the EEPROM, when it changes, likewise.
+    const TOverallProgress bar(session.Progress(), "restoring",
+                               int64_t(plan.Slots.size()) * 2 * SlotBytes + (plan.Eeprom ? 2 * EepromBytes : 0));
     for (int32_t slot : plan.Slots) {
         const uint32_t address = RecordAreaBase + uint32_t(slot) * SlotBytes;
         session.Write(hltFlash, backup.Slot(slot), address);

@@ -102,7 +102,29 @@ TProgressBar::~TProgressBar() {
         drawing = nullptr;
 }
 
+void TProgressBar::BeginOverall(std::string label, int64_t totalBytes) {
+    End();
+    overall_ = true;
+    overallDone_ = 0;
+    blockBytes_ = 0;
+    // Done and Total count bytes: the whole run is one transfer to the bar.
+    state_ = {std::move(label), 0, int32_t(std::clamp<int64_t>(totalBytes, 1, INT32_MAX)), totalBytes, 0};
+    start_ = Clock::now();
+    lastDraw_ = start_;
+}
+
+void TProgressBar::EndOverall() {
+    overall_ = false;
+    End();
+}
+
 void TProgressBar::Begin(std::string label, int64_t bytes) {
+    if (overall_) {
+        blockBytes_ = bytes;
+        blockPackets_ = 0;
+        active_ = true;
+        return;
+    }
     End();
     state_ = {std::move(label), 0, 0, bytes, 0};
     start_ = Clock::now();
@@ -113,6 +135,11 @@ void TProgressBar::Begin(std::string label, int64_t bytes) {
 void TProgressBar::Packets(int32_t total) {
     if (!active_)
         return;
+    if (overall_) {
+        blockPackets_ = total;
+        Draw(false);
+        return;
+    }
     state_.Total = total;
     state_.Done = 0;
     Draw(false);
@@ -121,11 +148,24 @@ void TProgressBar::Packets(int32_t total) {
 void TProgressBar::Advance(int32_t done) {
     if (!active_)
         return;
+    if (overall_) {
+        const int64_t block = blockPackets_ > 0 ? blockBytes_ * std::clamp(done, 0, blockPackets_) / blockPackets_ : 0;
+        state_.Done = int32_t(std::min<int64_t>(overallDone_ + block, state_.Total));
+        Draw(false);
+        return;
+    }
     state_.Done = done;
     Draw(false);
 }
 
 void TProgressBar::End() {
+    if (overall_ && active_) {
+        overallDone_ += blockBytes_;
+        blockBytes_ = 0;
+        state_.Done = int32_t(std::min<int64_t>(overallDone_, state_.Total));
+        active_ = false;
+        return;
+    }
     active_ = false;
     Hide();
 }

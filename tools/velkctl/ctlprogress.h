@@ -18,6 +18,7 @@ struct TProgressState {
 };
 
 // One line of the bar, without line control characters, at most width columns.
+// Done and Total may count bytes instead of packets: only their ratio counts.
 std::string FormatProgress(const TProgressState &state, int width);
 
 // Erases the bar that is on the screen, if any, before a message is printed.
@@ -38,8 +39,13 @@ public:
     // Events: the transmission's packet count, and the packets done so far.
     void Packets(int32_t total);
     void Advance(int32_t done);
-    // The transfer has ended: the bar is erased.
+    // The transfer has ended: the bar is erased (within an overall run it
+    // stays, at the bytes done so far).
     void End();
+    // Several transfers of totalBytes in all under one bar, labelled label:
+    // each transfer's Begin and End only move it on. EndOverall erases it.
+    void BeginOverall(std::string label, int64_t totalBytes);
+    void EndOverall();
     // Erases the bar for a line of text; the next event draws it again.
     void Hide();
 
@@ -51,6 +57,25 @@ private:
     bool shown_ = false;
     bool active_ = false;
     TProgressState state_;
+    // An overall run: bytes of the transfers that ended, and of the one running.
+    bool overall_ = false;
+    int64_t overallDone_ = 0;
+    int64_t blockBytes_ = 0;
+    int32_t blockPackets_ = 0;
     Clock::time_point start_;
     Clock::time_point lastDraw_;
+};
+
+// One bar over the transfers of a scope (a backup, a restore).
+class TOverallProgress {
+public:
+    TOverallProgress(TProgressBar &bar, std::string label, int64_t totalBytes) : bar_(bar) {
+        bar_.BeginOverall(std::move(label), totalBytes);
+    }
+    ~TOverallProgress() { bar_.EndOverall(); }
+    TOverallProgress(const TOverallProgress &) = delete;
+    TOverallProgress &operator=(const TOverallProgress &) = delete;
+
+private:
+    TProgressBar &bar_;
 };

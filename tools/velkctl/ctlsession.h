@@ -52,6 +52,9 @@ public:
     int Retried() const { return retried_; }
 
     velk_Records &Records() { return *records_; }
+    // The bar the session's transfers move; commands of several transfers run
+    // them under one overall bar (TOverallProgress).
+    TProgressBar &Progress() { return progress_; }
     // The record store's way to the decoder, with progress.
     TRecordTransport &Transport();
     void Refresh(bool full);
