@@ -6,8 +6,11 @@
 #include "ctlnumbers.h"
 #include "ctlportinfo.h"
 #include "ctlprogress.h"
+#include "ctlsession.h"
 #include "ctlsha256.h"
 #include "CtlTestSupport.h"
+#include "velkcport.h"
+#include "velklog.h"
 
 #include <gtest/gtest.h>
 
@@ -210,6 +213,18 @@ TEST(CtlPortInfoTest, PortsAsSysfsDescribesThem) {
     quick.LatencyMs = 1;
     EXPECT_EQ(LatencyAdvice(quick), "");
     EXPECT_EQ(LatencyAdvice(ports[0]), "");
+}
+
+// A session whose port cannot be opened hands the protocol logs back: no log
+// line may reach the session that never came to be.
+TEST(CtlSessionTest, PortThatCannotBeOpenedLeavesTheLogsDisconnected) {
+    TempFolder folder;
+    TCtlOptions options;
+    options.Port = (folder.Path() / "no-such-port").string();
+    options.Quiet = true;
+    EXPECT_THROW(TCtlSession session(options), EComPort);
+    EXPECT_FALSE(LinkLog().OnLog);
+    EXPECT_FALSE(TransferLog().OnLog);
 }
 
 TEST(CtlSha256Test, PublishedDigests) {
