@@ -1,15 +1,18 @@
 #include "benchcases.h"
 
 #include "screenset.h"
+#include "velkmemorymap.h"
 
 #include <random>
 #include <stdexcept>
 
 namespace {
 
-constexpr uint32_t kSlot1 = 0x34030000;
-constexpr int32_t kFlashBytes = 64 * 1024;
-constexpr int32_t kEepromBytes = 8 * 1024;
+// Whole memories as the record store moves them: slot 1 (slot 0 holds the
+// simulator's settings record), and the whole EEPROM.
+constexpr uint32_t kSlot1 = RecordSlotAddress(1);
+constexpr auto kFlashBytes = int32_t(kRecordSlotSize);
+constexpr int32_t kEepromBytes = kEepromSize;
 
 void Check(bool ok, const char *what) {
     if (!ok)

@@ -1,8 +1,10 @@
 #include "benchfloors.h"
 
 #include "velkcport.h"
+#include "velkdecoderstack.h"
 #include "velkdescriptor.h"
 #include "velkllprotocol.h"
+#include "velkmemorymap.h"
 #include "velkmessagequeue.h"
 
 #include <pty.h>
@@ -127,7 +129,7 @@ void AcknowledgeEverything(int near) {
 
 double LinkSend() {
     constexpr int kRounds = 31;
-    constexpr int32_t kBytes = 64 * 1024;
+    constexpr auto kBytes = int32_t(kRecordSlotSize); // a record slot, the largest block the library sends
     int near = -1;
     int far = -1;
     char path[256] = {};
@@ -140,8 +142,7 @@ double LinkSend() {
     std::vector<double> seconds;
     {
         velk_CPort port;
-        port.SetBaudRate(br115200);
-        port.SetSyncMethod(smWindowSync);
+        TDecoderStack::SetLine(port);
         port.SetPort(path);
         port.Open();
         bool done = false;

@@ -1,22 +1,19 @@
 #include "benchstack.h"
 
-TBenchStack::TBenchStack(const std::string &linePath) : link_(port_), engine_(link_), transport_(engine_) {
-    port_.SetBaudRate(br115200);
-    port_.SetSyncMethod(smWindowSync);
-    port_.SetPort(linePath);
-    port_.Open();
+TBenchStack::TBenchStack(const std::string &linePath) : transport_(stack_.Transfer()) {
+    velk_CPort &port = stack_.Port();
+    port.SetPort(linePath);
+    port.Open();
     // The transfer engine has installed its handler; time the events on their way to it.
-    velk_LLProtocol::THandler engineHandler = link_.OnEvent;
-    link_.OnEvent = [this, engineHandler](velk_LLProtocol &sender, int32_t code, int32_t value) {
+    velk_LLProtocol &link = stack_.Link();
+    velk_LLProtocol::THandler engineHandler = link.OnEvent;
+    link.OnEvent = [this, engineHandler](velk_LLProtocol &sender, int32_t code, int32_t value) {
         OnLinkEvent(code);
         engineHandler(sender, code, value);
     };
-    NewRecords();
 }
 
-TBenchStack::~TBenchStack() { port_.Close(); }
-
-void TBenchStack::NewRecords() { records_ = std::make_unique<velk_Records>(0x34020000u, 30); }
+TBenchStack::~TBenchStack() { stack_.Port().Close(); }
 
 void TBenchStack::OnLinkEvent(int32_t code) {
     const Clock::time_point now = Clock::now();

@@ -6,6 +6,8 @@
 // is still shared is known unchanged without comparing its bytes.
 #pragma once
 
+#include "velkmemorymap.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -15,7 +17,7 @@
 
 class TFuzzFlash {
 public:
-    static constexpr uint32_t SlotSize = 0x10000;
+    static constexpr uint32_t SlotSize = kRecordSlotSize;
     using TBlock = std::vector<uint8_t>;
 
     explicit TFuzzFlash(int32_t slots, uint8_t blank = 0xFF)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "FuzzFlash.h"
+#include "velkmemorymap.h"
 #include "velkrecordtransport.h"
 
 #include <algorithm>
@@ -15,15 +16,15 @@
 
 class TFuzzTransport : public TRecordTransport {
 public:
-    static constexpr uint32_t Base = 0x34020000;
+    static constexpr uint32_t Base = kRecordAreaBase;
     static constexpr uint32_t SlotSize = TFuzzFlash::SlotSize;
 
     // Slots that read as blank until written.
-    explicit TFuzzTransport(int32_t slots = 30, uint8_t blank = 0xFF) : Flash(slots, blank) {}
+    explicit TFuzzTransport(int32_t slots = kRecordSlotCount, uint8_t blank = 0xFF) : Flash(slots, blank) {}
     explicit TFuzzTransport(TFuzzFlash flash) : Flash(std::move(flash)) {}
 
     TFuzzFlash Flash;
-    std::vector<uint8_t> Eeprom = std::vector<uint8_t>(8192, 0);
+    std::vector<uint8_t> Eeprom = std::vector<uint8_t>(kEepromSize, 0);
     // Flash writes done: address and length.
     std::vector<std::pair<uint32_t, int32_t>> Writes;
     // Reads answer with this many bytes fewer than asked (never below 0).

@@ -14,6 +14,7 @@
 #include "FuzzFill.h"
 #include "FuzzInput.h"
 #include "FuzzTransport.h"
+#include "velkmemorymap.h"
 #include "velkrecord.h"
 #include "velkrecords.h"
 
@@ -109,9 +110,9 @@ void Load(velk_Records &records, TFuzzTransport &decoder, TInput &input) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     TInput input(data, size);
     TFuzzTransport decoder(kSlots);
-    decoder.Eeprom[0x1102] = input.Byte();
-    for (int32_t word = 0; word < 29; ++word)
-        decoder.Eeprom[size_t(0x108E + 4 * word)] = input.Byte();
+    decoder.Eeprom[kEepromReservedSlotOffset] = input.Byte();
+    for (int32_t word = 0; word < kEepromSlotWordCount; ++word)
+        decoder.Eeprom[size_t(kEepromSlotWordsOffset + 4 * word)] = input.Byte();
     for (int slots = 0; slots < 3; ++slots) {
         const uint8_t slot = input.Byte();
         if (slot == 0xFF || !input.More())

@@ -6,8 +6,11 @@
 #include "ctlnumbers.h"
 #include "ctlportinfo.h"
 #include "ctlprogress.h"
+#include "ctlsession.h"
 #include "ctlsha256.h"
 #include "CtlTestSupport.h"
+#include "velkcport.h"
+#include "velklog.h"
 
 #include <gtest/gtest.h>
 
@@ -100,14 +103,14 @@ TEST(CtlProgressTest, OverallBarRunsOnceAcrossTransfers) {
 }
 
 TDecoderImage ErasedImage() {
-    return {std::vector<uint8_t>(std::size_t(RecordSlots) * SlotBytes, 0xFF), std::vector<uint8_t>(EepromBytes, 0)};
+    return {std::vector<uint8_t>(std::size_t(kRecordSlotCount) * kRecordSlotSize, 0xFF), std::vector<uint8_t>(kEepromSize, 0)};
 }
 
 TEST(CtlBackupTest, FilesRoundTripAndRestorePlanNamesWhatDiffers) {
     TempFolder folder;
     TDecoderImage image = ErasedImage();
     const auto slot = SlotImage("pictures", {{"ini", std::vector<uint8_t>(64, 1)}, {"basic.lut", {1, 2}}});
-    std::copy(slot.begin(), slot.end(), image.Flash.begin() + 3 * SlotBytes);
+    std::copy(slot.begin(), slot.end(), image.Flash.begin() + 3 * kRecordSlotSize);
     SaveBackup(folder.Path() / "b", image);
 
     const TDecoderImage back = LoadBackup(folder.Path() / "b");
@@ -116,7 +119,7 @@ TEST(CtlBackupTest, FilesRoundTripAndRestorePlanNamesWhatDiffers) {
     EXPECT_TRUE(PlanRestore(image, back).Empty());
 
     TDecoderImage changed = image;
-    changed.Flash[7 * SlotBytes + 100] ^= 1;
+    changed.Flash[7 * kRecordSlotSize + 100] ^= 1;
     changed.Eeprom[0x108E] = 0x80;
     const TRestorePlan plan = PlanRestore(changed, image);
     EXPECT_EQ(plan.Slots, std::vector<int32_t>{7});
@@ -164,7 +167,7 @@ TEST(CtlBackupTest, FilesChangedAfterTheBackupAreRefusedByName) {
     EXPECT_NE(description.find("\"sha256\": \"" + Sha256Hex(image.Slot(29)) + "\""), std::string::npos);
 
     TDecoderImage changed = image;
-    changed.Flash[5 * SlotBytes + 9] = 0;
+    changed.Flash[5 * kRecordSlotSize + 9] = 0;
     folder.Write("flash.bin", changed.Flash);
     EXPECT_NE(refusal().find("flash.bin\" no longer matches its checksum in backup.json (slot 5)"),
               std::string::npos)
@@ -239,6 +242,18 @@ TEST(CtlPortInfoTest, PortsAsSysfsDescribesThem) {
     quick.LatencyMs = 1;
     EXPECT_EQ(LatencyAdvice(quick), "");
     EXPECT_EQ(LatencyAdvice(ports[0]), "");
+}
+
+// A session whose port cannot be opened hands the protocol logs back: no log
+// line may reach the session that never came to be.
+TEST(CtlSessionTest, PortThatCannotBeOpenedLeavesTheLogsDisconnected) {
+    TempFolder folder;
+    TCtlOptions options;
+    options.Port = (folder.Path() / "no-such-port").string();
+    options.Quiet = true;
+    EXPECT_THROW(TCtlSession session(options), EComPort);
+    EXPECT_FALSE(LinkLog().OnLog);
+    EXPECT_FALSE(TransferLog().OnLog);
 }
 
 TEST(CtlSha256Test, PublishedDigests) {

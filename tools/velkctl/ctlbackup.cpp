@@ -47,8 +47,8 @@ void Write(const std::filesystem::path &file, std::span<const uint8_t> data) {
 bool DescribesRecordArea(const nlohmann::json &description) {
     try {
         const nlohmann::json &flash = description.at("flash");
-        return description.at("format") == FormatName && flash.at("address") == HexAddress(RecordAreaBase) &&
-               flash.at("slots") == RecordSlots && flash.at("slot_size") == SlotBytes;
+        return description.at("format") == FormatName && flash.at("address") == HexAddress(kRecordAreaBase) &&
+               flash.at("slots") == kRecordSlotCount && flash.at("slot_size") == kRecordSlotSize;
     } catch (const nlohmann::json::exception &) {
         return false;
     }
@@ -67,7 +67,7 @@ void CheckDigests(const std::filesystem::path &folder, const nlohmann::json &des
     if (!eeprom.empty() && eeprom != Sha256Hex(image.Eeprom))
         throw ECtlUsage("\"" + (folder / EepromFile).string() + "\" no longer matches its checksum in " +
                         DescriptionFile + ": the backup was changed or damaged");
-    for (int32_t slot = 0; slot < RecordSlots; ++slot) {
+    for (int32_t slot = 0; slot < kRecordSlotCount; ++slot) {
         const std::string digest =
             DigestAt(description, nlohmann::json::json_pointer("/records/" + std::to_string(slot) + "/sha256"));
         if (!digest.empty() && digest != Sha256Hex(image.Slot(slot)))
@@ -80,7 +80,7 @@ void CheckDigests(const std::filesystem::path &folder, const nlohmann::json &des
 } // namespace
 
 std::span<const uint8_t> TDecoderImage::Slot(int32_t slot) const {
-    return std::span<const uint8_t>(Flash).subspan(std::size_t(slot) * SlotBytes, SlotBytes);
+    return std::span<const uint8_t>(Flash).subspan(std::size_t(slot) * kRecordSlotSize, kRecordSlotSize);
 }
 
 std::vector<std::filesystem::path> PrepareBackupFolder(const std::filesystem::path &folder) {
@@ -100,16 +100,16 @@ void SaveBackup(const std::filesystem::path &folder, const TDecoderImage &image)
         throw ECtlFailed("Cannot create \"" + folder.string() + "\": " + error.message());
 
     nlohmann::json records = nlohmann::json::array();
-    for (int32_t slot = 0; slot < RecordSlots; ++slot)
+    for (int32_t slot = 0; slot < kRecordSlotCount; ++slot)
         records.push_back({{"slot", slot},
-                           {"address", HexAddress(RecordAreaBase + uint32_t(slot) * SlotBytes)},
+                           {"address", HexAddress(RecordSlotAddress(slot))},
                            {"holds", DescribeSlot(image.Slot(slot))},
                            {"sha256", Sha256Hex(image.Slot(slot))}});
     const nlohmann::json description = {
         {"format", FormatName},
-        {"flash", {{"file", FlashFile}, {"address", HexAddress(RecordAreaBase)}, {"slots", RecordSlots},
-                   {"slot_size", SlotBytes}}},
-        {"eeprom", {{"file", EepromFile}, {"size", EepromBytes}, {"sha256", Sha256Hex(image.Eeprom)}}},
+        {"flash", {{"file", FlashFile}, {"address", HexAddress(kRecordAreaBase)}, {"slots", kRecordSlotCount},
+                   {"slot_size", kRecordSlotSize}}},
+        {"eeprom", {{"file", EepromFile}, {"size", kEepromSize}, {"sha256", Sha256Hex(image.Eeprom)}}},
         {"records", records},
     };
     const std::string text = description.dump(2) + "\n";
@@ -124,18 +124,18 @@ TDecoderImage LoadBackup(const std::filesystem::path &folder) {
     const nlohmann::json description = nlohmann::json::parse(raw.begin(), raw.end(), nullptr, false);
     if (!DescribesRecordArea(description))
         throw ECtlUsage("\"" + descriptionFile.string() + "\" does not describe a backup of " +
-                        std::to_string(RecordSlots) + " record slots from " + HexAddress(RecordAreaBase));
+                        std::to_string(kRecordSlotCount) + " record slots from " + HexAddress(kRecordAreaBase));
 
     TDecoderImage image;
-    image.Flash = ReadExactly(folder / FlashFile, std::size_t(RecordSlots) * SlotBytes);
-    image.Eeprom = ReadExactly(folder / EepromFile, EepromBytes);
+    image.Flash = ReadExactly(folder / FlashFile, std::size_t(kRecordSlotCount) * kRecordSlotSize);
+    image.Eeprom = ReadExactly(folder / EepromFile, kEepromSize);
     CheckDigests(folder, description, image);
     return image;
 }
 
 TRestorePlan PlanRestore(const TDecoderImage &current, const TDecoderImage &backup) {
     TRestorePlan plan;
-    for (int32_t slot = 0; slot < RecordSlots; ++slot)
+    for (int32_t slot = 0; slot < kRecordSlotCount; ++slot)
         if (!std::ranges::equal(current.Slot(slot), backup.Slot(slot)))
             plan.Slots.push_back(slot);
     plan.Eeprom = current.Eeprom != backup.Eeprom;

@@ -1,8 +1,9 @@
-// Backups of a decoder: the whole record area (30 slots of 64 KiB from
-// 0x34020000) and the 8 KiB EEPROM, kept in a folder as flash.bin, eeprom.bin
+// Backups of a decoder: the whole record area and the EEPROM, kept in a folder as flash.bin, eeprom.bin
 // and a description backup.json. A restore compares the backup with what the
 // decoder holds and writes only the slots (and the EEPROM) that differ.
 #pragma once
+
+#include "velkmemorymap.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -10,14 +11,9 @@
 #include <string>
 #include <vector>
 
-inline constexpr uint32_t RecordAreaBase = 0x34020000;
-inline constexpr int32_t RecordSlots = 30;
-inline constexpr int32_t SlotBytes = 0x10000;
-inline constexpr int32_t EepromBytes = 8192;
-
 struct TDecoderImage {
-    std::vector<uint8_t> Flash;  // RecordSlots x SlotBytes, slot 0 first
-    std::vector<uint8_t> Eeprom; // EepromBytes
+    std::vector<uint8_t> Flash;  // kRecordSlotCount x kRecordSlotSize, slot 0 first
+    std::vector<uint8_t> Eeprom; // kEepromSize
 
     std::span<const uint8_t> Slot(int32_t slot) const;
 };

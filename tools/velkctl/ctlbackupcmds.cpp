@@ -15,23 +15,23 @@ TDecoderImage ReadDecoder(TCtlSession &session) {
     const TOverallProgress bar(session.Progress(), "reading the decoder",
                                int64_t(RecordSlots) * SlotBytes + EepromBytes);
     TDecoderImage image;
-    image.Flash.reserve(std::size_t(RecordSlots) * SlotBytes);
-    for (int32_t slot = 0; slot < RecordSlots; ++slot) {
-        const auto bytes = session.Read(hlsFlash, RecordAreaBase + uint32_t(slot) * SlotBytes, SlotBytes);
-        if (bytes.size() != std::size_t(SlotBytes))
+    image.Flash.reserve(std::size_t(kRecordSlotCount) * kRecordSlotSize);
+    for (int32_t slot = 0; slot < kRecordSlotCount; ++slot) {
+        const auto bytes = session.Read(hlsFlash, RecordSlotAddress(slot), kRecordSlotSize);
+        if (bytes.size() != std::size_t(kRecordSlotSize))
             throw ECtlFailed("Slot " + std::to_string(slot) + " came back with " + std::to_string(bytes.size()) +
-                             " bytes instead of " + std::to_string(SlotBytes));
+                             " bytes instead of " + std::to_string(kRecordSlotSize));
         image.Flash.insert(image.Flash.end(), bytes.begin(), bytes.end());
     }
-    image.Eeprom = session.Read(hlsEeprom, 0, EepromBytes);
-    if (image.Eeprom.size() != std::size_t(EepromBytes))
+    image.Eeprom = session.Read(hlsEeprom, 0, kEepromSize);
+    if (image.Eeprom.size() != std::size_t(kEepromSize))
         throw ECtlFailed("The EEPROM came back with " + std::to_string(image.Eeprom.size()) + " bytes instead of " +
-                         std::to_string(EepromBytes));
+                         std::to_string(kEepromSize));
     return image;
 }
 
 std::string SlotLine(int32_t slot) {
-    return "slot " + std::to_string(slot) + " (" + HexAddress(RecordAreaBase + uint32_t(slot) * SlotBytes) + ")";
+    return "slot " + std::to_string(slot) + " (" + HexAddress(RecordSlotAddress(slot)) + ")";
 }
 
 } // namespace
@@ -47,12 +47,12 @@ int RunBackup(const TCtlOptions &options, const std::string &folder) {
     SaveBackup(folder, image);
     for (auto &output : outputs)
         output->Keep();
-    for (int32_t slot = 0; slot < RecordSlots; ++slot) {
+    for (int32_t slot = 0; slot < kRecordSlotCount; ++slot) {
         const std::string holds = DescribeSlot(image.Slot(slot));
         if (holds != "free")
             Say(options, SlotLine(slot) + ": " + holds);
     }
-    Say(options, "Backed up " + std::to_string(RecordSlots) + " record slots and the EEPROM into " + folder);
+    Say(options, "Backed up " + std::to_string(kRecordSlotCount) + " record slots and the EEPROM into " + folder);
     return 0;
 }
 
@@ -80,15 +80,15 @@ int RunRestore(const TCtlOptions &options, const TRestoreArgs &args) {
     const TOverallProgress bar(session.Progress(), "restoring",
                                int64_t(plan.Slots.size()) * 2 * SlotBytes + (plan.Eeprom ? 2 * EepromBytes : 0));
     for (int32_t slot : plan.Slots) {
-        const uint32_t address = RecordAreaBase + uint32_t(slot) * SlotBytes;
+        const uint32_t address = RecordSlotAddress(slot);
         session.Write(hltFlash, backup.Slot(slot), address);
-        if (session.Read(hlsFlash, address, SlotBytes) != std::vector<uint8_t>(backup.Slot(slot).begin(),
+        if (session.Read(hlsFlash, address, kRecordSlotSize) != std::vector<uint8_t>(backup.Slot(slot).begin(),
                                                                                  backup.Slot(slot).end()))
             throw ECtlFailed("Restore failed: " + SlotLine(slot) + " reads back different from the backup");
     }
     if (plan.Eeprom) {
         session.Write(hltEeprom, backup.Eeprom, 0);
-        if (session.Read(hlsEeprom, 0, EepromBytes) != backup.Eeprom)
+        if (session.Read(hlsEeprom, 0, kEepromSize) != backup.Eeprom)
             throw ECtlFailed("Restore failed: the EEPROM reads back different from the backup");
     }
     Say(options, "Restored " + std::to_string(plan.Slots.size()) + " record slots" +

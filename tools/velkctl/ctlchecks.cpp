@@ -39,28 +39,28 @@ std::string StoredName(const std::string &utf8, const char *what, std::size_t wi
 void CheckRange(const std::string &space, uint32_t address, int64_t length, bool write) {
     const int64_t end = int64_t(address) + length;
     if (space == "eeprom") {
-        if (end > EepromSize)
+        if (end > kEepromSize)
             throw ECtlUsage("EEPROM " + Hex4(address) + " + " + std::to_string(length) +
-                            " bytes: the EEPROM holds " + std::to_string(EepromSize) +
-                            " bytes (0x0000 to " + Hex4(EepromSize - 1) +
+                            " bytes: the EEPROM holds " + std::to_string(kEepromSize) +
+                            " bytes (0x0000 to " + Hex4(kEepromSize - 1) +
                             "); --force sends it anyway");
         return;
     }
     if (write) {
-        const bool slotStart = address >= FlashAreaStart && address < FlashAreaEnd &&
-                               (address - FlashAreaStart) % FlashWriteLimit == 0;
-        if (!slotStart || length > FlashWriteLimit)
+        const bool slotStart = address >= kRecordAreaBase && address < kRecordAreaEnd &&
+                               (address - kRecordAreaBase) % kRecordSlotSize == 0;
+        if (!slotStart || length > kRecordSlotSize)
             throw ECtlUsage(
                 "flash " + HexAddress(address) + " + " + std::to_string(length) +
                 " bytes: the decoder writes flash only from the start of a record slot (" +
-                HexAddress(FlashAreaStart) + ", " + HexAddress(FlashAreaStart + 0x10000) +
-                ", ... " + HexAddress(FlashAreaEnd - 0x10000) + ") with 1 to " +
-                std::to_string(FlashWriteLimit) + " bytes; --force sends it anyway");
+                HexAddress(kRecordAreaBase) + ", " + HexAddress(RecordSlotAddress(1)) +
+                ", ... " + HexAddress(RecordSlotAddress(kRecordSlotCount - 1)) + ") with 1 to " +
+                std::to_string(kRecordSlotSize) + " bytes; --force sends it anyway");
         return;
     }
-    if (address < FlashAreaStart || end > int64_t(FlashAreaEnd))
+    if (address < kRecordAreaBase || end > int64_t(kRecordAreaEnd))
         throw ECtlUsage("flash " + HexAddress(address) + " + " + std::to_string(length) +
                         " bytes: the decoder reads flash only inside the record area " +
-                        HexAddress(FlashAreaStart) + " to " + HexAddress(FlashAreaEnd - 1) +
+                        HexAddress(kRecordAreaBase) + " to " + HexAddress(kRecordAreaEnd - 1) +
                         "; --force sends it anyway");
 }

@@ -3,16 +3,14 @@
 // an ECtlUsage naming what is wrong.
 #pragma once
 
+#include "velkmemorymap.h"
+
 #include <cstdint>
 #include <string>
 
-// The decoder's memory as it accepts requests: the record area of 30 slots of
-// 64 KiB from 0x34020000 (read anywhere inside it, written from the start of a
-// slot with at most one slot's bytes) and the 8 KiB EEPROM.
-inline constexpr uint32_t FlashAreaStart = 0x34020000;
-inline constexpr uint32_t FlashAreaEnd = FlashAreaStart + 30 * 0x10000;
-inline constexpr int64_t FlashWriteLimit = 0x10000;
-inline constexpr int64_t EepromSize = 8192;
+// The decoder's memory as it accepts requests: the record area (read anywhere
+// inside it, written from the start of a slot with at most one slot's bytes)
+// and the EEPROM.
 
 // A record or item name (UTF-8) as the decoder stores it (Windows-1252), of 1
 // to width bytes there; what is "RECORD" or "ITEM". A name with a character

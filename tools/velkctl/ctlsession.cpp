@@ -1,13 +1,9 @@
 #include "ctlsession.h"
 
-#include "ctlbackup.h"
 #include "ctlerror.h"
 #include "ctlnumbers.h"
 #include "ctlportinfo.h"
 #include "velkcodepage.h"
-#include "velkcport.h"
-#include "velkllprotocol.h"
-#include "velklog.h"
 
 #include <unistd.h>
 
@@ -61,7 +57,7 @@ public:
     void ReadFlash(uint32_t address, int32_t length) override {
         Start([this, address, length] {
             session_.Begin(TransferLabel("read", address, true), length);
-            session_.engine_->ReadFlash(address, length);
+            session_.Engine().ReadFlash(address, length);
         });
     }
     void SendFlash(const void *data, uint32_t address, int32_t length) override {
@@ -69,17 +65,17 @@ public:
         data_.assign(bytes, bytes + std::max(length, 0));
         Start([this, address, length] {
             session_.Begin(TransferLabel("write", address, true), length);
-            session_.engine_->SendFlash(data_.data(), address, length);
+            session_.Engine().SendFlash(data_.data(), address, length);
         });
     }
     void ReadEeprom(uint32_t address, int32_t length) override {
         Start([this, address, length] {
             session_.Begin(TransferLabel("read", address, false), length);
-            session_.engine_->ReadEeprom(address, length);
+            session_.Engine().ReadEeprom(address, length);
         });
     }
     bool WaitFor() override { return session_.WaitRetrying(start_); }
-    TBuffer &GetBuffer() override { return session_.engine_->GetBuffer(); }
+    TBuffer &GetBuffer() override { return session_.Engine().GetBuffer(); }
 
 private:
     void Start(std::function<void()> start) {
@@ -94,23 +90,18 @@ private:
 
 TCtlSession::TCtlSession(const TCtlOptions &options)
     : options_(options), progress_(options.Progress && !options.Quiet && isatty(STDERR_FILENO), stderr) {
-    LinkLog().OnLog = [this](velk_Log &, const std::string &line) {
-        if (options_.TraceLink)
-            Trace("link", line);
-    };
-    TransferLog().OnLog = [this](velk_Log &, const std::string &line) { OnTransferLine(line); };
-
-    port_ = std::make_unique<velk_CPort>();
-    port_->SetBaudRate(br115200);
-    port_->SetSyncMethod(smWindowSync);
-    link_ = std::make_unique<velk_LLProtocol>(*port_);
-    engine_ = std::make_unique<velk_HLProtocol>(
-        *link_, [this](velk_HLProtocol &, int32_t code, int32_t value) { OnEngineEvent(code, value); });
+    stack_ = std::make_unique<TDecoderStack>(TDecoderStack::THandlers{
+        [this](velk_Log &, const std::string &line) {
+            if (options_.TraceLink)
+                Trace("link", line);
+        },
+        [this](velk_Log &, const std::string &line) { OnTransferLine(line); },
+        [this](velk_HLProtocol &, int32_t code, int32_t value) { OnEngineEvent(code, value); }});
     transport_ = std::make_unique<TTransport>(*this);
-    records_ = std::make_unique<velk_Records>(RecordAreaBase, RecordSlots);
 
-    port_->SetPort(Utf8ToCp1252(options_.Port));
-    port_->Open();
+    velk_CPort &port = stack_->Port();
+    port.SetPort(Utf8ToCp1252(options_.Port));
+    port.Open();
     if (!options_.Quiet) {
         const std::string device = Cp1252ToUtf8(TCustomComPort::DevicePath(Utf8ToCp1252(options_.Port)));
         if (const std::string advice = LatencyAdvice(DescribePort(device)); !advice.empty())
@@ -121,17 +112,12 @@ TCtlSession::TCtlSession(const TCtlOptions &options)
 TCtlSession::~TCtlSession() {
     progress_.End();
     try {
-        port_->Close();
+        stack_->Port().Close();
     } catch (const std::exception &) {
         // The process ends next; the descriptor goes with it.
     }
-    records_.reset();
     transport_.reset();
-    engine_.reset();
-    link_.reset();
-    port_.reset();
-    LinkLog().OnLog = nullptr;
-    TransferLog().OnLog = nullptr;
+    stack_.reset();
 }
 
 void TCtlSession::OnTransferLine(const std::string &line) {
@@ -161,7 +147,7 @@ void TCtlSession::Begin(std::string label, int64_t bytes) {
 }
 
 bool TCtlSession::Wait() {
-    const bool ok = engine_->WaitFor();
+    const bool ok = Engine().WaitFor();
     progress_.End();
     answered_ = answered_ || ok;
     return ok;
@@ -171,7 +157,7 @@ bool TCtlSession::WaitRetrying(const std::function<void()> &restart) {
     for (int attempt = 1;; ++attempt) {
         if (Wait())
             return true;
-        const int32_t error = engine_->GetError();
+        const int32_t error = Engine().GetError();
         // A refusal is the decoder's answer and comes again. A decoder that has
         // never answered in this session is most likely not there at all.
         const bool refused = error == heWriteRefused || error == heReadRefused;
@@ -202,15 +188,15 @@ void TCtlSession::Settle() {
     auto quietSince = start;
     while (Clock::now() - quietSince < Quiet && Clock::now() - start < Limit) {
         std::this_thread::sleep_for(Poll);
-        if (port_->InputCount() > 0) {
-            port_->DrainInput();
+        if (stack_->Port().InputCount() > 0) {
+            stack_->Port().DrainInput();
             quietSince = Clock::now();
         }
     }
 }
 
 std::string TCtlSession::FailureText() const {
-    const std::string expected = FailureLine(engine_->GetError());
+    const std::string expected = FailureLine(Engine().GetError());
     // The engine's own line, with its packet dump where it has one.
     for (auto line = lines_.rbegin(); line != lines_.rend(); ++line)
         if (line->rfind(expected, 0) == 0)
@@ -220,7 +206,7 @@ std::string TCtlSession::FailureText() const {
 
 void TCtlSession::Fail() {
     std::string text = FailureText();
-    if (engine_->GetError() == heLinkTimeout && !answered_)
+    if (Engine().GetError() == heLinkTimeout && !answered_)
         text += ": no answer from the decoder: check the cable, the port and that it is powered";
     throw ECtlFailed(text);
 }
@@ -228,7 +214,7 @@ void TCtlSession::Fail() {
 std::string TCtlSession::Sync() {
     const auto start = [this] {
         Begin("sync", 0);
-        engine_->SendSync();
+        Engine().SendSync();
     };
     start();
     if (!WaitRetrying(start))
@@ -246,7 +232,7 @@ std::vector<uint8_t> TCtlSession::Read(THLSource source, uint32_t address, int32
         transport_->ReadEeprom(address, length);
     if (!transport_->WaitFor())
         Fail();
-    const TBuffer &buffer = engine_->GetBuffer();
+    const TBuffer &buffer = Engine().GetBuffer();
     return std::vector<uint8_t>(buffer.Memory(), buffer.Memory() + buffer.Size());
 }
 
@@ -264,7 +250,7 @@ void TCtlSession::Write(THLTarget target, std::span<const uint8_t> data, uint32_
             Begin("firmware", length);
             break;
         }
-        engine_->Write(target, data.data(), address, length);
+        Engine().Write(target, data.data(), address, length);
     };
     start();
     // A firmware upload is not repeated: the decoder may have begun to take it.
@@ -275,4 +261,4 @@ void TCtlSession::Write(THLTarget target, std::span<const uint8_t> data, uint32_
 
 TRecordTransport &TCtlSession::Transport() { return *transport_; }
 
-void TCtlSession::Refresh(bool full) { records_->Refresh(*transport_, full); }
+void TCtlSession::Refresh(bool full) { stack_->Records().Refresh(*transport_, full); }

@@ -1,14 +1,12 @@
 // TCtlSession: one decoder on one serial port for the life of a velkctl
-// command. It builds the library's objects the way the library itself does
-// (port at 115200 baud with its events delivered to this thread, link engine,
-// transfer engine, the record directory of 30 slots from 0x34020000), opens
-// the port and closes it again at the end. It also connects the protocol logs
-// to standard error (--trace) and the transfer events to the progress bar.
+// command. It builds the library's decoder stack (port, link engine, transfer
+// engine, record directory), opens the port and closes it again at the end. It
+// connects the protocol logs to standard error (--trace) and the transfer
+// events to the progress bar.
 #pragma once
 
 #include "ctlprogress.h"
-#include "velkhlprotocol.h"
-#include "velkrecords.h"
+#include "velkdecoderstack.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,9 +14,6 @@
 #include <span>
 #include <string>
 #include <vector>
-
-class velk_CPort;
-class velk_LLProtocol;
 
 struct TCtlOptions {
     std::string Port;
@@ -51,7 +46,7 @@ public:
     // Exchanges tried again after a failure, so far.
     int Retried() const { return retried_; }
 
-    velk_Records &Records() { return *records_; }
+    velk_Records &Records() { return stack_->Records(); }
     // The bar the session's transfers move; commands of several transfers run
     // them under one overall bar (TOverallProgress).
     TProgressBar &Progress() { return progress_; }
@@ -75,15 +70,13 @@ private:
     // The engine's own line for the failure of the last exchange.
     std::string FailureText() const;
     [[noreturn]] void Fail();
+    velk_HLProtocol &Engine() const { return stack_->Transfer(); }
 
     TCtlOptions options_;
     TProgressBar progress_;
     std::vector<std::string> lines_; // transfer log lines of the running exchange
-    std::unique_ptr<velk_CPort> port_;
-    std::unique_ptr<velk_LLProtocol> link_;
-    std::unique_ptr<velk_HLProtocol> engine_;
+    std::unique_ptr<TDecoderStack> stack_;
     std::unique_ptr<TTransport> transport_;
-    std::unique_ptr<velk_Records> records_;
     int retried_ = 0;
     bool answered_ = false; // an exchange of this session has succeeded
 };

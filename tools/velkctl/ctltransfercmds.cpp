@@ -39,7 +39,7 @@ std::string Place(const std::string &space, uint32_t address) {
 std::size_t WriteLimit(const std::string &space, bool force) {
     if (force)
         return std::size_t(MaxTransferLength);
-    return std::size_t(space == "eeprom" ? EepromSize : FlashWriteLimit);
+    return space == "eeprom" ? std::size_t(kEepromSize) : std::size_t(kRecordSlotSize);
 }
 
 } // namespace

@@ -28,16 +28,16 @@ std::vector<uint8_t> RecordSlotImage(const std::string &recordName,
     std::vector<uint8_t> slot(SlotSize, Erased);
     std::fill(slot.begin(), slot.begin() + ItemTableAt, 0);
     WriteBE16(slot.data(), RecordInUse);
-    StringToBytes(recordName, slot.data() + RecordNameAt, 8);
+    StringToBytes(recordName, slot.data() + RecordNameAt, velk_Record::NameWidth);
     uint32_t count = uint32_t(items.size());
     uint32_t offset = 4 + ItemEntrySize * count; // data offsets count from the item count field
     WriteBE32(slot.data() + ItemCountAt, count);
     for (uint32_t i = 0; i < count; ++i) {
         uint8_t *entry = slot.data() + ItemTableAt + ItemEntrySize * i;
         const TSimItem &item = items[i];
-        StringToBytes(item.name, entry, 12);
-        WriteBE32(entry + 12, offset);
-        WriteBE32(entry + 16, uint32_t(item.data.size()));
+        StringToBytes(item.name, entry, velk_Record::ItemNameWidth);
+        WriteBE32(entry + velk_Record::ItemNameWidth, offset);
+        WriteBE32(entry + velk_Record::ItemNameWidth + 4, uint32_t(item.data.size()));
         if (ItemCountAt + offset + item.data.size() > SlotSize)
             throw ESimRange("Record items do not fit a record slot");
         std::copy(item.data.begin(), item.data.end(), slot.begin() + ItemCountAt + offset);

@@ -3,6 +3,8 @@
 // "SET" with its one item "SET", so that a settings dump works at once.
 #pragma once
 
+#include "velkmemorymap.h"
+#include "velkrecord.h"
 #include "velksimmemory.h"
 
 #include <cstdint>
@@ -11,23 +13,24 @@
 
 namespace velksim {
 
-// Slot table of the EEPROM: 29 slot words from SlotWords, word k at
-// SlotWords + 4k, bit 31 set when the slot mapped to it belongs to the record
-// store; the byte at ReservedSlotIndex names the one slot without a word.
-constexpr uint32_t SlotWords = 0x108E;
-constexpr uint32_t ReservedSlotIndex = 0x1102;
-constexpr uint8_t DemoReservedSlot = 29;
+// Slot table of the EEPROM (drawn in velkeeprom.h): slot words from
+// SlotWords, word k at SlotWords + 4k, bit 31 set when the slot mapped to it
+// belongs to the record store; the byte at ReservedSlotIndex names the one
+// slot without a word. The demo reserves the last slot.
+constexpr uint32_t SlotWords = kEepromSlotWordsOffset;
+constexpr uint32_t ReservedSlotIndex = kEepromReservedSlotOffset;
+constexpr uint8_t DemoReservedSlot = kRecordSlotCount - 1;
 
-// Record slot layout (big-endian fields): status at 0 (0x0040 in use), name at
-// 64 (8 bytes), body length at 72, item count at 76, item table from 80 with
-// entries of a 12-byte name, a 4-byte data offset counted from offset 76 and a
-// 4-byte size.
-constexpr uint16_t RecordInUse = 0x0040;
-constexpr uint32_t RecordNameAt = 64;
-constexpr uint32_t BodyLengthAt = 72;
-constexpr uint32_t ItemCountAt = 76;
-constexpr uint32_t ItemTableAt = 80;
-constexpr uint32_t ItemEntrySize = 20;
+// Record slot layout (drawn in velkrecord.h, big-endian fields): the status
+// word, the name, the body length, the item count and the item table, whose
+// entries hold a 12-byte name, a data offset counted from the item count and
+// a size.
+constexpr uint16_t RecordInUse = velk_Record::StatusInUse;
+constexpr uint32_t RecordNameAt = velk_Record::NamePosition;
+constexpr uint32_t BodyLengthAt = velk_Record::BodyLengthPosition;
+constexpr uint32_t ItemCountAt = velk_Record::ItemCountPosition;
+constexpr uint32_t ItemTableAt = velk_Record::TablePosition;
+constexpr uint32_t ItemEntrySize = velk_Record::EntrySize;
 
 // The bytes of the demo settings item.
 std::vector<uint8_t> DemoSettings();

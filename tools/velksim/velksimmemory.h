@@ -2,6 +2,7 @@
 // of its flash, its I2C EEPROM and the last firmware image it received.
 #pragma once
 
+#include "velkmemorymap.h"
 #include "velksimerror.h"
 
 #include <cstdint>
@@ -10,18 +11,19 @@
 
 namespace velksim {
 
-constexpr uint32_t FlashBase = 0x34020000; // first byte of record slot 0
-constexpr uint32_t SlotSize = 0x10000;     // 64 KiB a record slot
-constexpr int32_t SlotCount = 30;
-constexpr uint32_t FlashSize = SlotSize * SlotCount;
-constexpr uint32_t EepromSize = 8192;
+// The decoder's memory map, under the simulator's names.
+constexpr uint32_t FlashBase = kRecordAreaBase;
+constexpr uint32_t SlotSize = kRecordSlotSize;
+constexpr int32_t SlotCount = kRecordSlotCount;
+constexpr uint32_t FlashSize = kRecordAreaSize;
+constexpr uint32_t EepromSize = kEepromSize;
 constexpr uint8_t Erased = 0xFF; // erased flash and EEPROM cells read 0xFF
 // The largest firmware image a transfer packet can carry.
 constexpr uint32_t MaxFirmware = 0x7FFFF0;
 
 // The flash address of a record slot.
 constexpr uint32_t SlotAddress(int32_t slot) {
-    return FlashBase + uint32_t(slot) * SlotSize;
+    return RecordSlotAddress(slot);
 }
 
 // A range [address, address + length) of a memory.

@@ -1,7 +1,5 @@
 #include "velklibrary.h"
 
-#include "velklog.h"
-
 #include <atomic>
 
 namespace {
@@ -20,37 +18,27 @@ TLibrary::TLibrary() {
     Owner = std::make_unique<TMessageTarget>();
     Events = std::make_unique<TEvents>();
     TEvents *events = Events.get();
-    TransferLog().OnLog = [events](velk_Log &sender, const std::string &text) {
-        events->HLProtocolLog(sender, text);
-    };
-    LinkLog().OnLog = [events](velk_Log &sender, const std::string &text) {
-        events->LLProtocolLog(sender, text);
-    };
-    // Received bytes reach the thread that opens the port through its queue.
-    Port = std::make_unique<velk_CPort>();
-    Port->SetBaudRate(br115200);
-    Port->SetSyncMethod(smWindowSync);
-    Link = std::make_unique<velk_LLProtocol>(*Port);
-    Transfer = std::make_unique<velk_HLProtocol>(
-        *Link, [events](velk_HLProtocol &sender, int32_t code, int32_t value) {
+    Stack = std::make_unique<TDecoderStack>(TDecoderStack::THandlers{
+        [events](velk_Log &sender, const std::string &text) { events->LLProtocolLog(sender, text); },
+        [events](velk_Log &sender, const std::string &text) { events->HLProtocolLog(sender, text); },
+        [events](velk_HLProtocol &sender, int32_t code, int32_t value) {
             events->HLProtocolEvent(&sender, code, value);
-        });
+        }});
+    Port = &Stack->Port();
+    Transfer = &Stack->Transfer();
+    Records = &Stack->Records();
     Transfer->OnIdle = [] { CallIdle(); };
-    // The record area: 30 slots of 64 KiB from the first record slot's address.
-    Records = std::make_unique<velk_Records>(0x34020000, 30);
     ResultBuffer = std::make_unique<TBuffer>(0);
 }
 
 TLibrary::~TLibrary() {
-    // Reverse order of creation. The logs lose their handlers with the events
-    // object, so nothing can reach a freed host callback.
+    // Reverse order of creation. The logs lose their handlers with the stack,
+    // before the events object goes, so nothing can reach a freed host callback.
     ResultBuffer.reset();
-    Records.reset();
-    Transfer.reset();
-    Link.reset();
-    Port.reset(); // closes an open port
-    LinkLog().OnLog = nullptr;
-    TransferLog().OnLog = nullptr;
+    Records = nullptr;
+    Transfer = nullptr;
+    Port = nullptr;
+    Stack.reset(); // closes an open port
     Events.reset();
 }
 

@@ -4,12 +4,9 @@
 #pragma once
 
 #include "velkclasses.h"
-#include "velkcport.h"
+#include "velkdecoderstack.h"
 #include "velkevents.h"
-#include "velkhlprotocol.h"
-#include "velkllprotocol.h"
 #include "velkmessagequeue.h"
-#include "velkrecords.h"
 
 #include <memory>
 
@@ -18,10 +15,13 @@ struct TLibrary {
     // that queue, whose descriptor GetMessageHandle gives, alive.
     std::unique_ptr<TMessageTarget> Owner;
     std::unique_ptr<TEvents> Events;
-    std::unique_ptr<velk_CPort> Port;
-    std::unique_ptr<velk_LLProtocol> Link;
-    std::unique_ptr<velk_HLProtocol> Transfer;
-    std::unique_ptr<velk_Records> Records;
+    // The port, the engines and the record directory, with the logs connected
+    // to the events object.
+    std::unique_ptr<TDecoderStack> Stack;
+    // The stack's parts the exports use; they live as long as the stack.
+    velk_CPort *Port = nullptr;
+    velk_HLProtocol *Transfer = nullptr;
+    velk_Records *Records = nullptr;
     std::unique_ptr<TBuffer> ResultBuffer;
 
     TLibrary();

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "velkerror.h"
+#include "velkmemorymap.h"
 #include "velkrecordtransport.h"
 
 #include <array>
@@ -16,9 +17,9 @@ VELK_DECLARE_EXCEPTION(EEeprom, EVelk);
 
 class velk_Eeprom {
 public:
-    static constexpr int32_t ImageSize = 8192;
-    static constexpr int32_t SlotWordsOffset = 0x108E;
-    static constexpr int32_t ReservedSlotOffset = 0x1102;
+    static constexpr int32_t ImageSize = kEepromSize;
+    static constexpr int32_t SlotWordsOffset = kEepromSlotWordsOffset;
+    static constexpr int32_t ReservedSlotOffset = kEepromReservedSlotOffset;
 
     // All bytes 0.
     velk_Eeprom() = default;

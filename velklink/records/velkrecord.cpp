@@ -9,10 +9,10 @@
 namespace {
 
 constexpr int32_t kStatusPosition = 0;
-constexpr int32_t kNamePosition = 64;
-constexpr int32_t kBodyLengthPosition = 72;
-constexpr int32_t kItemCountPosition = velk_Record::HeaderSize;
-constexpr int32_t kTablePosition = velk_Record::HeaderSize + 4;
+constexpr int32_t kNamePosition = velk_Record::NamePosition;
+constexpr int32_t kBodyLengthPosition = velk_Record::BodyLengthPosition;
+constexpr int32_t kItemCountPosition = velk_Record::ItemCountPosition;
+constexpr int32_t kTablePosition = velk_Record::TablePosition;
 // Bytes written for a valid record that is not in use: the status and the
 // reserved bytes.
 constexpr int32_t kFreeRecordSaveSize = 64;

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "velkerror.h"
+#include "velkmemorymap.h"
 #include "velkrecordtransport.h"
 
 #include <cstdint>
@@ -22,7 +23,7 @@ VELK_DECLARE_EXCEPTION(ERecord, EVelk);
 
 class velk_Record {
 public:
-    static constexpr int32_t ImageSize = 65536;
+    static constexpr int32_t ImageSize = int32_t(kRecordSlotSize);
     static constexpr int32_t HeaderSize = 76;
     static constexpr int32_t MinBodyLength = 4;
     static constexpr int32_t MaxBodyLength = ImageSize - HeaderSize; // 65460
@@ -31,6 +32,11 @@ public:
     static constexpr int32_t NameWidth = 8;
     static constexpr int32_t ItemNameWidth = 12;
     static constexpr uint16_t StatusInUse = 0x0040;
+    // Where the header's fields and the item table start in the slot.
+    static constexpr int32_t NamePosition = 64;
+    static constexpr int32_t BodyLengthPosition = 72;
+    static constexpr int32_t ItemCountPosition = HeaderSize;
+    static constexpr int32_t TablePosition = HeaderSize + 4;
     // Bytes a partial load reads first: the header and the item count.
     static constexpr int32_t HeadSize = HeaderSize + 4;
 

@@ -14,6 +14,7 @@
 
 #include "velkclasses.h"
 #include "velkerror.h"
+#include "velkmemorymap.h"
 #include "velkrecord.h"
 #include "velkrecordtransport.h"
 
@@ -55,8 +56,8 @@ private:
 
 class velk_Records {
 public:
-    static constexpr int32_t MaxSlots = 30;
-    static constexpr uint32_t SlotSize = 0x10000;
+    static constexpr int32_t MaxSlots = kRecordSlotCount;
+    static constexpr uint32_t SlotSize = kRecordSlotSize;
 
     // The slot count is clamped into 0..30; every record starts cleared.
     velk_Records(uint32_t baseAddress, int32_t slotCount);

@@ -1,0 +1,40 @@
+#include "velkdecoderstack.h"
+
+#include "velkmemorymap.h"
+
+TDecoderStack::TLogs::TLogs(velk_Log::THandler link, velk_Log::THandler transfer) {
+    TransferLog().OnLog = std::move(transfer);
+    LinkLog().OnLog = std::move(link);
+}
+
+TDecoderStack::TLogs::~TLogs() {
+    LinkLog().OnLog = nullptr;
+    TransferLog().OnLog = nullptr;
+}
+
+TDecoderStack::TDecoderStack(THandlers handlers)
+    : logs_(std::move(handlers.LinkLog), std::move(handlers.TransferLog)) {
+    port_ = std::make_unique<velk_CPort>();
+    SetLine(*port_);
+    link_ = std::make_unique<velk_LLProtocol>(*port_);
+    transfer_ = std::make_unique<velk_HLProtocol>(*link_, std::move(handlers.TransferEvent));
+    NewRecords();
+}
+
+TDecoderStack::~TDecoderStack() {
+    // Reverse order of creation; the port closes if it is open. The logs
+    // disconnect last, as the member declared first.
+    records_.reset();
+    transfer_.reset();
+    link_.reset();
+    port_.reset();
+}
+
+void TDecoderStack::SetLine(velk_CPort &port) {
+    port.SetBaudRate(br115200);
+    port.SetSyncMethod(smWindowSync);
+}
+
+void TDecoderStack::NewRecords() {
+    records_ = std::make_unique<velk_Records>(kRecordAreaBase, kRecordSlotCount);
+}
