@@ -13,7 +13,7 @@ namespace {
 
 TDecoderImage ReadDecoder(TCtlSession &session) {
     const TOverallProgress bar(session.Progress(), "reading the decoder",
-                               int64_t(RecordSlots) * SlotBytes + EepromBytes);
+                               int64_t(kRecordSlotCount) * kRecordSlotSize + kEepromSize);
     TDecoderImage image;
     image.Flash.reserve(std::size_t(kRecordSlotCount) * kRecordSlotSize);
     for (int32_t slot = 0; slot < kRecordSlotCount; ++slot) {
@@ -78,7 +78,7 @@ int RunRestore(const TCtlOptions &options, const TRestoreArgs &args) {
     }
     // Each slot written and read back; the EEPROM, when it changes, likewise.
     const TOverallProgress bar(session.Progress(), "restoring",
-                               int64_t(plan.Slots.size()) * 2 * SlotBytes + (plan.Eeprom ? 2 * EepromBytes : 0));
+                               int64_t(plan.Slots.size()) * 2 * kRecordSlotSize + (plan.Eeprom ? 2 * kEepromSize : 0));
     for (int32_t slot : plan.Slots) {
         const uint32_t address = RecordSlotAddress(slot);
         session.Write(hltFlash, backup.Slot(slot), address);
