@@ -47,8 +47,8 @@ private:
 };
 
 TUploadPlan SamplePlan(const std::string &samplesDir) {
-    static const char *const files[ResourceCount] = {"boot.m2v",    "radio.m2v",   "setup.m2v",
-                                                     "setup.lut",   "bandeau.pan", "basic.lut"};
+    static const char *const files[ResourceCount] = {"boot.m2v",  "radio.m2v",   "setup.m2v",
+                                                     "setup.lut", "bandeau.pan", "basic.lut"};
     TScreenSelection selection;
     for (size_t i = 0; i < ResourceCount; ++i)
         selection.Rows[i] = {true, std::filesystem::path(samplesDir) / files[i]};
@@ -95,9 +95,9 @@ std::vector<TBenchCase> BenchCases(const std::string &samplesDir) {
                  items.push_back({item.ItemName, item.Data.data(), static_cast<int32_t>(item.Data.size())});
              s.Records().SaveItems(s.Transport(), std::string(PicturesRecord), items);
          }},
-        {"partial refresh, adapter latency 16 ms",
-         [](TBenchStack &s) { s.Records().Refresh(s.Transport(), false); }, false, 16},
-        {"partial refresh, adapter latency 1 ms",
-         [](TBenchStack &s) { s.Records().Refresh(s.Transport(), false); }, false, 1},
+        {"partial refresh, adapter latency 16 ms", [](TBenchStack &s) { s.Records().Refresh(s.Transport(), false); },
+         false, 16},
+        {"partial refresh, adapter latency 1 ms", [](TBenchStack &s) { s.Records().Refresh(s.Transport(), false); },
+         false, 1},
     };
 }

@@ -12,7 +12,7 @@
 struct TBenchCase {
     std::string name;
     std::function<void(TBenchStack &)> run; // throws when the operation fails
-    bool flashTransfer = false;              // held to the unpaced throughput target
+    bool flashTransfer = false;             // held to the unpaced throughput target
     // The latency timer of the USB adapter the simulator plays (0: a plain
     // serial port); such a row is measured on the paced line only.
     int32_t adapterLatencyMs = 0;

@@ -32,7 +32,9 @@ std::string FirstLineWith(const char *file, const std::string &key) {
     return "unknown";
 }
 
-std::string Mark(bool met) { return met ? " (met)" : " (**missed**)"; }
+std::string Mark(bool met) {
+    return met ? " (met)" : " (**missed**)";
+}
 
 } // namespace
 
@@ -55,19 +57,19 @@ std::string MachineDescription(const std::string &loadBefore, const std::string 
     std::istringstream(FirstLineWith("/proc/meminfo", "MemTotal")) >> memoryKiB;
     text << "- Date: " << date << "\n"
          << "- Machine: " << names.sysname << ' ' << names.release << ' ' << names.machine << ", "
-         << FirstLineWith("/proc/cpuinfo", "model name") << ", " << std::thread::hardware_concurrency()
-         << " cores, " << Fixed(double(memoryKiB) / 1048576.0, 1) << " GiB\n"
+         << FirstLineWith("/proc/cpuinfo", "model name") << ", " << std::thread::hardware_concurrency() << " cores, "
+         << Fixed(double(memoryKiB) / 1048576.0, 1) << " GiB\n"
          << "- Build: " << VELK_BUILD_TYPE << ", compiler " << __VERSION__ << "\n"
-         << "- Load average (1, 5, 15 min): " << loadBefore << " before the run, " << loadAfter
-         << " after it\n"
-         << "- Simulator: velksim in a child process on a pseudo-terminal; the paced line is "
-         << kPacedBaud << " baud, " << kBitsPerByte << " bits a byte\n"
+         << "- Load average (1, 5, 15 min): " << loadBefore << " before the run, " << loadAfter << " after it\n"
+         << "- Simulator: velksim in a child process on a pseudo-terminal; the paced line is " << kPacedBaud
+         << " baud, " << kBitsPerByte << " bits a byte\n"
          << "- Floors of this machine: a 2048-byte packet and a 12-byte answer over a bare pseudo-terminal "
             "between two plain threads take "
          << Fixed(floors.ptyRoundTripUs, 0) << " us (median), so no stop-and-wait link on it passes "
          << Fixed(floors.ptyRoundTripUs > 0 ? 2032 / floors.ptyRoundTripUs : 0, 1)
          << " MB/s; a message from a worker thread reaches its handler on the owning thread in "
-         << Fixed(floors.handOffUs, 0) << " us (median); the link engine sends 64 KiB to a bare peer thread "
+         << Fixed(floors.handOffUs, 0)
+         << " us (median); the link engine sends 64 KiB to a bare peer thread "
             "that only acknowledges (no simulator) at "
          << Fixed(floors.linkSendMBps, 1) << " MB/s (median)\n";
     return text.str();
@@ -93,8 +95,8 @@ std::string MarkdownTable(const std::vector<TBenchRow> &rows) {
               << Mark(r.Efficiency() >= kTargetEfficiency) << " | " << Fixed(r.CpuShare() * 100, 2) << " %"
               << Mark(r.CpuShare() <= kTargetCpuShare) << " | " << r.memoryBytes << " | - | - |\n";
         } else {
-            t << "- | - | " << Fixed(r.CpuShare() * 100, 0) << " % | " << r.memoryBytes << " | "
-              << Fixed(r.MBps(), 1) << " MB/s";
+            t << "- | - | " << Fixed(r.CpuShare() * 100, 0) << " % | " << r.memoryBytes << " | " << Fixed(r.MBps(), 1)
+              << " MB/s";
             if (r.flashTransfer)
                 t << Mark(r.MBps() >= kTargetFlashMBps);
             t << " | " << (r.roundTripMedianUs > 0 ? Fixed(r.roundTripMedianUs, 0) + " us" : "-") << " |\n";

@@ -8,23 +8,23 @@
 #include <vector>
 
 // Targets (reported, never tested).
-inline constexpr double kTargetEfficiency = 0.98;  // paced: line limit / measured time
-inline constexpr double kTargetCpuShare = 0.02;    // paced: CPU time / wall time
-inline constexpr double kTargetFlashMBps = 20.0;   // unpaced flash write and read
+inline constexpr double kTargetEfficiency = 0.98; // paced: line limit / measured time
+inline constexpr double kTargetCpuShare = 0.02;   // paced: CPU time / wall time
+inline constexpr double kTargetFlashMBps = 20.0;  // unpaced flash write and read
 inline constexpr int kPacedBaud = 115200;
-inline constexpr int kBitsPerByte = 10;            // 8N1: start, 8 data, stop
+inline constexpr int kBitsPerByte = 10; // 8N1: start, 8 data, stop
 
 struct TBenchRow {
     std::string operation;
-    int baud = 0;             // 0 unpaced
+    int baud = 0; // 0 unpaced
     int runs = 0;
-    double wallSeconds = 0;   // median of the runs
-    double cpuSeconds = 0;    // of that run
-    long long lineBytes = 0;  // both directions
+    double wallSeconds = 0;  // median of the runs
+    double cpuSeconds = 0;   // of that run
+    long long lineBytes = 0; // both directions
     long long memoryBytes = 0;
     double roundTripMedianUs = 0; // unpaced; 0 when no packet followed another
     bool flashTransfer = false;
-    std::string error;        // the operation failed
+    std::string error; // the operation failed
 
     double LineLimitSeconds() const { return double(lineBytes) * kBitsPerByte / kPacedBaud; }
     double Efficiency() const { return wallSeconds > 0 ? LineLimitSeconds() / wallSeconds : 0; }
@@ -34,8 +34,7 @@ struct TBenchRow {
 
 // The system, processor, memory, build, the load before and after the run and
 // the machine's floors.
-std::string MachineDescription(const std::string &loadBefore, const std::string &loadAfter,
-                               const TBenchFloors &floors);
+std::string MachineDescription(const std::string &loadBefore, const std::string &loadAfter, const TBenchFloors &floors);
 // The first three fields of /proc/loadavg.
 std::string LoadAverage();
 

@@ -76,13 +76,12 @@ void WriteLine(int fd, const std::string &line) {
                 sim.WaitIdle();
                 const velksim::TSimCounters c = sim.Counters();
                 sim.ResetCounters();
-                const int64_t requests = c.syncs + c.readFlashRequests + c.readEepromRequests +
-                                         c.writeFlashRequests + c.writeEepromRequests +
-                                         c.firmwareRequests + c.otherRequests;
+                const int64_t requests = c.syncs + c.readFlashRequests + c.readEepromRequests + c.writeFlashRequests +
+                                         c.writeEepromRequests + c.firmwareRequests + c.otherRequests;
                 std::ostringstream reply;
                 reply << c.bytesReceived + c.bytesSent << ' '
-                      << c.flashBytesRead + c.eepromBytesRead + c.flashBytesWritten + c.eepromBytesWritten
-                      << ' ' << requests;
+                      << c.flashBytesRead + c.eepromBytesRead + c.flashBytesWritten + c.eepromBytesWritten << ' '
+                      << requests;
                 WriteLine(fd, reply.str());
             } else {
                 WriteLine(fd, "error unknown command");
@@ -137,11 +136,17 @@ std::string TBenchSimHost::Command(const std::string &line) {
     return reply;
 }
 
-void TBenchSimHost::SetBaud(int32_t baud) { Command("baud " + std::to_string(baud)); }
+void TBenchSimHost::SetBaud(int32_t baud) {
+    Command("baud " + std::to_string(baud));
+}
 
-void TBenchSimHost::SetAdapterLatency(int32_t ms) { Command("latency " + std::to_string(ms)); }
+void TBenchSimHost::SetAdapterLatency(int32_t ms) {
+    Command("latency " + std::to_string(ms));
+}
 
-void TBenchSimHost::Reset() { Command("reset"); }
+void TBenchSimHost::Reset() {
+    Command("reset");
+}
 
 TBenchTraffic TBenchSimHost::Traffic() {
     std::istringstream reply(Command("traffic"));

@@ -13,7 +13,9 @@ TBenchStack::TBenchStack(const std::string &linePath) : transport_(stack_.Transf
     };
 }
 
-TBenchStack::~TBenchStack() { stack_.Port().Close(); }
+TBenchStack::~TBenchStack() {
+    stack_.Port().Close();
+}
 
 void TBenchStack::OnLinkEvent(int32_t code) {
     const Clock::time_point now = Clock::now();
@@ -25,7 +27,7 @@ void TBenchStack::OnLinkEvent(int32_t code) {
     case leSendStart: // the first packet is written right after
         marked_ = true;
         break;
-    case lePacketAcked: // and the next one right after this
+    case lePacketAcked:    // and the next one right after this
     case lePacketReceived: // the ACK has just been written
         roundTrip();
         marked_ = true;

@@ -116,8 +116,9 @@ TOptions ParseOptions(int argc, char **argv) {
         else if (arg == "--only")
             options.only = value();
         else {
-            std::fprintf(stderr, "usage: velkbench [--results FILE] [--runs N] [--paced-runs N] [--unpaced-only] [--only TEXT] "
-                                 "[--samples DIR]\n");
+            std::fprintf(stderr,
+                         "usage: velkbench [--results FILE] [--runs N] [--paced-runs N] [--unpaced-only] [--only TEXT] "
+                         "[--samples DIR]\n");
             std::exit(2);
         }
     }
@@ -146,8 +147,7 @@ int main(int argc, char **argv) {
                     if (benchCase.name.find(options.only) == std::string::npos ||
                         (benchCase.adapterLatencyMs > 0 && baud == 0))
                         continue;
-                    std::fprintf(stderr, "velkbench: %s, %s ...\n", benchCase.name.c_str(),
-                                 baud ? "paced" : "unpaced");
+                    std::fprintf(stderr, "velkbench: %s, %s ...\n", benchCase.name.c_str(), baud ? "paced" : "unpaced");
                     host.SetAdapterLatency(benchCase.adapterLatencyMs);
                     rows.push_back(Measure(benchCase, baud, baud ? options.pacedRuns : options.runs, host, stack));
                     host.SetAdapterLatency(0);

@@ -20,8 +20,7 @@ public:
     static constexpr uint32_t SlotSize = kRecordSlotSize;
     using TBlock = std::vector<uint8_t>;
 
-    explicit TFuzzFlash(int32_t slots, uint8_t blank = 0xFF)
-        : blocks_(size_t(slots > 0 ? slots : 0), Blank(blank)) {}
+    explicit TFuzzFlash(int32_t slots, uint8_t blank = 0xFF) : blocks_(size_t(slots > 0 ? slots : 0), Blank(blank)) {}
 
     int32_t Slots() const { return int32_t(blocks_.size()); }
     int64_t Size() const { return int64_t{Slots()} * SlotSize; }

@@ -31,15 +31,9 @@ public:
     int32_t ShortBy = 0;
     bool FailWrites = false;
 
-    void ReadFlash(uint32_t address, int32_t length) override {
-        Start(0, address, length, nullptr);
-    }
-    void SendFlash(const void *data, uint32_t address, int32_t length) override {
-        Start(2, address, length, data);
-    }
-    void ReadEeprom(uint32_t address, int32_t length) override {
-        Start(1, address, length, nullptr);
-    }
+    void ReadFlash(uint32_t address, int32_t length) override { Start(0, address, length, nullptr); }
+    void SendFlash(const void *data, uint32_t address, int32_t length) override { Start(2, address, length, data); }
+    void ReadEeprom(uint32_t address, int32_t length) override { Start(1, address, length, nullptr); }
     TBuffer &GetBuffer() override { return buffer_; }
 
     bool WaitFor() override {
@@ -88,8 +82,7 @@ private:
         length_ = length;
         written_.clear();
         if (data != nullptr && length > 0)
-            written_.assign(static_cast<const uint8_t *>(data),
-                            static_cast<const uint8_t *>(data) + length);
+            written_.assign(static_cast<const uint8_t *>(data), static_cast<const uint8_t *>(data) + length);
     }
 
     int kind_ = -1;

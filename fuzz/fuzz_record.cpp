@@ -52,7 +52,9 @@ TItems Items(const velk_Record &record) {
     return items;
 }
 
-bool Usable(const velk_Record &record) { return record.InUse() && record.IsValid(); }
+bool Usable(const velk_Record &record) {
+    return record.InUse() && record.IsValid();
+}
 
 // What holds for every record, whatever its image.
 void CheckSound(const velk_Record &record) {
@@ -130,7 +132,8 @@ void Delete(velk_Record &record, TInput &input) {
             VELK_FUZZ_CHECK(Items(record) == expected);
             // What the items left behind reads as zero.
             const uint8_t *end = record.Image() + velk_Record::HeaderSize + record.DataEnd();
-            VELK_FUZZ_CHECK(std::all_of(end, record.Image() + velk_Record::ImageSize, [](uint8_t b) { return b == 0; }));
+            VELK_FUZZ_CHECK(
+                std::all_of(end, record.Image() + velk_Record::ImageSize, [](uint8_t b) { return b == 0; }));
         }
     } catch (const EVelk &) {
         VELK_FUZZ_CHECK(SameImage(record, image));
@@ -185,8 +188,7 @@ void SetHeader(velk_Record &record, TInput &input) {
 void Save(velk_Record &record) {
     TFuzzTransport decoder(1);
     const bool valid = record.IsValid();
-    const int32_t expected =
-        !valid ? velk_Record::ImageSize : RoundUpToEven(record.InUse() ? record.TotalSize() : 64);
+    const int32_t expected = !valid ? velk_Record::ImageSize : RoundUpToEven(record.InUse() ? record.TotalSize() : 64);
     const bool dirty = record.Dirty();
     record.Save(decoder);
     VELK_FUZZ_CHECK(!record.Dirty());

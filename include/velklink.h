@@ -61,12 +61,12 @@ enum VELK_Progress {
 /* Errors of the last exchange (HLPGetError). */
 enum VELK_Error {
     VELK_ERROR_NONE = 0,
-    VELK_ERROR_LINK_TIMEOUT = 1,     /* the decoder did not answer in time */
-    VELK_ERROR_LINK = 2,             /* the link failed: bad packets, or the line died */
-    VELK_ERROR_INVALID_PACKET = 3,   /* a transfer answer that is not sound */
+    VELK_ERROR_LINK_TIMEOUT = 1,      /* the decoder did not answer in time */
+    VELK_ERROR_LINK = 2,              /* the link failed: bad packets, or the line died */
+    VELK_ERROR_INVALID_PACKET = 3,    /* a transfer answer that is not sound */
     VELK_ERROR_UNEXPECTED_PACKET = 4, /* a sound answer of the wrong kind */
-    VELK_ERROR_WRITE_REFUSED = 5,    /* the decoder refused a write */
-    VELK_ERROR_READ_REFUSED = 6      /* the decoder refused a read */
+    VELK_ERROR_WRITE_REFUSED = 5,     /* the decoder refused a write */
+    VELK_ERROR_READ_REFUSED = 6       /* the decoder refused a read */
 };
 
 /* Kinds of log line (VELK_LogCallback). */

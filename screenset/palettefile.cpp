@@ -25,7 +25,9 @@ std::array<uint8_t, PaletteBytes> PaletteToBytes(const TPalette &palette) {
     return raw;
 }
 
-TPalette LoadPalette(const std::filesystem::path &path) { return PaletteFromBytes(ReadWholeFile(path)); }
+TPalette LoadPalette(const std::filesystem::path &path) {
+    return PaletteFromBytes(ReadWholeFile(path));
+}
 
 void SavePalette(const std::filesystem::path &path, const TPalette &palette) {
     WriteFileStart(path, PaletteToBytes(palette));

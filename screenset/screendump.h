@@ -19,8 +19,7 @@ public:
     virtual bool ItemExists(std::string_view record, std::string_view item) = 0;
     // The item's bytes; nothing when the load failed (the source has told the
     // user why).
-    virtual std::optional<std::vector<uint8_t>> LoadItem(std::string_view record,
-                                                         std::string_view item) = 0;
+    virtual std::optional<std::vector<uint8_t>> LoadItem(std::string_view record, std::string_view item) = 0;
 };
 
 enum class TDumpOutcome {

@@ -15,18 +15,18 @@ constexpr std::array<TScreenResource, ResourceCount> Resources = {{
     {5, "basic lut", "basic.lut", TDialogKind::Palette, TEditorKind::Palette},
 }};
 
-constexpr TDialogInfo PictureDialog = {"Choose Picture (must NO be packed)",
-                                       "Mpeg2 files (*.fnu;*.m2v)|*.fnu;*.m2v",
+constexpr TDialogInfo PictureDialog = {"Choose Picture (must NO be packed)", "Mpeg2 files (*.fnu;*.m2v)|*.fnu;*.m2v",
                                        "Mpeg2 files (*.fnu;*.m2v)", "*.fnu;*.m2v"};
-constexpr TDialogInfo PaletteDialog = {"Choose Palette (must NO be packed)",
-                                       "Palette files (*.lut)|*.lut", "Palette files (*.lut)",
-                                       "*.lut"};
-constexpr TDialogInfo PanelDialog = {"Choose Palette (MUST be packed)", "Pannels (*.pan)|*.pan",
-                                     "Pannels (*.pan)", "*.pan"};
+constexpr TDialogInfo PaletteDialog = {"Choose Palette (must NO be packed)", "Palette files (*.lut)|*.lut",
+                                       "Palette files (*.lut)", "*.lut"};
+constexpr TDialogInfo PanelDialog = {"Choose Palette (MUST be packed)", "Pannels (*.pan)|*.pan", "Pannels (*.pan)",
+                                     "*.pan"};
 
 } // namespace
 
-const std::array<TScreenResource, ResourceCount> &ScreenResources() { return Resources; }
+const std::array<TScreenResource, ResourceCount> &ScreenResources() {
+    return Resources;
+}
 
 const TScreenResource &ScreenResource(std::size_t index) {
     if (index >= ResourceCount)

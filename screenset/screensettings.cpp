@@ -21,8 +21,8 @@ std::string_view Trim(std::string_view text) {
 }
 
 std::string RangeMessage(std::string_view name, std::string_view value) {
-    return std::string(name) + " must be a whole number from " + std::to_string(SizeValueMin) +
-           " to " + std::to_string(SizeValueMax) + ", not " + std::string(value);
+    return std::string(name) + " must be a whole number from " + std::to_string(SizeValueMin) + " to " +
+           std::to_string(SizeValueMax) + ", not " + std::string(value);
 }
 
 } // namespace
@@ -61,8 +61,7 @@ TSizeValues ParseSizeList(std::string_view text) {
         const bool last = i + 1 == values.size();
         if (last != (comma == std::string_view::npos))
             throw EScreenSet("The size needs four values X,Y,W,H, not \"" + std::string(text) + "\"");
-        values[i] = ParseSizeValue(text.substr(start, last ? std::string_view::npos : comma - start),
-                                   SizeNames[i]);
+        values[i] = ParseSizeValue(text.substr(start, last ? std::string_view::npos : comma - start), SizeNames[i]);
         start = comma + 1;
     }
     return values;

@@ -6,7 +6,9 @@
 
 namespace {
 
-std::string Quoted(const std::filesystem::path &path) { return "\"" + path.string() + "\""; }
+std::string Quoted(const std::filesystem::path &path) {
+    return "\"" + path.string() + "\"";
+}
 
 void CheckChosen(const TResourceChoice &row, std::size_t index) {
     if (row.Path.empty())
@@ -35,8 +37,7 @@ TResourceChecks TScreenSelection::Checks() const {
     return checks;
 }
 
-ESizeExceeded::ESizeExceeded(long long total)
-    : EScreenSet(std::string(MsgSizeExceeded)), total_(total) {}
+ESizeExceeded::ESizeExceeded(long long total) : EScreenSet(std::string(MsgSizeExceeded)), total_(total) {}
 
 long long ResourceBytes(const TScreenSelection &selection) {
     long long total = 0;
@@ -57,14 +58,17 @@ TUploadPlan MakeUploadPlan(const TScreenSelection &selection) {
 
     TUploadPlan plan;
     const TSettingsItem settings = BuildSettingsItem(selection.Checks(), selection.Size);
-    plan.Items.push_back({std::string(SettingsItem), std::vector<uint8_t>(settings.begin(), settings.end()),
-                          ProgressSettingsSaved, -1, {}});
+    plan.Items.push_back({std::string(SettingsItem),
+                          std::vector<uint8_t>(settings.begin(), settings.end()),
+                          ProgressSettingsSaved,
+                          -1,
+                          {}});
     for (std::size_t i = 0; i < ResourceCount; ++i) {
         const TResourceChoice &row = selection.Rows[i];
         if (!row.Checked)
             continue;
-        TUploadItem item{std::string(ScreenResource(i).ItemName), ReadWholeFile(row.Path),
-                         ResourceProgress(i), static_cast<int>(i), row.Path};
+        TUploadItem item{std::string(ScreenResource(i).ItemName), ReadWholeFile(row.Path), ResourceProgress(i),
+                         static_cast<int>(i), row.Path};
         plan.ResourceBytes += static_cast<long long>(item.Data.size());
         plan.Items.push_back(std::move(item));
     }

@@ -22,7 +22,9 @@ inline constexpr int ProgressStarted = 0;
 inline constexpr int ProgressRefreshed = 1;
 inline constexpr int ProgressSettingsSaved = 2;
 inline constexpr int ProgressLast = 8;
-constexpr int ResourceProgress(std::size_t index) { return 3 + static_cast<int>(index); }
+constexpr int ResourceProgress(std::size_t index) {
+    return 3 + static_cast<int>(index);
+}
 
 // One resource row as the user set it up.
 struct TResourceChoice {
@@ -79,8 +81,7 @@ public:
     // the user why).
     virtual bool Refresh() = 0;
     // Stores one item; false when that failed (the target has told the user why).
-    virtual bool SaveItem(std::string_view record, std::string_view item,
-                          std::span<const uint8_t> data) = 0;
+    virtual bool SaveItem(std::string_view record, std::string_view item, std::span<const uint8_t> data) = 0;
     // The overall step, ProgressStarted..ProgressLast.
     virtual void Progress(int step) { (void)step; }
 };

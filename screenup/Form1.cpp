@@ -29,7 +29,9 @@
 
 namespace {
 
-QString Text(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // The serial ports the system has, as the library lists them.
 QStringList SystemPorts() {
@@ -120,9 +122,15 @@ Form1::~Form1() {
         mdlLoader::SetHost(nullptr);
 }
 
-frmProgress *Form1::ProgressWindow() const { return progress_; }
-frmPalette *Form1::PaletteEditor() const { return palette_; }
-frmSize *Form1::SizeEditor() const { return size_; }
+frmProgress *Form1::ProgressWindow() const {
+    return progress_;
+}
+frmPalette *Form1::PaletteEditor() const {
+    return palette_;
+}
+frmSize *Form1::SizeEditor() const {
+    return size_;
+}
 
 void Form1::BuildRows() {
     auto *grid = new QGridLayout(Frame2);
@@ -178,14 +186,18 @@ void Form1::RowChecked(std::size_t row, bool checked) {
         cmdEdit[row]->setEnabled(checked);
 }
 
-void Form1::LoadTheme() { ShowNote(this, Text(MsgNotYetAvailable)); }
+void Form1::LoadTheme() {
+    ShowNote(this, Text(MsgNotYetAvailable));
+}
 
 std::filesystem::path Form1::SettingsFile() const {
     return std::filesystem::path(QFile::encodeName(options_.ProgramFolder).toStdString()) /
            std::string(SettingsDumpFileName);
 }
 
-void Form1::ClearDebug() { lstDebug->clear(); }
+void Form1::ClearDebug() {
+    lstDebug->clear();
+}
 
 void Form1::AddDebugLine(const QString &line) {
     lstDebug->addItem(line);
@@ -200,7 +212,9 @@ void Form1::SetWritePercent(int percent) {
     progress_->SetPercent(percent);
 }
 
-void Form1::ShowLibraryError(const QString &text) { ShowError(this, text); }
+void Form1::ShowLibraryError(const QString &text) {
+    ShowError(this, text);
+}
 
 frmProgress *Form1::OpenProgressWindow() {
     if (progress_ == nullptr)
@@ -222,8 +236,8 @@ void Form1::PlaceBeside(QWidget *window) const {
     // decoration the main window has, around the size its layout asks for.
     const QRect frame = frameGeometry();
     const QRect inner = geometry();
-    const QMargins decoration(inner.left() - frame.left(), inner.top() - frame.top(),
-                              frame.right() - inner.right(), frame.bottom() - inner.bottom());
+    const QMargins decoration(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                              frame.bottom() - inner.bottom());
     if (!window->testAttribute(Qt::WA_Resized))
         window->adjustSize();
     const QSize room = available.size().shrunkBy(decoration);
@@ -231,8 +245,8 @@ void Form1::PlaceBeside(QWidget *window) const {
         window->resize(window->size().boundedTo(room));
 
     QList<QRect> showing;
-    for (const QWidget *other : {static_cast<QWidget *>(progress_),
-                                 static_cast<QWidget *>(palette_), static_cast<QWidget *>(size_)})
+    for (const QWidget *other :
+         {static_cast<QWidget *>(progress_), static_cast<QWidget *>(palette_), static_cast<QWidget *>(size_)})
         if (other != nullptr && other != window && other->isVisible())
             showing.append(other->frameGeometry());
     window->move(WindowPlacement(frame, window->size().grownBy(decoration), available, showing));
@@ -242,8 +256,8 @@ void Form1::closeEvent(QCloseEvent *event) {
     // The program ends with its main window: the other windows close with it,
     // and a running operation asks the library for nothing more.
     closing_ = true;
-    for (QWidget *window : {static_cast<QWidget *>(progress_), static_cast<QWidget *>(palette_),
-                            static_cast<QWidget *>(size_)})
+    for (QWidget *window :
+         {static_cast<QWidget *>(progress_), static_cast<QWidget *>(palette_), static_cast<QWidget *>(size_)})
         if (window != nullptr)
             window->close();
     event->accept();

@@ -20,8 +20,12 @@
 
 namespace {
 
-QString Text(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-QString Text(const std::string &text) { return QString::fromStdString(text); }
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+QString Text(const std::string &text) {
+    return QString::fromStdString(text);
+}
 
 // "Mpeg2 files (*.fnu;*.m2v)" with "*.fnu;*.m2v" becomes "Mpeg2 files (*.fnu *.m2v)".
 QString QtFilter(const TDialogInfo &info) {
@@ -34,7 +38,9 @@ QString QtFilter(const TDialogInfo &info) {
     return description + QStringLiteral(" (") + patterns + QLatin1Char(')');
 }
 
-std::filesystem::path FilePath(const QString &path) { return QFile::encodeName(path).toStdString(); }
+std::filesystem::path FilePath(const QString &path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 } // namespace
 

@@ -10,10 +10,8 @@ TLibraryMessages::TLibraryMessages() {
         return;
     // The descriptor stays readable while messages wait, so a message that
     // arrives while others are handled wakes the loop again.
-    notifier_ =
-        std::make_unique<QSocketNotifier>(static_cast<qintptr>(handle), QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
-                     [] { ProcessMessages(); });
+    notifier_ = std::make_unique<QSocketNotifier>(static_cast<qintptr>(handle), QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [] { ProcessMessages(); });
 }
 
 TLibraryMessages::~TLibraryMessages() = default;

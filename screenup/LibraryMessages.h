@@ -16,12 +16,12 @@
 class QSocketNotifier;
 
 class TLibraryMessages {
-  public:
+public:
     TLibraryMessages();
     ~TLibraryMessages();
     TLibraryMessages(const TLibraryMessages &) = delete;
     TLibraryMessages &operator=(const TLibraryMessages &) = delete;
 
-  private:
+private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };

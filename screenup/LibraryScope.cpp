@@ -37,4 +37,6 @@ TLibraryScope::~TLibraryScope() {
     g_open = false;
 }
 
-bool TLibraryScope::Open() { return g_open; }
+bool TLibraryScope::Open() {
+    return g_open;
+}

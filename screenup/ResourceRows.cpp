@@ -35,8 +35,8 @@ std::optional<std::string> ResourceRowRefusal(const TScreenSelection &selection)
         if (row.Path.empty())
             return "Cannot upload " + name + ": no file is chosen for it.";
         if (const auto reason = Unreadable(row.Path))
-            return "Cannot upload " + name + ": the file \"" + row.Path.string() + "\" cannot be read (" +
-                   *reason + ").";
+            return "Cannot upload " + name + ": the file \"" + row.Path.string() + "\" cannot be read (" + *reason +
+                   ").";
     }
     return std::nullopt;
 }

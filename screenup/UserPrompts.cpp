@@ -48,7 +48,9 @@ TUserPrompts &Prompts() {
     return g_prompts != nullptr ? *g_prompts : dialogs;
 }
 
-void SetPrompts(TUserPrompts *prompts) { g_prompts = prompts; }
+void SetPrompts(TUserPrompts *prompts) {
+    g_prompts = prompts;
+}
 
 void ShowNote(QWidget *parent, const QString &text) {
     Prompts().Message(parent, {MessageCaption, text, QMessageBox::NoIcon});

@@ -20,16 +20,14 @@ int64_t OverlapArea(const QRect &a, const QRect &b) {
 QPoint Inside(QPoint at, const QSize &size, const QRect &available) {
     const int lastX = available.left() + available.width() - size.width();
     const int lastY = available.top() + available.height() - size.height();
-    at.setX(lastX < available.left() ? available.left()
-                                     : std::clamp(at.x(), available.left(), lastX));
+    at.setX(lastX < available.left() ? available.left() : std::clamp(at.x(), available.left(), lastX));
     at.setY(lastY < available.top() ? available.top() : std::clamp(at.y(), available.top(), lastY));
     return at;
 }
 
 } // namespace
 
-QPoint WindowPlacement(const QRect &owner, const QSize &frameSize, const QRect &available,
-                       const QList<QRect> &avoid) {
+QPoint WindowPlacement(const QRect &owner, const QSize &frameSize, const QRect &available, const QList<QRect> &avoid) {
     std::vector<QRect> anchors{owner};
     anchors.insert(anchors.end(), avoid.begin(), avoid.end());
     std::vector<QPoint> places;
@@ -42,8 +40,7 @@ QPoint WindowPlacement(const QRect &owner, const QSize &frameSize, const QRect &
     // The screen's corners, for a screen too crowded for any place beside.
     places.push_back(available.topLeft());
     places.emplace_back(available.left() + available.width() - frameSize.width(), available.top());
-    places.emplace_back(available.left(),
-                        available.top() + available.height() - frameSize.height());
+    places.emplace_back(available.left(), available.top() + available.height() - frameSize.height());
     places.emplace_back(available.left() + available.width() - frameSize.width(),
                         available.top() + available.height() - frameSize.height());
 

@@ -16,5 +16,4 @@
 // available, the one overlapping the windows to avoid least wins, then the one
 // overlapping the owner least, then the earlier one (right of the owner first).
 // A window larger than available keeps available's top or left edge.
-QPoint WindowPlacement(const QRect &owner, const QSize &frameSize, const QRect &available,
-                       const QList<QRect> &avoid);
+QPoint WindowPlacement(const QRect &owner, const QSize &frameSize, const QRect &available, const QList<QRect> &avoid);

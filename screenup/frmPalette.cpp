@@ -21,7 +21,9 @@
 namespace {
 constexpr int AlphaMax = 5;
 
-std::filesystem::path FilePath(const QString &path) { return std::filesystem::path(QFile::encodeName(path).toStdString()); }
+std::filesystem::path FilePath(const QString &path) {
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
 } // namespace
 
 frmPalette::frmPalette(QWidget *owner) : QWidget(owner, Qt::Window) {
@@ -82,7 +84,9 @@ frmPalette::frmPalette(QWidget *owner) : QWidget(owner, Qt::Window) {
     outer->setColumnStretch(2, 1);
 }
 
-int frmPalette::SliderAlpha(uint8_t alpha) { return std::min<int>(alpha, AlphaMax); }
+int frmPalette::SliderAlpha(uint8_t alpha) {
+    return std::min<int>(alpha, AlphaMax);
+}
 
 bool frmPalette::ShowForm(const QString &path) {
     TPalette loaded;

@@ -27,8 +27,12 @@ TLoaderState &State() {
     return state;
 }
 
-void SetHost(TLoaderHost *host) { g_host = host; }
-TLoaderHost *Host() { return g_host; }
+void SetHost(TLoaderHost *host) {
+    g_host = host;
+}
+TLoaderHost *Host() {
+    return g_host;
+}
 
 std::optional<int32_t> TransferPercent(int32_t done, int32_t total) {
     const int64_t product = static_cast<int64_t>(done) * 100;

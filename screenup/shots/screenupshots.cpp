@@ -41,8 +41,7 @@ bool Shoot(const QList<QWidget *> &windows, const QString &file) {
     const QPixmap shot =
         QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     const bool saved = shot.save(file, "PNG");
-    std::printf("%s %s (%dx%d)\n", saved ? "wrote" : "could not write", qPrintable(file), shot.width(),
-                shot.height());
+    std::printf("%s %s (%dx%d)\n", saved ? "wrote" : "could not write", qPrintable(file), shot.width(), shot.height());
     return saved;
 }
 

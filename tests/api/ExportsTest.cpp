@@ -20,11 +20,11 @@ namespace {
 
 // Every export the library has so far; nothing else may be visible.
 const std::set<std::string> kExports = {
-    "Initialize", "Finalize",         "GetVersion",  "SetLogEvent",     "HLPSetEvent",     "SetErrorEvent",
-    "GetComPort", "OpenComPort",      "CloseComPort", "ComPortConnected", "ProcessMessages", "GetMessageHandle",
-    "HLPReadFlash", "HLPReadEeprom", "HLPSendFlash", "HLPSendEeprom", "HLPSendFirmware", "HLPSendSync",
-    "HLPWaitFor", "HLPGetState", "HLPGetError", "HLPGetBuffer", "SetIdleEvent",
-    "RECRefresh", "RECItemExists", "RECLoadItem", "RECSaveItem", "RECGetBuffer",
+    "Initialize",    "Finalize",      "GetVersion",   "SetLogEvent",      "HLPSetEvent",     "SetErrorEvent",
+    "GetComPort",    "OpenComPort",   "CloseComPort", "ComPortConnected", "ProcessMessages", "GetMessageHandle",
+    "HLPReadFlash",  "HLPReadEeprom", "HLPSendFlash", "HLPSendEeprom",    "HLPSendFirmware", "HLPSendSync",
+    "HLPWaitFor",    "HLPGetState",   "HLPGetError",  "HLPGetBuffer",     "SetIdleEvent",    "RECRefresh",
+    "RECItemExists", "RECLoadItem",   "RECSaveItem",  "RECGetBuffer",
 };
 
 std::set<std::string> DynamicSymbols(const char *path) {
@@ -109,7 +109,9 @@ TEST(ExportsTest, CallingOrderIsGuarded) {
 }
 
 std::vector<std::string> g_errors;
-void VELK_CALL CaptureError(const char *text) { g_errors.emplace_back(text); }
+void VELK_CALL CaptureError(const char *text) {
+    g_errors.emplace_back(text);
+}
 
 // The library loaded and initialised, with its error box captured.
 class PortExportsTest : public ::testing::Test {

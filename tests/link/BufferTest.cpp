@@ -57,8 +57,7 @@ TEST(BufferTest, DataUseKeepsCountAndCopiesWholeAllocation) {
     fresh.SetData(ten, 10);
     fresh.GetData(out, 10); // Count is 0, yet all of Size is copied
     EXPECT_EQ(std::memcmp(out, ten, 10), 0);
-    EXPECT_EQ(MessageOf([&] { fresh.GetData(out, 11); }),
-              "Il contatore eccede la dimensione del buffer: 11.");
+    EXPECT_EQ(MessageOf([&] { fresh.GetData(out, 11); }), "Il contatore eccede la dimensione del buffer: 11.");
 }
 
 TEST(BufferTest, SetSizeClampsCountAndTailFollows) {

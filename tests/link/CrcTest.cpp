@@ -18,7 +18,7 @@ struct TMember {
 };
 
 std::vector<TMember> Members() {
-    return {{"TLrc16", Lrc16(), 0xCE31},         {"TArcCrc16", ArcCrc16(), 0xBB3D},
+    return {{"TLrc16", Lrc16(), 0xCE31},           {"TArcCrc16", ArcCrc16(), 0xBB3D},
             {"TCcittCrc16", CcittCrc16(), 0x29B1}, {"TZmodemCrc16", ZmodemCrc16(), 0x31C3},
             {"TIrdaCrc16", IrdaCrc16(), 0x6F91},   {"TXModemCrc16", XModemCrc16(), 0x0C73},
             {"TZipCrc32", ZipCrc32(), 0xCBF43926}, {"TJamCrc32", JamCrc32(), 0x0376E6E7},
@@ -77,8 +77,7 @@ TEST(CrcTest, AdlerReducesItsSumsEveryBlock) {
     uint32_t expected = adler32(adler32(0, nullptr, 0), ff.data(), ff.size());
     EXPECT_EQ(Adler32().Calc(ff.data(), int32_t(ff.size())), expected);
     std::vector<uint8_t> big(200000, 0xFF);
-    EXPECT_EQ(Adler32().Calc(big.data(), int32_t(big.size())),
-              adler32(adler32(0, nullptr, 0), big.data(), big.size()));
+    EXPECT_EQ(Adler32().Calc(big.data(), int32_t(big.size())), adler32(adler32(0, nullptr, 0), big.data(), big.size()));
 }
 
 TEST(CrcTest, AdlerAndZipCrcMatchZlibOnRandomData) {

@@ -77,9 +77,8 @@ TEST(LogTest, LinesAreExactlyTheTextAndDroppedWithoutHandler) {
     log.LogFmt("Stato: %s -> %s.", "IDLE", "WAIT ACK");
     log.Info("Lettura completata.");
     log.Banner("");
-    EXPECT_EQ(lines, (std::vector<std::string>{"==========", "Invio dati", "==========",
-                                               "Stato: IDLE -> WAIT ACK.", "Lettura completata.",
-                                               "", "", ""}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"==========", "Invio dati", "==========", "Stato: IDLE -> WAIT ACK.",
+                                               "Lettura completata.", "", "", ""}));
 }
 
 } // namespace

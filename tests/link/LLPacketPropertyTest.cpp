@@ -69,7 +69,9 @@ private:
     std::mt19937 random_;
 };
 
-void Append(TBytes &to, const TBytes &bytes) { to.insert(to.end(), bytes.begin(), bytes.end()); }
+void Append(TBytes &to, const TBytes &bytes) {
+    to.insert(to.end(), bytes.begin(), bytes.end());
+}
 
 // Checks what must hold of a packet at any moment.
 void ExpectSound(const velk_LLPacket &p) {
@@ -101,11 +103,21 @@ TEST(LLPacketPropertyTest, ArbitraryStreamsNeverOverrunAndEveryPacketEnds) {
         TBytes stream;
         for (uint32_t segment = make.Below(30); segment > 0; --segment) {
             switch (make.Below(5)) {
-            case 0: Append(stream, make.AnyBytes(200)); break;
-            case 1: Append(stream, make.Packet()); break;
-            case 2: Append(stream, make.HostileHeader()); break;
-            case 3: Append(stream, make.Damaged()); break;
-            default: Append(stream, make.Noise(20)); break;
+            case 0:
+                Append(stream, make.AnyBytes(200));
+                break;
+            case 1:
+                Append(stream, make.Packet());
+                break;
+            case 2:
+                Append(stream, make.HostileHeader());
+                break;
+            case 3:
+                Append(stream, make.Damaged());
+                break;
+            default:
+                Append(stream, make.Noise(20));
+                break;
             }
         }
         velk_LLPacket p(make.Below(3) == 0 ? 0 : 2048);

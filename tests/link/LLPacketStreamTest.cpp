@@ -13,7 +13,9 @@ namespace {
 
 using TBytes = std::vector<uint8_t>;
 
-TBytes Bytes(const TBuffer &b) { return {b.Memory(), b.Memory() + b.Count()}; }
+TBytes Bytes(const TBuffer &b) {
+    return {b.Memory(), b.Memory() + b.Count()};
+}
 
 TBytes Concat(std::initializer_list<TBytes> parts) {
     TBytes all;
@@ -22,7 +24,9 @@ TBytes Concat(std::initializer_list<TBytes> parts) {
     return all;
 }
 
-TBytes Ack() { return Bytes(velk_LLPacket(LL_ACK, 0, 0, 0, nullptr)); }
+TBytes Ack() {
+    return Bytes(velk_LLPacket(LL_ACK, 0, 0, 0, nullptr));
+}
 TBytes Data(uint16_t length, uint8_t fill = 0x3C) {
     TBytes payload(length, fill);
     return Bytes(velk_LLPacket(LL_DATA, 0, 0, length, payload.data()));

@@ -9,7 +9,9 @@
 
 namespace {
 
-std::string Hex(const TBuffer &b) { return BytesToHex(b.Memory(), b.Count()); }
+std::string Hex(const TBuffer &b) {
+    return BytesToHex(b.Memory(), b.Count());
+}
 
 std::vector<uint8_t> FromHex(const std::string &hex) {
     std::vector<uint8_t> bytes;
@@ -18,7 +20,9 @@ std::vector<uint8_t> FromHex(const std::string &hex) {
     return bytes;
 }
 
-std::vector<uint8_t> Bytes(const TBuffer &b) { return {b.Memory(), b.Memory() + b.Count()}; }
+std::vector<uint8_t> Bytes(const TBuffer &b) {
+    return {b.Memory(), b.Memory() + b.Count()};
+}
 
 // Assembles a packet from the bytes, all offered at once.
 velk_LLPacket Received(const std::vector<uint8_t> &bytes) {

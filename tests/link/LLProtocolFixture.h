@@ -125,4 +125,6 @@ inline std::string Bytes(const velk_LLPacket &packet) {
     return std::string(reinterpret_cast<const char *>(packet.Memory()), packet.Size());
 }
 
-inline std::string Ack() { return Bytes(velk_LLPacket(LL_ACK, 0, 0, 0, nullptr)); }
+inline std::string Ack() {
+    return Bytes(velk_LLPacket(LL_ACK, 0, 0, 0, nullptr));
+}

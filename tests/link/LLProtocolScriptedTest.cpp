@@ -23,8 +23,16 @@ std::string BigData(uint16_t lastIndex, size_t payloadSize) {
     std::vector<uint8_t> payload = Pattern(payloadSize);
     std::string p;
     const uint16_t total = static_cast<uint16_t>(payloadSize + 16);
-    uint8_t header[10] = {0xA5, 0x99, uint8_t(total >> 8), uint8_t(total), uint8_t(payloadSize >> 8),
-                          uint8_t(payloadSize), uint8_t(lastIndex >> 8), uint8_t(lastIndex), 0, 1};
+    uint8_t header[10] = {0xA5,
+                          0x99,
+                          uint8_t(total >> 8),
+                          uint8_t(total),
+                          uint8_t(payloadSize >> 8),
+                          uint8_t(payloadSize),
+                          uint8_t(lastIndex >> 8),
+                          uint8_t(lastIndex),
+                          0,
+                          1};
     uint8_t x = 0;
     for (uint8_t b : header)
         x ^= b;
@@ -185,7 +193,6 @@ TEST_F(LLProtocolTest, NoAnswerEndsTheSendAfterTheResponseTime) {
     EXPECT_EQ(lines.back(), "Timeout aspettando una risposta.");
 }
 
-
 // The far end closes at a given point of an exchange, as when a cable is pulled
 // or the decoder's side dies. With the spec's own time limits, the port's
 // hang-up notice must end the transmission at once: with leError, the engine
@@ -229,39 +236,38 @@ TEST_P(LLProtocolHangUpTest, DeadLineEndsTheTransmissionAtOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     FarEndCloses, LLProtocolHangUpTest,
-    ::testing::Values(
-        THangUpCase{"BetweenPackets",
-                    [](LLProtocolTest &t, PseudoTerminal &pty, velk_LLProtocol &link) {
-                        link.Receive();
-                        pty.Send(Data(2, 0, Pattern(2032)));
-                        EXPECT_EQ(t.Answer(12), Ack());
-                    }},
-        THangUpCase{"InTheMiddleOfADataPacket",
-                    [](LLProtocolTest &t, PseudoTerminal &pty, velk_LLProtocol &link) {
-                        link.Receive();
-                        pty.Send(Data(2, 0, Pattern(2032)));
-                        EXPECT_EQ(t.Answer(12), Ack());
-                        pty.Send(Data(2, 1, Pattern(2032)).substr(0, 1000));
-                        EXPECT_TRUE(PumpUntil([&] { return t.port->InputCount() == 0; }));
-                    }},
-        THangUpCase{"RightAfterTheFirstBytes",
-                    [](LLProtocolTest &t, PseudoTerminal &pty, velk_LLProtocol &link) {
-                        link.Receive();
-                        pty.Send(std::string("\xA5\x99\x08", 3));
-                        EXPECT_TRUE(PumpUntil([&] { return t.port->InputCount() == 0; }));
-                    }},
-        THangUpCase{"JustBeforeThePcWritesItsAck",
-                    [](LLProtocolTest &, PseudoTerminal &pty, velk_LLProtocol &link) {
-                        link.Receive();
-                        pty.Send(Data(2, 0, Pattern(2032)));
-                    }},
-        THangUpCase{"WhileThePcWritesADataPacket",
-                    [](LLProtocolTest &, PseudoTerminal &pty, velk_LLProtocol &link) {
-                        const auto data = Pattern(5000);
-                        link.Send(data.data(), 5000);
-                        EXPECT_EQ(pty.Receive(2048).size(), 2048u); // the first DATA packet, whole
-                        pty.Send(Ack());
-                    }}),
+    ::testing::Values(THangUpCase{"BetweenPackets",
+                                  [](LLProtocolTest &t, PseudoTerminal &pty, velk_LLProtocol &link) {
+                                      link.Receive();
+                                      pty.Send(Data(2, 0, Pattern(2032)));
+                                      EXPECT_EQ(t.Answer(12), Ack());
+                                  }},
+                      THangUpCase{"InTheMiddleOfADataPacket",
+                                  [](LLProtocolTest &t, PseudoTerminal &pty, velk_LLProtocol &link) {
+                                      link.Receive();
+                                      pty.Send(Data(2, 0, Pattern(2032)));
+                                      EXPECT_EQ(t.Answer(12), Ack());
+                                      pty.Send(Data(2, 1, Pattern(2032)).substr(0, 1000));
+                                      EXPECT_TRUE(PumpUntil([&] { return t.port->InputCount() == 0; }));
+                                  }},
+                      THangUpCase{"RightAfterTheFirstBytes",
+                                  [](LLProtocolTest &t, PseudoTerminal &pty, velk_LLProtocol &link) {
+                                      link.Receive();
+                                      pty.Send(std::string("\xA5\x99\x08", 3));
+                                      EXPECT_TRUE(PumpUntil([&] { return t.port->InputCount() == 0; }));
+                                  }},
+                      THangUpCase{"JustBeforeThePcWritesItsAck",
+                                  [](LLProtocolTest &, PseudoTerminal &pty, velk_LLProtocol &link) {
+                                      link.Receive();
+                                      pty.Send(Data(2, 0, Pattern(2032)));
+                                  }},
+                      THangUpCase{"WhileThePcWritesADataPacket",
+                                  [](LLProtocolTest &, PseudoTerminal &pty, velk_LLProtocol &link) {
+                                      const auto data = Pattern(5000);
+                                      link.Send(data.data(), 5000);
+                                      EXPECT_EQ(pty.Receive(2048).size(), 2048u); // the first DATA packet, whole
+                                      pty.Send(Ack());
+                                  }}),
     [](const ::testing::TestParamInfo<THangUpCase> &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -25,8 +25,13 @@ TEST_F(LLProtocolTest, FiveThousandByteSendGivesTheDocumentedEventsAndLog) {
     const auto data = Pattern(5000);
     link->Send(data.data(), 5000);
     ASSERT_TRUE(WaitFinished());
-    EXPECT_EQ(events, (TEventList{{leSendStart, 3}, {leWaitAck, 0}, {lePacketAcked, 1}, {lePacketAcked, 2},
-                                  {lePacketAcked, 3}, {leIdle, 0}, {leSendDone, 5000}}));
+    EXPECT_EQ(events, (TEventList{{leSendStart, 3},
+                                  {leWaitAck, 0},
+                                  {lePacketAcked, 1},
+                                  {lePacketAcked, 2},
+                                  {lePacketAcked, 3},
+                                  {leIdle, 0},
+                                  {leSendDone, 5000}}));
     ASSERT_EQ(lines.size(), 11u);
     EXPECT_EQ(lines[0], "==========");
     EXPECT_EQ(lines[1], "Invio dati");

@@ -120,7 +120,9 @@ TEST_F(TimerTest, ExpiryWaitsForTheOwnerAndBlocksTheTimerThread) {
 }
 
 std::vector<std::string> g_errors;
-void CaptureError(const char *text) { g_errors.emplace_back(text); }
+void CaptureError(const char *text) {
+    g_errors.emplace_back(text);
+}
 
 TEST_F(TimerTest, ThrowingHandlerIsReportedAndTheTimerStops) {
     g_errors.clear();
@@ -139,8 +141,8 @@ TEST_F(TimerTest, ThrowingHandlerIsReportedAndTheTimerStops) {
         EXPECT_EQ(calls, 2);
     }
     SetErrorSink(previous);
-    EXPECT_EQ(g_errors, (std::vector<std::string>{"Timeout aspettando una risposta.",
-                                                  "Timeout aspettando una risposta."}));
+    EXPECT_EQ(g_errors,
+              (std::vector<std::string>{"Timeout aspettando una risposta.", "Timeout aspettando una risposta."}));
 }
 
 TEST_F(TimerTest, DestroyingAStoppedTimerReturnsAtOnce) {

@@ -24,11 +24,15 @@ bool Readable(int fd) {
 }
 
 // Waits (bounded) until a message is queued for the calling thread.
-void AwaitMessage() { ASSERT_TRUE(TMessageQueue::Current().WaitForMessage(5000)); }
+void AwaitMessage() {
+    ASSERT_TRUE(TMessageQueue::Current().WaitForMessage(5000));
+}
 
 // Captures what reaches the error sink.
 std::vector<std::string> g_errors;
-void CaptureError(const char *text) { g_errors.emplace_back(text); }
+void CaptureError(const char *text) {
+    g_errors.emplace_back(text);
+}
 
 class ErrorCapture {
 public:
@@ -70,8 +74,7 @@ TEST(MessageQueueTest, AcceptedSenderGoesOnBeforeTheHandlerReturns) {
     std::promise<void> released;
     std::future_status seen = std::future_status::timeout;
     auto sender = std::async(std::launch::async, [&] {
-        bool sent = target.Send([&, f = released.get_future().share()] { seen = f.wait_for(5s); },
-                                TRelease::Accepted);
+        bool sent = target.Send([&, f = released.get_future().share()] { seen = f.wait_for(5s); }, TRelease::Accepted);
         released.set_value();
         return sent;
     });

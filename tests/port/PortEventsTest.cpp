@@ -1,6 +1,6 @@
-#include "PumpUntil.h"
 #include "ComError.h"
 #include "PseudoTerminal.h"
+#include "PumpUntil.h"
 #include "velkcport.h"
 #include "velkerrorsink.h"
 #include "velkmessagequeue.h"

@@ -129,7 +129,7 @@ TEST(PortTest, ReadWriteInputCountAndDrain) {
     char buffer[64];
     EXPECT_EQ(p.port.InputCount(), 0);
     EXPECT_EQ(p.port.Read(buffer, sizeof buffer), 0); // nothing arrived: at once
-    p.port.DrainInput();                               // nothing to drop
+    p.port.DrainInput();                              // nothing to drop
 
     EXPECT_EQ(p.port.Write("\xA5\x99\x00\x0C", 4), 4);
     EXPECT_EQ(p.pty.Receive(4), std::string("\xA5\x99\x00\x0C", 4));

@@ -91,8 +91,7 @@ TEST(EepromTest, ReadImageCopiesTheWholeEepromOrNothing) {
                                                              "C del decoder.");
     decoder.FailEeprom = false;
     decoder.ShortenReadsBy = 1;
-    EXPECT_EQ(MessageOf([&] { eeprom.ReadImage(decoder); }),
-              "Il contatore eccede la dimensione del buffer: 8192.");
+    EXPECT_EQ(MessageOf([&] { eeprom.ReadImage(decoder); }), "Il contatore eccede la dimensione del buffer: 8192.");
     EXPECT_EQ(eeprom.ByteAt(0), 0x77);
     EXPECT_EQ(eeprom.ByteAt(8191), 0x77);
 

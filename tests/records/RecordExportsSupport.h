@@ -62,8 +62,8 @@ protected:
     // Transfer requests the decoder has received since the last call.
     int64_t Requests() {
         const velksim::TSimCounters counters = Traffic();
-        return counters.syncs + counters.readFlashRequests + counters.readEepromRequests +
-               counters.writeFlashRequests + counters.writeEepromRequests;
+        return counters.syncs + counters.readFlashRequests + counters.readEepromRequests + counters.writeFlashRequests +
+               counters.writeEepromRequests;
     }
     std::vector<uint8_t> Buffer() {
         const int32_t size = RECGetBuffer(nullptr);

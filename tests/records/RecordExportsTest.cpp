@@ -142,9 +142,10 @@ TEST_F(RecordExportsTest, LineDyingUnderARecordFunctionEndsItAtOnce) {
         EXPECT_LT(TClock::now() - started, std::chrono::seconds(1));
         EXPECT_TRUE(line.WaitStopped(std::chrono::seconds(1))); // it was the line that died
         const TStrings shown = Shown();
-        EXPECT_EQ(std::count_if(shown.begin(), shown.end(),
-                                [](const std::string &m) { return m.find("(win error code: 5)") != std::string::npos; }),
-                  1)
+        EXPECT_EQ(
+            std::count_if(shown.begin(), shown.end(),
+                          [](const std::string &m) { return m.find("(win error code: 5)") != std::string::npos; }),
+            1)
             << ::testing::PrintToString(shown);
         EXPECT_EQ(line.ReadFlash(velksim::FlashBase, 30 * 65536), flash);
 

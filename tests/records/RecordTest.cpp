@@ -202,8 +202,7 @@ TEST(RecordTest, FailedSaveKeepsTheRecordDirty) {
     TFakeDecoder decoder;
     decoder.FailWrites = true;
     auto record = std::make_unique<velk_Record>(0x341F0000);
-    EXPECT_EQ(MessageOf([&] { record->Save(decoder); }),
-              "Errore scrivendo il record all'indirizzo: 0x341F0000.");
+    EXPECT_EQ(MessageOf([&] { record->Save(decoder); }), "Errore scrivendo il record all'indirizzo: 0x341F0000.");
     EXPECT_TRUE(record->Dirty());
 }
 
@@ -293,7 +292,7 @@ TEST(RecordTest, AFreeRecordWithABrokenTableIsNotEdited) {
     auto record = MakeRecord("R", {{"a", Pattern(10)}, {"b", Pattern(20)}});
     record->SetInUse(false);
     record->SetItemSize(0, 0x7FFFFF00); // as erased or foreign bytes may say
-    ASSERT_TRUE(record->IsValid());      // not in use: valid all the same
+    ASSERT_TRUE(record->IsValid());     // not in use: valid all the same
     const TBytes image = ImageBytes(*record);
 
     EXPECT_EQ(MessageOf([&] { record->AddItem("c", Pattern(5).data(), 5); }), kInvalid);

@@ -20,9 +20,7 @@ protected:
         PutRecord(decoder, slot, *MakeRecord(name, items));
         decoder.SetSlotFlag(slot);
     }
-    TBytes Load(const std::string &record, const std::string &item) {
-        return LoadItem(records, decoder, record, item);
-    }
+    TBytes Load(const std::string &record, const std::string &item) { return LoadItem(records, decoder, record, item); }
     void Save(const std::string &record, const std::string &item, const TBytes &data) {
         SaveItem(records, decoder, record, item, data);
     }
@@ -62,8 +60,8 @@ TEST_F(RecordsTest, PartialRefreshReadsTablesThenEachRecordOnceOnDemand) {
     decoder.ResetCounters();
     EXPECT_EQ(Load("pictures", "b.bmp"), Pattern(5));
     const int32_t body = 4 + 60 + 305;
-    EXPECT_EQ(decoder.FlashReads, (std::vector<std::pair<uint32_t, int32_t>>{{kBase + 0x30000, 80},
-                                                                            {kBase + 0x30000 + 76, body}}));
+    EXPECT_EQ(decoder.FlashReads,
+              (std::vector<std::pair<uint32_t, int32_t>>{{kBase + 0x30000, 80}, {kBase + 0x30000 + 76, body}}));
     decoder.ResetCounters();
     EXPECT_EQ(Load("pictures", "a.bmp"), Pattern(300));
     EXPECT_EQ(Load("pictures", "c"), TBytes{});

@@ -88,8 +88,7 @@ TEST_F(SimRecordsTest, PartialRefreshReadsTablesAndEachRecordOnlyOnce) {
 
     EXPECT_EQ(Load("pictures", "a.m2v"), Pattern(3000));
     const uint32_t body = 4 + 60 + 3064;
-    EXPECT_EQ(Traffic().flashReads,
-              (std::vector<TSimRange>{{SlotAddress(4), 80}, {SlotAddress(4) + 76, body}}));
+    EXPECT_EQ(Traffic().flashReads, (std::vector<TSimRange>{{SlotAddress(4), 80}, {SlotAddress(4) + 76, body}}));
     EXPECT_EQ(Load("pictures", "b.lut"), Pattern(64));
     EXPECT_EQ(Load("pictures", "c"), TBytes{});
     EXPECT_EQ(Traffic().transmissionsReceived, 0);

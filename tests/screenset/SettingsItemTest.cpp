@@ -33,8 +33,7 @@ TEST(SettingsItemTest, CheckBoxOffsetsFollowTheDecodersOrder) {
     EXPECT_EQ(BuildSettingsItem(Only({2}), {})[1], 1);
     EXPECT_EQ(BuildSettingsItem(Only({1}), {})[2], 1);
     const TSettingsItem lut = BuildSettingsItem(Only({3}), {});
-    EXPECT_EQ((std::vector<uint8_t>(lut.begin(), lut.begin() + 7)),
-              (std::vector<uint8_t>{0, 0, 0, 1, 1, 1, 0}));
+    EXPECT_EQ((std::vector<uint8_t>(lut.begin(), lut.begin() + 7)), (std::vector<uint8_t>{0, 0, 0, 1, 1, 1, 0}));
     // "bandeau" and "basic lut" have no byte of their own.
     EXPECT_EQ(BuildSettingsItem(Only({4, 5}), {}), TSettingsItem{});
     const TSettingsItem all = BuildSettingsItem(Only({0, 1, 2, 3, 4, 5}), {});
@@ -60,11 +59,17 @@ TEST(SettingsItemTest, SizeValuesAreSentOnlyWhenModified) {
 }
 
 TEST(SettingsItemTest, SizeValuesOutsideTheFieldAreRefusedByName) {
-    EXPECT_EQ(Refusal([] { BuildSettingsItem({}, {true, {0, -1, 0, 0}}); }),
+    EXPECT_EQ(Refusal([] {
+                  BuildSettingsItem({}, {true, {0, -1, 0, 0}});
+              }),
               "Orig Y must be a whole number from 0 to 32767, not -1");
-    EXPECT_EQ(Refusal([] { BuildSettingsItem({}, {true, {0, 0, 0, 32768}}); }),
+    EXPECT_EQ(Refusal([] {
+                  BuildSettingsItem({}, {true, {0, 0, 0, 32768}});
+              }),
               "Height must be a whole number from 0 to 32767, not 32768");
-    EXPECT_EQ(Refusal([] { BuildSettingsItem({}, {true, {-32768, 0, 0, 0}}); }),
+    EXPECT_EQ(Refusal([] {
+                  BuildSettingsItem({}, {true, {-32768, 0, 0, 0}});
+              }),
               "Orig X must be a whole number from 0 to 32767, not -32768");
 }
 
@@ -84,15 +89,13 @@ TEST(SizeValueTest, RefusesAnythingElseWithTheValueNamed) {
     }
     EXPECT_NE(Refusal([] { ParseSizeList("1,2,3"); }).find("four values"), std::string::npos);
     EXPECT_NE(Refusal([] { ParseSizeList("1,2,3,4,5"); }).find("four values"), std::string::npos);
-    EXPECT_EQ(Refusal([] { ParseSizeList("1,,3,4"); }),
-              "Orig Y must be a whole number from 0 to 32767, not empty");
+    EXPECT_EQ(Refusal([] { ParseSizeList("1,,3,4"); }), "Orig Y must be a whole number from 0 to 32767, not empty");
 }
 
 TEST(ResourceTableTest, EveryFilterSplitsIntoItsDescriptionAndPatterns) {
     for (TDialogKind kind : {TDialogKind::Picture, TDialogKind::Palette, TDialogKind::Panel}) {
         const TDialogInfo &dialog = DialogInfo(kind);
-        EXPECT_EQ(std::string(dialog.Filter),
-                  std::string(dialog.Description) + "|" + std::string(dialog.Patterns));
+        EXPECT_EQ(std::string(dialog.Filter), std::string(dialog.Description) + "|" + std::string(dialog.Patterns));
     }
     EXPECT_EQ(ScreenResource(4).ItemName, "bandeau.pan");
     EXPECT_EQ(ScreenResource(4).Editor, TEditorKind::Size);

@@ -257,8 +257,7 @@ TEST(WindowPlacementTest, ASecondaryWindowLiesWhollyOnASmallScreenAndOffTheOther
     EXPECT_TRUE(available.contains(paletteFrame));
     EXPECT_FALSE(paletteFrame.intersects(progressFrame));
     // And the other way round.
-    const QRect progressAfter(WindowPlacement(owner, progress, available, {paletteFrame}),
-                              progress);
+    const QRect progressAfter(WindowPlacement(owner, progress, available, {paletteFrame}), progress);
     EXPECT_TRUE(available.contains(progressAfter));
     EXPECT_FALSE(progressAfter.intersects(paletteFrame));
 

@@ -187,7 +187,7 @@ TEST_F(PaletteEditorTest, AShortFileShowsZerosForTheMissingEntries) {
 
 TEST_F(PaletteEditorTest, AnAlphaAboveFiveIsShownClampedAndKeptUnlessMoved) {
     std::vector<uint8_t> original = Pattern(64, 0);
-    original[3] = 200;  // entry 0
+    original[3] = 200;   // entry 0
     original[23] = 0x80; // entry 5
     const QString path = folder.QWrite("alpha.lut", original);
     Open(path);

@@ -39,5 +39,6 @@ std::vector<uint8_t> ReadBytes(const std::filesystem::path &file) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::vector<uint8_t> ReadBytes(const QString &file) { return ReadBytes(std::filesystem::path(file.toStdString())); }
-
+std::vector<uint8_t> ReadBytes(const QString &file) {
+    return ReadBytes(std::filesystem::path(file.toStdString()));
+}

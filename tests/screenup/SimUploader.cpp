@@ -62,10 +62,11 @@ void SimUploaderTest::Watch() {
     // One watch of the debug list at a time, so a second operation's lines are
     // recorded once.
     QObject::disconnect(debugWatch_);
-    debugWatch_ = QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, list, [this, list](const QModelIndex &, int first, int last) {
-        for (int row = first; row <= last; ++row)
-            debugLines.push_back(list->item(row)->text());
-    });
+    debugWatch_ = QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, list,
+                                   [this, list](const QModelIndex &, int first, int last) {
+                                       for (int row = first; row <= last; ++row)
+                                           debugLines.push_back(list->item(row)->text());
+                                   });
 }
 
 void SimUploaderTest::ClickUpload() {

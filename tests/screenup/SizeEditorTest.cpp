@@ -156,7 +156,7 @@ TEST_F(SizeEditorTest, OkRefusesAFieldThatIsNotAWholeNumberInRange) {
         std::array<const char *, 4> Texts;
         const char *Named;
     } cases[] = {
-        {{"", "0", "0", "0"}, "Orig X"},    {{"1", "abc", "0", "0"}, "Orig Y"},
+        {{"", "0", "0", "0"}, "Orig X"},     {{"1", "abc", "0", "0"}, "Orig Y"},
         {{"1", "2", "32768", "0"}, "Width"}, {{"1", "2", "3", "-1"}, "Height"},
         {{"1", "2", "3.5", "0"}, "Width"},   {{"1", "2", "3", "99999999999"}, "Height"},
     };

@@ -41,8 +41,7 @@ protected:
         prompts.OnMessage = [this, heldMs, whileOpen](const TMessage &message) {
             if (message.Caption == QStringLiteral("Error"))
                 return;
-            QMessageBox box(message.Icon, message.Caption, message.Text, QMessageBox::Ok,
-                            form.get());
+            QMessageBox box(message.Icon, message.Caption, message.Text, QMessageBox::Ok, form.get());
             QTimer::singleShot(heldMs, &box, [&box, whileOpen] {
                 if (whileOpen)
                     whileOpen();
@@ -61,10 +60,8 @@ TEST_F(UploadTest, CheckedRowsBecomeItemsOfPictures) {
     ClickUpload();
 
     EXPECT_TRUE(prompts.Messages.empty());
-    const Items expected = {{"ini", Settings({1, 0, 0, 1, 1, 1})},
-                            {"splash.fnt", boot},
-                            {"setup.lut", lut},
-                            {"bandeau.pan", panel}};
+    const Items expected = {
+        {"ini", Settings({1, 0, 0, 1, 1, 1})}, {"splash.fnt", boot}, {"setup.lut", lut}, {"bandeau.pan", panel}};
     EXPECT_EQ(RecordItems("pictures"), expected);
     // The settings record is still where it was.
     EXPECT_EQ(RecordItems("SET"), (Items{{"SET", velksim::DemoSettings()}}));
@@ -228,40 +225,33 @@ TEST_F(UploadTest, ABoxHeldOpenPastTheResponseTimeOutLeavesTheUploadWhole) {
     std::size_t linesAtOpen = 0;
     std::vector<QString> linesWhileOpen;
     HoldNotes(6000, [&] {
-        linesWhileOpen.assign(debugLines.begin() + static_cast<std::ptrdiff_t>(linesAtOpen),
-                              debugLines.end());
+        linesWhileOpen.assign(debugLines.begin() + static_cast<std::ptrdiff_t>(linesAtOpen), debugLines.end());
     });
-    const QRegularExpression readLine(
-        QStringLiteral("^Lettura Flash \\(indirizzo 0x[0-9A-F]+, (\\d+) bytes\\)$"));
-    QObject::connect(
-        form->lstDebug->model(), &QAbstractItemModel::rowsInserted, form.get(),
-        [&](const QModelIndex &, int, int last) {
-            const QString line = form->lstDebug->item(last)->text();
-            if (const QRegularExpressionMatch read = readLine.match(line); read.hasMatch())
-                largeRead = read.captured(1).toInt() > 2032; // more than one link packet
-            if (opened || !largeRead ||
-                line != QStringLiteral("Stato: TX READ REQUEST -> WAIT DATA."))
-                return;
-            opened = true;
-            QTimer::singleShot(0, form.get(), [&] {
-                linesAtOpen = debugLines.size();
-                form->Command3->click();
-            });
-        });
+    const QRegularExpression readLine(QStringLiteral("^Lettura Flash \\(indirizzo 0x[0-9A-F]+, (\\d+) bytes\\)$"));
+    QObject::connect(form->lstDebug->model(), &QAbstractItemModel::rowsInserted, form.get(),
+                     [&](const QModelIndex &, int, int last) {
+                         const QString line = form->lstDebug->item(last)->text();
+                         if (const QRegularExpressionMatch read = readLine.match(line); read.hasMatch())
+                             largeRead = read.captured(1).toInt() > 2032; // more than one link packet
+                         if (opened || !largeRead || line != QStringLiteral("Stato: TX READ REQUEST -> WAIT DATA."))
+                             return;
+                         opened = true;
+                         QTimer::singleShot(0, form.get(), [&] {
+                             linesAtOpen = debugLines.size();
+                             form->Command3->click();
+                         });
+                     });
     ClickUpload();
 
     ASSERT_TRUE(opened);
     // Only the note was shown: no item failed.
     EXPECT_EQ(prompts.Texts(), std::vector<QString>{QStringLiteral("Not yet available")});
-    const Items expected = {{"ini", Settings({1, 0, 0, 1, 1, 1})},
-                            {"splash.fnt", boot},
-                            {"setup.lut", lut},
-                            {"bandeau.pan", panel}};
+    const Items expected = {
+        {"ini", Settings({1, 0, 0, 1, 1, 1})}, {"splash.fnt", boot}, {"setup.lut", lut}, {"bandeau.pan", panel}};
     EXPECT_EQ(RecordItems("pictures"), expected);
     EXPECT_EQ(steps, (std::vector<int>{0, 1, 2, 3, 6, 7}));
     // The read went on behind the box and ended before it closed.
-    EXPECT_NE(std::find(linesWhileOpen.begin(), linesWhileOpen.end(),
-                        QStringLiteral("Lettura completata.")),
+    EXPECT_NE(std::find(linesWhileOpen.begin(), linesWhileOpen.end(), QStringLiteral("Lettura completata.")),
               linesWhileOpen.end());
 }
 

@@ -48,8 +48,8 @@ public:
             break;
         case TOpKind::EepromRead:
             CheckUnchanged(-1);
-            CheckRead(TSoakBytes(eepromBefore_.begin() + op_.address,
-                                 eepromBefore_.begin() + op_.address + op_.length));
+            CheckRead(
+                TSoakBytes(eepromBefore_.begin() + op_.address, eepromBefore_.begin() + op_.address + op_.length));
             break;
         default:
             CheckUnchanged(-1);
@@ -132,8 +132,7 @@ private:
         const TSoakRecord old = ParseSlot(before_[size_t(target)]);
         if (!existed && old.inUse)
             Violation("the new record took slot " + std::to_string(target) + ", which was in use");
-        const TSoakRecord intended =
-            WithItemSaved(existed ? old : TSoakRecord{}, op_.record, op_.item, op_.data);
+        const TSoakRecord intended = WithItemSaved(existed ? old : TSoakRecord{}, op_.record, op_.item, op_.data);
         const bool unchanged = after_[size_t(target)] == before_[size_t(target)];
         // A save of what the record already holds leaves its slot unchanged, and as meant.
         const bool asIntended = HoldsIntended(target, intended, existed);
@@ -143,8 +142,8 @@ private:
             Violation("the save succeeded but slot " + std::to_string(target) + " does not hold what it meant" +
                       contents);
         if (!outcome_.ok && !unchanged && !asIntended)
-            Violation("the save failed and left slot " + std::to_string(target) +
-                      " neither as before nor as meant" + contents);
+            Violation("the save failed and left slot " + std::to_string(target) + " neither as before nor as meant" +
+                      contents);
     }
 
     void CheckLoad() {

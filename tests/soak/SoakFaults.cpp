@@ -7,8 +7,12 @@ namespace {
 using velksim::TSimFaults;
 using TDice = std::mt19937_64;
 
-double Rate(TDice &dice, double low, double high) { return std::uniform_real_distribution<double>(low, high)(dice); }
-int Whole(TDice &dice, int low, int high) { return std::uniform_int_distribution<int>(low, high)(dice); }
+double Rate(TDice &dice, double low, double high) {
+    return std::uniform_real_distribution<double>(low, high)(dice);
+}
+int Whole(TDice &dice, int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(dice);
+}
 
 struct TKind {
     std::string name;

@@ -20,5 +20,9 @@ inline int CountEntries(const char *folder) {
 } // namespace soak_process
 
 // The listing's own descriptor is not counted.
-inline int OpenDescriptors() { return soak_process::CountEntries("/proc/self/fd") - 1; }
-inline int RunningThreads() { return soak_process::CountEntries("/proc/self/task"); }
+inline int OpenDescriptors() {
+    return soak_process::CountEntries("/proc/self/fd") - 1;
+}
+inline int RunningThreads() {
+    return soak_process::CountEntries("/proc/self/task");
+}

@@ -33,7 +33,9 @@ const char *const kRecordNames[] = {"pictures", "alpha", "beta", "SET"};
 const char *const kItemNames[] = {"ini", "boot", "radio", "setup", "slut", "bandeau", "blut", "SET", "x.bin"};
 
 std::atomic<int> g_errorReports{0};
-void CountErrorReport(const char *) { ++g_errorReports; }
+void CountErrorReport(const char *) {
+    ++g_errorReports;
+}
 
 // Aborts the process with a description when an operation runs past its bound:
 // a hang would otherwise only show as the test's time-out.
@@ -85,7 +87,6 @@ private:
     bool stop_ = false;
     std::thread thread_;
 };
-
 
 class TRunner {
 public:
@@ -147,8 +148,8 @@ public:
                 problems.push_back(problem);
             stats_.shortReads += shortRead ? 1 : 0;
             if (OpenDescriptors() != descriptors)
-                problems.push_back("open descriptors: " + std::to_string(OpenDescriptors()) +
-                                   " instead of " + std::to_string(descriptors));
+                problems.push_back("open descriptors: " + std::to_string(OpenDescriptors()) + " instead of " +
+                                   std::to_string(descriptors));
             if (!problems.empty())
                 return Report(problems, outcome);
         }

@@ -56,7 +56,8 @@ TSoakRecord ParseSlot(const TSoakBytes &slot) {
         if (offset != expected || size < 0 || size > length - offset)
             return record;
         const size_t at = size_t(kHeader + offset);
-        record.items.push_back({Name(slot, entry, 12), TSoakBytes(slot.begin() + long(at), slot.begin() + long(at + size))});
+        record.items.push_back(
+            {Name(slot, entry, 12), TSoakBytes(slot.begin() + long(at), slot.begin() + long(at + size))});
         expected += size;
     }
     record.valid = true;

@@ -3,8 +3,8 @@
 #include "velkerror.h"
 
 TSoakWorld::TSoakWorld(const std::string &stateFolder)
-    : stateFolder_(stateFolder), sim_(NewSim(true)), link_(port_, {}, kTimeouts), engine_(link_),
-      transport_(engine_), records_(velksim::FlashBase, velksim::SlotCount) {
+    : stateFolder_(stateFolder), sim_(NewSim(true)), link_(port_, {}, kTimeouts), engine_(link_), transport_(engine_),
+      records_(velksim::FlashBase, velksim::SlotCount) {
     OpenPort();
 }
 

@@ -4,8 +4,8 @@
 
 #include "velkdescriptor.h"
 
-#include <pty.h>
 #include <poll.h>
+#include <pty.h>
 #include <termios.h>
 
 #include <chrono>

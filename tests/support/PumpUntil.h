@@ -11,8 +11,8 @@ inline bool PumpUntil(const std::function<bool()> &done, int timeoutMs = 10000) 
     TMessageQueue &queue = TMessageQueue::Current();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return false;
         queue.WaitForMessage(static_cast<int>(std::min<long long>(left.count(), 50)));

@@ -10,7 +10,9 @@
 
 namespace {
 
-std::string Hex(const TBuffer &b) { return BytesToHex(b.Memory(), b.Size()); }
+std::string Hex(const TBuffer &b) {
+    return BytesToHex(b.Memory(), b.Size());
+}
 
 // A received buffer holding the bytes (data use: its length is its Size).
 TBuffer Buffer(const std::vector<uint8_t> &bytes) {
@@ -38,8 +40,7 @@ std::string BuildError(const std::function<void()> &build) {
 }
 
 TEST(HLPacketTest, BuildsTheWireBytes) {
-    EXPECT_EQ(Hex(velk_HLPacket(HL_SYNC, 0, nullptr, 0)),
-              "5A 39 00 41 00 00 00 10 00 00 00 00 00 00 00 00");
+    EXPECT_EQ(Hex(velk_HLPacket(HL_SYNC, 0, nullptr, 0)), "5A 39 00 41 00 00 00 10 00 00 00 00 00 00 00 00");
     uint8_t request[8];
     WriteBE32(request, 0x34020000);
     WriteBE32(request + 4, 80);
@@ -54,14 +55,12 @@ TEST(HLPacketTest, OnlyWritesCarryTheAddress) {
     EXPECT_EQ(velk_HLPacket(HL_WRITE_FLASH, 0x34020000, data, 2).Memory()[12], 0x34);
     EXPECT_EQ(ReadBE32(velk_HLPacket(HL_WRITE_EEPROM, 0x1234, data, 2).Memory() + 12), 0x1234u);
     for (uint32_t command : {HL_FIRMWARE, HL_READ_FLASH, HL_READ_EEPROM, HL_SYNC})
-        EXPECT_EQ(ReadBE32(velk_HLPacket(command, 0x34020000, data, 2).Memory() + 12), 0u)
-            << std::hex << command;
+        EXPECT_EQ(ReadBE32(velk_HLPacket(command, 0x34020000, data, 2).Memory() + 12), 0u) << std::hex << command;
 }
 
 TEST(HLPacketTest, BuildLimits) {
     EXPECT_EQ(velk_HLPacket(HL_SYNC, 0, nullptr, 0).Size(), 16);
-    EXPECT_EQ(BuildError([] { velk_HLPacket(HL_FIRMWARE, 0, nullptr, 1); }),
-              "Pacchetto dati inconsistente.");
+    EXPECT_EQ(BuildError([] { velk_HLPacket(HL_FIRMWARE, 0, nullptr, 1); }), "Pacchetto dati inconsistente.");
     EXPECT_EQ(BuildError([] { velk_HLPacket(HL_FIRMWARE, 0, nullptr, HL_MAX_DATA + 1); }),
               "Pacchetto dati inconsistente.");
     std::vector<uint8_t> image(HL_MAX_DATA + 1, 0x5A);

@@ -41,9 +41,7 @@ protected:
         port.reset();
         sim.reset();
     }
-    bool Logged(const std::string &line) const {
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
+    bool Logged(const std::string &line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
 
     std::unique_ptr<velksim::TDecoderSim> sim;
     std::unique_ptr<velk_CPort> port;

@@ -26,9 +26,15 @@ struct THost {
 };
 THost g_host;
 
-void VELK_CALL OnEvent(int32_t code, int32_t value) { g_host.events.emplace_back(code, value); }
-void VELK_CALL OnLog(int32_t kind, const char *text) { g_host.lines.emplace_back(kind, text); }
-void VELK_CALL OnError(const char *text) { g_host.errors.push_back(text); }
+void VELK_CALL OnEvent(int32_t code, int32_t value) {
+    g_host.events.emplace_back(code, value);
+}
+void VELK_CALL OnLog(int32_t kind, const char *text) {
+    g_host.lines.emplace_back(kind, text);
+}
+void VELK_CALL OnError(const char *text) {
+    g_host.errors.push_back(text);
+}
 
 std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 3) {
     std::vector<uint8_t> bytes(n);
@@ -91,12 +97,12 @@ TEST_F(HLPExportsTest, FlashReadGivesTheDocumentedLogAndEvents) {
     const std::string rule(46, '=');
     ASSERT_EQ(VELK_FN(lib, HLPReadFlash)(kSlot0, 80), 1);
     ASSERT_EQ(VELK_FN(lib, HLPWaitFor)(), 1);
-    EXPECT_EQ(TransferLines(),
-              (std::vector<std::string>{
-                  rule, "Lettura Flash (indirizzo 0x34020000, 80 bytes)", rule, "Stato: IDLE -> TX SYNC.", "Pacchetto: <- SYNC.",
-                  "Stato: TX SYNC -> WAIT SYNC ACK.", "Pachetto: -> ACK.", "Stato: WAIT SYNC ACK -> TX READ REQUEST.",
-                  "Pacchetto: <- READ REQUEST.", "Stato: TX READ REQUEST -> WAIT DATA.", "Pacchetto: -> DATA.",
-                  "Stato: WAIT DATA -> IDLE.", "Lettura completata."}));
+    EXPECT_EQ(TransferLines(), (std::vector<std::string>{
+                                   rule, "Lettura Flash (indirizzo 0x34020000, 80 bytes)", rule,
+                                   "Stato: IDLE -> TX SYNC.", "Pacchetto: <- SYNC.", "Stato: TX SYNC -> WAIT SYNC ACK.",
+                                   "Pachetto: -> ACK.", "Stato: WAIT SYNC ACK -> TX READ REQUEST.",
+                                   "Pacchetto: <- READ REQUEST.", "Stato: TX READ REQUEST -> WAIT DATA.",
+                                   "Pacchetto: -> DATA.", "Stato: WAIT DATA -> IDLE.", "Lettura completata."}));
     EXPECT_EQ(g_host.events, (TEventList{{1, 0}, {2, 0}, {4, 0}, {5, 0}, {12, 1}, {11, 1}, {3, 0}}));
     EXPECT_EQ(VELK_FN(lib, HLPGetBuffer)(nullptr), 80);
     EXPECT_EQ(Buffer(), sim->ReadFlash(kSlot0, 80));

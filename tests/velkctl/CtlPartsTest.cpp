@@ -1,5 +1,6 @@
 // velkctl's own parts that need no decoder: numbers, hex dump, progress line,
 // backup files and the restore plan.
+#include "CtlTestSupport.h"
 #include "ctlbackup.h"
 #include "ctlerror.h"
 #include "ctlhexdump.h"
@@ -8,7 +9,6 @@
 #include "ctlprogress.h"
 #include "ctlsession.h"
 #include "ctlsha256.h"
-#include "CtlTestSupport.h"
 #include "velkcport.h"
 #include "velklog.h"
 
@@ -103,7 +103,8 @@ TEST(CtlProgressTest, OverallBarRunsOnceAcrossTransfers) {
 }
 
 TDecoderImage ErasedImage() {
-    return {std::vector<uint8_t>(std::size_t(kRecordSlotCount) * kRecordSlotSize, 0xFF), std::vector<uint8_t>(kEepromSize, 0)};
+    return {std::vector<uint8_t>(std::size_t(kRecordSlotCount) * kRecordSlotSize, 0xFF),
+            std::vector<uint8_t>(kEepromSize, 0)};
 }
 
 TEST(CtlBackupTest, FilesRoundTripAndRestorePlanNamesWhatDiffers) {
@@ -169,8 +170,7 @@ TEST(CtlBackupTest, FilesChangedAfterTheBackupAreRefusedByName) {
     TDecoderImage changed = image;
     changed.Flash[5 * kRecordSlotSize + 9] = 0;
     folder.Write("flash.bin", changed.Flash);
-    EXPECT_NE(refusal().find("flash.bin\" no longer matches its checksum in backup.json (slot 5)"),
-              std::string::npos)
+    EXPECT_NE(refusal().find("flash.bin\" no longer matches its checksum in backup.json (slot 5)"), std::string::npos)
         << refusal();
     folder.Write("flash.bin", image.Flash);
     changed.Eeprom[5] = 8;
@@ -226,15 +226,16 @@ TEST(CtlPortInfoTest, PortsAsSysfsDescribesThem) {
     EXPECT_EQ(PortJson(ports[0]), nlohmann::json::parse(R"({"device": "/dev/ttyS1", "driver": "serial8250",
         "vendor_id": null, "product_id": null, "manufacturer": null, "product": null, "serial": null,
         "by_id": null, "latency_timer_ms": null})"));
-    EXPECT_EQ(PortJson(ports[1]), nlohmann::json({{"device", "/dev/ttyUSB0"},
-                                                  {"driver", "ftdi_sio"},
-                                                  {"vendor_id", "0403"},
-                                                  {"product_id", "6001"},
-                                                  {"manufacturer", "FTDI"},
-                                                  {"product", "FT232R USB UART"},
-                                                  {"serial", "A10K3XYZ"},
-                                                  {"by_id", (root / "by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0").string()},
-                                                  {"latency_timer_ms", 16}}));
+    EXPECT_EQ(PortJson(ports[1]),
+              nlohmann::json({{"device", "/dev/ttyUSB0"},
+                              {"driver", "ftdi_sio"},
+                              {"vendor_id", "0403"},
+                              {"product_id", "6001"},
+                              {"manufacturer", "FTDI"},
+                              {"product", "FT232R USB UART"},
+                              {"serial", "A10K3XYZ"},
+                              {"by_id", (root / "by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0").string()},
+                              {"latency_timer_ms", 16}}));
     EXPECT_EQ(PortText(ports[1]).substr(0, 82),
               "/dev/ttyUSB0  (ftdi_sio)\n    USB 0403:6001  FTDI FT232R USB UART  serial A10K3XYZ\n");
     EXPECT_NE(LatencyAdvice(ports[1]).find("/sys/bus/usb-serial/devices/ttyUSB0/latency_timer"), std::string::npos);

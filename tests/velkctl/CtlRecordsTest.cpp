@@ -6,7 +6,9 @@
 
 namespace {
 
-bool Has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+bool Has(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
 
 nlohmann::json Directory(const TSimProcess &sim) {
     const TRunResult result = sim.Ctl({"records", "--json"});
@@ -34,8 +36,8 @@ TEST(CtlRecordsTest, DirectoryListsEverySlot) {
         std::vector<std::string> keys;
         for (const auto &[key, value] : slot.items())
             keys.push_back(key);
-        EXPECT_EQ(keys, (std::vector<std::string>{"address", "admitted", "free", "items", "name", "slot",
-                                                  "slot_flag", "status", "valid"}));
+        EXPECT_EQ(keys, (std::vector<std::string>{"address", "admitted", "free", "items", "name", "slot", "slot_flag",
+                                                  "status", "valid"}));
     }
     EXPECT_EQ(directory["slots"][29]["address"], "0x341F0000");
     EXPECT_TRUE(directory["slots"][1]["name"].is_null());

@@ -7,9 +7,13 @@
 
 namespace {
 
-bool Has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+bool Has(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
 
-std::string Sample(const char *name) { return std::string(VELK_SAMPLES_DIR) + "/" + name; }
+std::string Sample(const char *name) {
+    return std::string(VELK_SAMPLES_DIR) + "/" + name;
+}
 
 // The items of record "pictures" as "name:size", in the record's order.
 std::vector<std::string> PictureItems(const TSimProcess &sim) {
@@ -24,7 +28,9 @@ std::vector<std::string> PictureItems(const TSimProcess &sim) {
     return items;
 }
 
-std::string SizeOf(const std::string &file) { return std::to_string(std::filesystem::file_size(file)); }
+std::string SizeOf(const std::string &file) {
+    return std::to_string(std::filesystem::file_size(file));
+}
 
 TEST(CtlScreensTest, UploadOfTheSampleSetLeavesExactlyItsItems) {
     TSimProcess sim;
@@ -84,13 +90,14 @@ TEST(CtlScreensTest, SizeLimitIsCheckedBeforeAnythingIsSent) {
     const auto more = sim.Folder().Write("more.lut", Pattern(1));
     const std::vector<uint8_t> flash = sim.Flash();
 
-    const TRunResult refused = sim.Ctl(
-        {"upload-screens", "--boot", big.string(), "--bandeau", rest.string(), "--basic-lut", more.string()});
+    const TRunResult refused =
+        sim.Ctl({"upload-screens", "--boot", big.string(), "--bandeau", rest.string(), "--basic-lut", more.string()});
     EXPECT_EQ(refused.Exit, 2);
     EXPECT_TRUE(Has(refused.Err, "Size exceed limit of 64k: the files hold 64001 bytes")) << refused.Err;
     EXPECT_EQ(sim.Flash(), flash);
 
-    const TRunResult accepted = sim.Ctl({"--quiet", "upload-screens", "--boot", big.string(), "--bandeau", rest.string()});
+    const TRunResult accepted =
+        sim.Ctl({"--quiet", "upload-screens", "--boot", big.string(), "--bandeau", rest.string()});
     EXPECT_EQ(accepted.Exit, 0) << accepted.Err;
     EXPECT_EQ(accepted.Out, "");
     EXPECT_EQ(PictureItems(sim), (std::vector<std::string>{"ini:64", "splash.fnt:40000", "bandeau.pan:24000"}));
@@ -135,8 +142,7 @@ TEST(CtlScreensTest, ProgressBarOnlyWhenStandardErrorIsATerminal) {
     EXPECT_EQ(pipe.Exit, 0) << pipe.Err;
     EXPECT_EQ(pipe.Err, "");
 
-    const TRunResult off = sim.Ctl({"--no-progress", "write", "flash", "0x34050000", file.string()},
-                                   ErrorOnTerminal());
+    const TRunResult off = sim.Ctl({"--no-progress", "write", "flash", "0x34050000", file.string()}, ErrorOnTerminal());
     EXPECT_EQ(off.Exit, 0);
     EXPECT_FALSE(Has(off.Err, "%")) << off.Err;
 }

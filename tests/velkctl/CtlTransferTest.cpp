@@ -11,14 +11,16 @@
 
 namespace {
 
-bool Has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+bool Has(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
 
 TEST(CtlUsageTest, HelpForTheToolAndEveryCommand) {
     const TRunResult help = Ctl({"--help"});
     EXPECT_EQ(help.Exit, 0);
-    const std::vector<std::string> commands = {"ports", "sync",    "read",   "write",   "firmware",
-                                               "records", "get",   "put",    "rm",      "backup",
-                                               "restore", "upload-screens", "dump-settings"};
+    const std::vector<std::string> commands = {"ports",        "sync", "read", "write",  "firmware", "records",
+                                               "get",          "put",  "rm",   "backup", "restore",  "upload-screens",
+                                               "dump-settings"};
     for (const std::string &command : commands) {
         EXPECT_TRUE(Has(help.Out, command)) << command;
         const TRunResult one = Ctl({command, "--help"});
@@ -143,8 +145,7 @@ TEST(CtlUsageTest, PortsListsTheSerialDevices) {
     EXPECT_EQ(ports.Exit, 0) << ports.Err;
     std::size_t start = 0;
     for (std::size_t end; (end = ports.Out.find('\n', start)) != std::string::npos; start = end + 1)
-        EXPECT_TRUE(ports.Out.compare(start, 5, "/dev/") == 0 || ports.Out.compare(start, 4, "    ") == 0)
-            << ports.Out;
+        EXPECT_TRUE(ports.Out.compare(start, 5, "/dev/") == 0 || ports.Out.compare(start, 4, "    ") == 0) << ports.Out;
     EXPECT_EQ(ports.Out.find('\0'), std::string::npos) << "names without their terminating zero";
 }
 

@@ -21,7 +21,7 @@ std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
 }
 
 class DecoderTest : public ::testing::Test {
-  protected:
+protected:
     TDecoderSim sim;
     TSimPeer peer{sim.LinePath()};
 };
@@ -51,12 +51,10 @@ TEST(DemoStateTest, SlotZeroHoldsAValidSettingsRecordAndTheRestIsErased) {
     auto settings = DemoSettings();
     ASSERT_EQ(size, settings.size());
     EXPECT_TRUE(std::equal(settings.begin(), settings.end(), slot.begin() + 76 + offset));
-    EXPECT_TRUE(
-        std::all_of(slot.begin() + 76 + body, slot.end(), [](uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(std::all_of(slot.begin() + 76 + body, slot.end(), [](uint8_t b) { return b == 0xFF; }));
     for (int32_t i = 1; i < SlotCount; ++i) {
         auto other = sim.ReadSlot(i);
-        EXPECT_TRUE(std::all_of(other.begin(), other.end(), [](uint8_t b) { return b == 0xFF; }))
-            << i;
+        EXPECT_TRUE(std::all_of(other.begin(), other.end(), [](uint8_t b) { return b == 0xFF; })) << i;
     }
 }
 
@@ -96,10 +94,8 @@ TEST_F(DecoderTest, FlashReadsAnswerWithTheBytesInsideTheRecordAreaOnly) {
     EXPECT_EQ(counters.readFlashRequests, 7);
     EXPECT_EQ(counters.refusedRequests, 3);
     EXPECT_EQ(counters.flashBytesRead, 80 + 1 + 0 + int64_t(FlashSize));
-    std::vector<TSimRange> expected = {{FlashBase, 80},
-                                       {FlashBase + FlashSize - 1, 1},
-                                       {FlashBase + 76, 0},
-                                       {FlashBase, FlashSize}};
+    std::vector<TSimRange> expected = {
+        {FlashBase, 80}, {FlashBase + FlashSize - 1, 1}, {FlashBase + 76, 0}, {FlashBase, FlashSize}};
     EXPECT_EQ(counters.flashReads, expected);
 }
 
@@ -137,8 +133,7 @@ TEST_F(DecoderTest, FlashWritesStartAtASlotAndReplaceOnlyItsFirstBytes) {
     TSimCounters counters = sim.Counters();
     EXPECT_EQ(counters.writeFlashRequests, 7);
     EXPECT_EQ(counters.refusedRequests, 5);
-    EXPECT_EQ(counters.flashWrites,
-              (std::vector<TSimRange>{{SlotAddress(3), 101}, {SlotAddress(29), SlotSize}}));
+    EXPECT_EQ(counters.flashWrites, (std::vector<TSimRange>{{SlotAddress(3), 101}, {SlotAddress(29), SlotSize}}));
     EXPECT_EQ(counters.flashBytesWritten, 101 + int64_t(SlotSize));
 }
 

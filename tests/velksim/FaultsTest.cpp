@@ -28,7 +28,7 @@ velk_LLPacket FirstOfTwo() {
 }
 
 class FaultsTest : public ::testing::Test {
-  protected:
+protected:
     void Set(const std::function<void(TSimFaults &)> &change) {
         TSimFaults faults;
         change(faults);
@@ -99,8 +99,7 @@ TEST_F(FaultsTest, NoiseComesBeforeAPacketAndNeverLooksLikeOne) {
     for (int i = 0; i < 5; ++i) {
         peer.Write(FirstOfTwo());
         std::vector<uint8_t> bytes;
-        while (bytes.size() < 12 ||
-               !std::equal(AckBytes.begin(), AckBytes.end(), bytes.end() - 12)) {
+        while (bytes.size() < 12 || !std::equal(AckBytes.begin(), AckBytes.end(), bytes.end() - 12)) {
             auto more = peer.ReadBytes(1, 1000ms);
             ASSERT_FALSE(more.empty());
             bytes.push_back(more[0]);
@@ -129,8 +128,7 @@ TEST_F(FaultsTest, PartialPacketsStopShort) {
         f.partialBytes = 6;
     });
     peer.Write(FirstOfTwo());
-    EXPECT_EQ(peer.ReadBytes(100, 300ms),
-              std::vector<uint8_t>(AckBytes.begin(), AckBytes.begin() + 6));
+    EXPECT_EQ(peer.ReadBytes(100, 300ms), std::vector<uint8_t>(AckBytes.begin(), AckBytes.begin() + 6));
 
     Set([](TSimFaults &f) { f.partialRate = 1; });
     peer.Write(SyncPacket());
@@ -208,8 +206,7 @@ TEST(FaultsHangUpTest, HangUpOnRequest) {
     pollfd line{peer.Descriptor(), POLLIN, 0};
     ASSERT_EQ(::poll(&line, 1, 1000), 1);
     EXPECT_TRUE(line.revents & POLLHUP);
-    EXPECT_EQ(sim.ReadFlash(FlashBase, 2),
-              (std::vector<uint8_t>{0x00, 0x40})); // memory stays readable
+    EXPECT_EQ(sim.ReadFlash(FlashBase, 2), (std::vector<uint8_t>{0x00, 0x40})); // memory stays readable
 }
 
 TEST(FaultsSeedTest, TheSameSeedReplaysTheSameFaults) {
@@ -276,11 +273,10 @@ TEST_F(FaultsTest, HostilePacketsAreNeverAValidAnswer) {
         // Whatever came, no valid ACK or NACK is in it.
         velk_LLPacket packet(2048);
         for (size_t at = 0; at < bytes.size();) {
-            at += size_t(packet.Feed(bytes.data() + at, std::min<int32_t>(int32_t(bytes.size() - at),
-                                                                          std::max(packet.Missing(), 1))));
+            at += size_t(packet.Feed(bytes.data() + at,
+                                     std::min<int32_t>(int32_t(bytes.size() - at), std::max(packet.Missing(), 1))));
             if (packet.Count() >= 4 && packet.Missing() == 0) {
-                EXPECT_FALSE(packet.IsValid() &&
-                             (packet.PacketType() == LL_ACK || packet.PacketType() == LL_NACK))
+                EXPECT_FALSE(packet.IsValid() && (packet.PacketType() == LL_ACK || packet.PacketType() == LL_NACK))
                     << i;
                 packet.Clear();
             }

@@ -169,8 +169,8 @@ TEST(LinkTest, ADataPacketInsteadOfAnAnswerStartsOver) {
     // The PC moves on: a new SYNC instead of the ACK.
     EXPECT_EQ(peer.Sync(), HL_SYNC);
     // So does a PC that abandons a transmission half-way: packet 0 restarts.
-    std::vector<uint8_t> write = BytesOf(
-        velk_HLPacket(HL_WRITE_FLASH, SlotAddress(2), std::vector<uint8_t>(3000, 1).data(), 3000));
+    std::vector<uint8_t> write =
+        BytesOf(velk_HLPacket(HL_WRITE_FLASH, SlotAddress(2), std::vector<uint8_t>(3000, 1).data(), 3000));
     peer.Write(velk_LLPacket(LL_DATA, 1, 0, 2032, write.data()));
     EXPECT_EQ(peer.ReadBytes(12, 2000ms), AckBytes);
     EXPECT_EQ(peer.Sync(), HL_SYNC);

@@ -33,16 +33,14 @@ TEST(PacingTest, BothDirectionsTakeTheByteTimeOfTheBaudRate) {
     auto start = std::chrono::steady_clock::now();
     peer.Write(velk_LLPacket(LL_DATA, 1, 0, 2032, payload.data()));
     ASSERT_EQ(peer.ReadBytes(12, 5000ms).size(), 12u);
-    double ratio =
-        Seconds(std::chrono::steady_clock::now() - start) / LineSeconds(2048 + 12, 38400);
+    double ratio = Seconds(std::chrono::steady_clock::now() - start) / LineSeconds(2048 + 12, 38400);
     EXPECT_GE(ratio, 0.9);
     EXPECT_LE(ratio, 3.0);
 
     // The decoder's one 2048-byte DATA packet (2016 bytes read, 16 of header)
     // at a speed changed while it runs.
     sim.SetBaud(19200);
-    ASSERT_TRUE(
-        peer.SendTransmission(BytesOf(ReadRequest(HL_READ_FLASH, FlashBase, 2016)), 5000ms));
+    ASSERT_TRUE(peer.SendTransmission(BytesOf(ReadRequest(HL_READ_FLASH, FlashBase, 2016)), 5000ms));
     start = std::chrono::steady_clock::now();
     auto packet = peer.ReadPacket(5000ms);
     ASSERT_TRUE(packet && packet->IsValid());
@@ -62,8 +60,7 @@ TEST(PacingTest, ALongWriteKeepsItsPaceWhateverEachWakeUpCosts) {
     config.baud = 9600;
     TDecoderSim sim(config);
     TSimPeer peer(sim.LinePath());
-    ASSERT_TRUE(
-        peer.SendTransmission(BytesOf(ReadRequest(HL_READ_FLASH, FlashBase, 2016)), 5000ms));
+    ASSERT_TRUE(peer.SendTransmission(BytesOf(ReadRequest(HL_READ_FLASH, FlashBase, 2016)), 5000ms));
     auto first = peer.ReadBytes(1, 5000ms);
     ASSERT_EQ(first.size(), 1u);
     const auto start = std::chrono::steady_clock::now();

@@ -26,7 +26,7 @@ namespace {
 // The program started with arguments, its standard output and error read
 // through pipes.
 class TProgram {
-  public:
+public:
     explicit TProgram(const std::vector<std::string> &arguments) {
         int out[2], err[2];
         EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
@@ -41,8 +41,7 @@ class TProgram {
         for (auto &argument : all)
             argv.push_back(argument.data());
         argv.push_back(nullptr);
-        EXPECT_EQ(::posix_spawn(&pid_, VELKSIM_PROGRAM, &actions, nullptr, argv.data(), environ),
-                  0);
+        EXPECT_EQ(::posix_spawn(&pid_, VELKSIM_PROGRAM, &actions, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&actions);
         ::close(out[1]);
         ::close(err[1]);
@@ -75,7 +74,7 @@ class TProgram {
     std::string Output() { return ReadAll(out_); }
     std::string Errors() { return ReadAll(err_); }
 
-  private:
+private:
     static std::string ReadAll(const TDescriptor &fd) {
         std::string text;
         char buffer[4096];
@@ -101,10 +100,9 @@ std::string UsageError(const std::vector<std::string> &arguments) {
 } // namespace
 
 TEST(OptionsTest, ValuesAreParsedIntoTheConfiguration) {
-    TSimOptions options =
-        ParseOptions({"--state", "dir", "--fresh", "--link=/tmp/l", "--baud", "115200",
-                      "--seed=0x10", "--late", "200:0.5", "--swallow", "0.3:reads,sync", "--nack",
-                      "1:XYZ", "--partial", "0.5:6", "--stop-after", "3", "--trace"});
+    TSimOptions options = ParseOptions({"--state", "dir", "--fresh", "--link=/tmp/l", "--baud", "115200", "--seed=0x10",
+                                        "--late", "200:0.5", "--swallow", "0.3:reads,sync", "--nack", "1:XYZ",
+                                        "--partial", "0.5:6", "--stop-after", "3", "--trace"});
     const TSimConfig &config = options.config;
     EXPECT_EQ(config.stateFolder, "dir");
     EXPECT_TRUE(config.resetState);
@@ -127,14 +125,12 @@ TEST(OptionsTest, BadOptionsAreNamedInTheMessage) {
     EXPECT_EQ(UsageError({"--corrupt-sent", "1.5"}),
               "--corrupt-sent needs a rate from 0 to 1 (such as 0.05), not '1.5'");
     EXPECT_EQ(UsageError({"--baud"}), "--baud needs a value");
-    EXPECT_EQ(UsageError({"--baud", "0"}),
-              "--baud needs a whole number from 1 to 4000000, not '0'");
+    EXPECT_EQ(UsageError({"--baud", "0"}), "--baud needs a whole number from 1 to 4000000, not '0'");
     EXPECT_EQ(UsageError({"--fresh"}), "--fresh needs --state");
     EXPECT_EQ(UsageError({"--trace=1"}), "--trace takes no value");
     EXPECT_EQ(UsageError({"--bogus"}), "unknown option --bogus");
     EXPECT_EQ(UsageError({"extra"}), "unexpected argument 'extra'");
-    EXPECT_NE(UsageError({"--swallow", "1:reads,bogus"}).find("unknown request kind 'bogus'"),
-              std::string::npos);
+    EXPECT_NE(UsageError({"--swallow", "1:reads,bogus"}).find("unknown request kind 'bogus'"), std::string::npos);
 }
 
 TEST(ProgramTest, HelpAndBadOptions) {
@@ -168,9 +164,8 @@ TEST(ProgramTest, HelpAndBadOptions) {
 
     TProgram bad({"--noise", "often"});
     EXPECT_EQ(bad.Wait(), 2);
-    EXPECT_EQ(bad.Errors(),
-              "velksim: --noise needs a rate from 0 to 1 (such as 0.05), not 'often'\n"
-              "Try 'velksim --help'.\n");
+    EXPECT_EQ(bad.Errors(), "velksim: --noise needs a rate from 0 to 1 (such as 0.05), not 'often'\n"
+                            "Try 'velksim --help'.\n");
 }
 
 TEST(ProgramTest, ADamagedStateIsRefusedWithExitCode2) {
@@ -187,12 +182,10 @@ TEST(ProgramTest, ADamagedStateIsRefusedWithExitCode2) {
 }
 
 TEST(ProgramTest, ServesOnItsLinkAndKeepsAcceptedWritesWhenKilled) {
-    fs::path folder =
-        fs::temp_directory_path() / ("velksim-program-run-" + std::to_string(::getpid()));
+    fs::path folder = fs::temp_directory_path() / ("velksim-program-run-" + std::to_string(::getpid()));
     fs::path link = folder / "line";
     fs::create_directories(folder);
-    std::vector<std::string> arguments = {"--state", (folder / "state").string(), "--link",
-                                          link.string()};
+    std::vector<std::string> arguments = {"--state", (folder / "state").string(), "--link", link.string()};
     std::vector<uint8_t> bytes = {0x00, 0x40, 1, 2, 3};
     {
         TProgram program(arguments);

@@ -15,8 +15,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int MillisecondsLeft(Clock::time_point deadline) {
-    auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left < 0 ? 0 : int(left);
 }
 
@@ -86,8 +85,7 @@ std::unique_ptr<velk_LLPacket> TSimPeer::ReadPacket(std::chrono::milliseconds ti
     auto deadline = Clock::now() + timeout;
     auto packet = std::make_unique<velk_LLPacket>(2048);
     while (packet->Count() == 0 || packet->Missing() > 0) {
-        auto bytes = ReadBytes(size_t(packet->Missing()),
-                               std::chrono::milliseconds(MillisecondsLeft(deadline)));
+        auto bytes = ReadBytes(size_t(packet->Missing()), std::chrono::milliseconds(MillisecondsLeft(deadline)));
         if (bytes.empty())
             return nullptr;
         int32_t used = packet->Feed(bytes.data(), int32_t(bytes.size()));
@@ -100,8 +98,7 @@ bool TSimPeer::Silent(std::chrono::milliseconds time) {
     return ReadBytes(1, time).empty();
 }
 
-bool TSimPeer::SendTransmission(const std::vector<uint8_t> &bytes,
-                                std::chrono::milliseconds timeout) {
+bool TSimPeer::SendTransmission(const std::vector<uint8_t> &bytes, std::chrono::milliseconds timeout) {
     int32_t total = int32_t(bytes.size());
     int32_t packets = std::max(1, (total + 2031) / 2032);
     for (int32_t index = 0; index < packets; ++index) {
@@ -122,8 +119,7 @@ bool TSimPeer::SendTransmission(const std::vector<uint8_t> &bytes,
     return true;
 }
 
-std::optional<std::vector<uint8_t>>
-TSimPeer::ReceiveTransmission(std::chrono::milliseconds timeout) {
+std::optional<std::vector<uint8_t>> TSimPeer::ReceiveTransmission(std::chrono::milliseconds timeout) {
     std::vector<uint8_t> bytes;
     int32_t expected = 0;
     for (int32_t received = 0; received == 0 || received < expected;) {

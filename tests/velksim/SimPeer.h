@@ -19,7 +19,7 @@
 using namespace std::chrono_literals;
 
 class TSimPeer {
-  public:
+public:
     explicit TSimPeer(const std::string &path);
     // On a descriptor already open (the near side of a pseudo-terminal, say).
     explicit TSimPeer(TDescriptor fd) : fd_(std::move(fd)) {}
@@ -35,12 +35,10 @@ class TSimPeer {
 
     // One transmission as DATA packets, each sent again after a NACK (up to 20
     // times); false when an answer is missing or not ACK/NACK.
-    bool SendTransmission(const std::vector<uint8_t> &bytes,
-                          std::chrono::milliseconds timeout = 2000ms);
+    bool SendTransmission(const std::vector<uint8_t> &bytes, std::chrono::milliseconds timeout = 2000ms);
     // One transmission from the decoder, every packet acknowledged; nothing on
     // time-out or an invalid packet.
-    std::optional<std::vector<uint8_t>>
-    ReceiveTransmission(std::chrono::milliseconds timeout = 2000ms);
+    std::optional<std::vector<uint8_t>> ReceiveTransmission(std::chrono::milliseconds timeout = 2000ms);
 
     // A transfer request and the decoder's answer (its command, -1 when none).
     int64_t Request(const velk_HLPacket &request, std::vector<uint8_t> *data = nullptr);
@@ -52,7 +50,7 @@ class TSimPeer {
 
     int Descriptor() const { return fd_.Get(); }
 
-  private:
+private:
     TDescriptor fd_;
     std::vector<uint8_t> pending_;
 };
@@ -62,8 +60,7 @@ velk_HLPacket ReadRequest(uint32_t command, uint32_t address, uint32_t length);
 std::vector<uint8_t> BytesOf(const TBuffer &buffer);
 
 // Polls the condition every 10 ms until it holds or the time-out passes.
-template <typename Condition>
-bool Eventually(Condition condition, std::chrono::milliseconds timeout = 5000ms) {
+template <typename Condition> bool Eventually(Condition condition, std::chrono::milliseconds timeout = 5000ms) {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= deadline)

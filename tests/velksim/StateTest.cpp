@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class TTemporaryFolder {
-  public:
+public:
     TTemporaryFolder() {
         std::string pattern = (fs::temp_directory_path() / "velksim-test-XXXXXX").string();
         path_ = ::mkdtemp(pattern.data());
@@ -30,7 +30,7 @@ class TTemporaryFolder {
     std::string Path() const { return path_.string(); }
     fs::path operator/(const char *name) const { return path_ / name; }
 
-  private:
+private:
     fs::path path_;
 };
 
@@ -72,8 +72,7 @@ TEST(StateTest, AcceptedWritesSurviveARestart) {
     EXPECT_EQ(fs::file_size(folder / "firmware.bin"), 3u);
     for (const auto &entry : fs::directory_iterator(folder.Path())) {
         std::string name = entry.path().filename().string();
-        EXPECT_TRUE(name == "flash.bin" || name == "eeprom.bin" || name == "firmware.bin" ||
-                    name == ".velksim.lock")
+        EXPECT_TRUE(name == "flash.bin" || name == "eeprom.bin" || name == "firmware.bin" || name == ".velksim.lock")
             << "left behind: " << name;
     }
 

@@ -1,8 +1,8 @@
 #include "ctlbackup.h"
 
 #include "ctlerror.h"
-#include "ctlnumbers.h"
 #include "ctlimagetransport.h"
+#include "ctlnumbers.h"
 #include "ctlsha256.h"
 #include "screenerror.h"
 #include "screenfiles.h"
@@ -61,8 +61,7 @@ std::string DigestAt(const nlohmann::json &description, const nlohmann::json::js
 }
 
 // Backups written before digests were kept have none; those are taken as they are.
-void CheckDigests(const std::filesystem::path &folder, const nlohmann::json &description,
-                  const TDecoderImage &image) {
+void CheckDigests(const std::filesystem::path &folder, const nlohmann::json &description, const TDecoderImage &image) {
     const std::string eeprom = DigestAt(description, nlohmann::json::json_pointer("/eeprom/sha256"));
     if (!eeprom.empty() && eeprom != Sha256Hex(image.Eeprom))
         throw ECtlUsage("\"" + (folder / EepromFile).string() + "\" no longer matches its checksum in " +
@@ -107,8 +106,11 @@ void SaveBackup(const std::filesystem::path &folder, const TDecoderImage &image)
                            {"sha256", Sha256Hex(image.Slot(slot))}});
     const nlohmann::json description = {
         {"format", FormatName},
-        {"flash", {{"file", FlashFile}, {"address", HexAddress(kRecordAreaBase)}, {"slots", kRecordSlotCount},
-                   {"slot_size", kRecordSlotSize}}},
+        {"flash",
+         {{"file", FlashFile},
+          {"address", HexAddress(kRecordAreaBase)},
+          {"slots", kRecordSlotCount},
+          {"slot_size", kRecordSlotSize}}},
         {"eeprom", {{"file", EepromFile}, {"size", kEepromSize}, {"sha256", Sha256Hex(image.Eeprom)}}},
         {"records", records},
     };

@@ -82,8 +82,8 @@ int RunRestore(const TCtlOptions &options, const TRestoreArgs &args) {
     for (int32_t slot : plan.Slots) {
         const uint32_t address = RecordSlotAddress(slot);
         session.Write(hltFlash, backup.Slot(slot), address);
-        if (session.Read(hlsFlash, address, kRecordSlotSize) != std::vector<uint8_t>(backup.Slot(slot).begin(),
-                                                                                 backup.Slot(slot).end()))
+        if (session.Read(hlsFlash, address, kRecordSlotSize) !=
+            std::vector<uint8_t>(backup.Slot(slot).begin(), backup.Slot(slot).end()))
             throw ECtlFailed("Restore failed: " + SlotLine(slot) + " reads back different from the backup");
     }
     if (plan.Eeprom) {

@@ -27,12 +27,11 @@ std::string StoredName(const std::string &utf8, const char *what, std::size_t wi
     if (Cp1252ToUtf8(stored) != utf8)
         throw ECtlUsage(std::string(what) + ": \"" + utf8 +
                         "\" has characters the decoder cannot store (names are Windows-1252 text)");
-    if (std::any_of(stored.begin(), stored.end(),
-                    [](char c) { return IsControl(static_cast<unsigned char>(c)); }))
+    if (std::any_of(stored.begin(), stored.end(), [](char c) { return IsControl(static_cast<unsigned char>(c)); }))
         throw ECtlUsage(std::string(what) + ": the name holds a control character");
     if (stored.empty() || stored.size() > width)
-        throw ECtlUsage(std::string(what) + ": \"" + utf8 + "\" must have 1 to " +
-                        std::to_string(width) + " characters");
+        throw ECtlUsage(std::string(what) + ": \"" + utf8 + "\" must have 1 to " + std::to_string(width) +
+                        " characters");
     return stored;
 }
 
@@ -40,9 +39,8 @@ void CheckRange(const std::string &space, uint32_t address, int64_t length, bool
     const int64_t end = int64_t(address) + length;
     if (space == "eeprom") {
         if (end > kEepromSize)
-            throw ECtlUsage("EEPROM " + Hex4(address) + " + " + std::to_string(length) +
-                            " bytes: the EEPROM holds " + std::to_string(kEepromSize) +
-                            " bytes (0x0000 to " + Hex4(kEepromSize - 1) +
+            throw ECtlUsage("EEPROM " + Hex4(address) + " + " + std::to_string(length) + " bytes: the EEPROM holds " +
+                            std::to_string(kEepromSize) + " bytes (0x0000 to " + Hex4(kEepromSize - 1) +
                             "); --force sends it anyway");
         return;
     }
@@ -50,17 +48,15 @@ void CheckRange(const std::string &space, uint32_t address, int64_t length, bool
         const bool slotStart = address >= kRecordAreaBase && address < kRecordAreaEnd &&
                                (address - kRecordAreaBase) % kRecordSlotSize == 0;
         if (!slotStart || length > kRecordSlotSize)
-            throw ECtlUsage(
-                "flash " + HexAddress(address) + " + " + std::to_string(length) +
-                " bytes: the decoder writes flash only from the start of a record slot (" +
-                HexAddress(kRecordAreaBase) + ", " + HexAddress(RecordSlotAddress(1)) +
-                ", ... " + HexAddress(RecordSlotAddress(kRecordSlotCount - 1)) + ") with 1 to " +
-                std::to_string(kRecordSlotSize) + " bytes; --force sends it anyway");
+            throw ECtlUsage("flash " + HexAddress(address) + " + " + std::to_string(length) +
+                            " bytes: the decoder writes flash only from the start of a record slot (" +
+                            HexAddress(kRecordAreaBase) + ", " + HexAddress(RecordSlotAddress(1)) + ", ... " +
+                            HexAddress(RecordSlotAddress(kRecordSlotCount - 1)) + ") with 1 to " +
+                            std::to_string(kRecordSlotSize) + " bytes; --force sends it anyway");
         return;
     }
     if (address < kRecordAreaBase || end > int64_t(kRecordAreaEnd))
         throw ECtlUsage("flash " + HexAddress(address) + " + " + std::to_string(length) +
-                        " bytes: the decoder reads flash only inside the record area " +
-                        HexAddress(kRecordAreaBase) + " to " + HexAddress(kRecordAreaEnd - 1) +
-                        "; --force sends it anyway");
+                        " bytes: the decoder reads flash only inside the record area " + HexAddress(kRecordAreaBase) +
+                        " to " + HexAddress(kRecordAreaEnd - 1) + "; --force sends it anyway");
 }

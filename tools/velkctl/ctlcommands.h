@@ -47,7 +47,6 @@ struct TUploadArgs {
     bool SettingsOnly = false;        // upload the settings item alone
 };
 
-
 int RunPorts(const TCtlOptions &options, bool json);
 int RunSync(const TCtlOptions &options);
 int RunRead(const TCtlOptions &options, const TReadArgs &args);

@@ -13,14 +13,10 @@ nlohmann::json DirectoryJson(velk_Records &records) {
     for (int32_t i = 0; i < records.SlotCount(); ++i) {
         velk_Record &record = records.RecordAt(i);
         // Every slot has the same keys; what a free slot lacks is null.
-        nlohmann::json slot = {{"slot", i},
-                               {"address", HexAddress(record.Address())},
-                               {"status", "free"},
-                               {"slot_flag", records.HasSlotFlag(i)},
-                               {"name", nullptr},
-                               {"admitted", false},
-                               {"valid", nullptr},
-                               {"items", nlohmann::json::array()},
+        nlohmann::json slot = {{"slot", i},        {"address", HexAddress(record.Address())},
+                               {"status", "free"}, {"slot_flag", records.HasSlotFlag(i)},
+                               {"name", nullptr},  {"admitted", false},
+                               {"valid", nullptr}, {"items", nlohmann::json::array()},
                                {"free", nullptr}};
         if (!record.InUse()) {
             ++freeSlots;
@@ -33,8 +29,7 @@ nlohmann::json DirectoryJson(velk_Records &records) {
             slot["valid"] = record.IsValid();
             if (record.IsValid())
                 for (int32_t j = 0; j < record.ItemCount(); ++j)
-                    slot["items"].push_back(
-                        {{"name", Cp1252ToUtf8(record.ItemName(j))}, {"size", record.ItemSize(j)}});
+                    slot["items"].push_back({{"name", Cp1252ToUtf8(record.ItemName(j))}, {"size", record.ItemSize(j)}});
             slot["free"] = record.FreeSpace();
         }
         slots.push_back(slot);

@@ -10,8 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-std::vector<uint8_t> ReadInputFile(const std::string &file, std::size_t limit,
-                                   const std::string &what) {
+std::vector<uint8_t> ReadInputFile(const std::string &file, std::size_t limit, const std::string &what) {
     TDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd)
         throw ECtlUsage("Cannot read \"" + file + "\": " + std::strerror(errno));
@@ -31,8 +30,7 @@ std::vector<uint8_t> ReadInputFile(const std::string &file, std::size_t limit,
         done += std::size_t(n);
     }
     if (done > limit)
-        throw ECtlUsage("\"" + file + "\" holds more than " + std::to_string(limit) +
-                        " bytes, the limit of " + what);
+        throw ECtlUsage("\"" + file + "\" holds more than " + std::to_string(limit) + " bytes, the limit of " + what);
     data.resize(done);
     return data;
 }

@@ -20,8 +20,8 @@ int64_t ParseNumber(std::string_view text, std::string_view what, int64_t min, i
         throw ECtlUsage(std::string(what) + ": \"" + std::string(text) +
                         "\" is not a number (decimal, or hexadecimal after 0x)");
     if (value < min || value > max)
-        throw ECtlUsage(std::string(what) + ": " + std::string(text) + " is outside " + std::to_string(min) +
-                        " to " + std::to_string(max));
+        throw ECtlUsage(std::string(what) + ": " + std::string(text) + " is outside " + std::to_string(min) + " to " +
+                        std::to_string(max));
     return value;
 }
 

@@ -41,8 +41,7 @@ void TOutputFile::Write(std::span<const uint8_t> data) {
     kept_ = true;
     const int fd = IsStandardOutput() ? STDOUT_FILENO : fd_.Get();
     struct stat info {};
-    if (!IsStandardOutput() && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-        ::ftruncate(fd, 0) != 0)
+    if (!IsStandardOutput() && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0)
         throw ECtlFailed("Cannot write \"" + path_ + "\": " + Reason(errno));
     std::size_t done = 0;
     while (done < data.size()) {

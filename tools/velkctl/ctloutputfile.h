@@ -12,7 +12,7 @@
 #include <string>
 
 class TOutputFile {
-  public:
+public:
     // ECtlUsage naming the path and the system's reason when it cannot be
     // opened for writing (a missing folder, a folder, no permission).
     explicit TOutputFile(std::string path);
@@ -27,7 +27,7 @@ class TOutputFile {
     // Another writer fills the file by its path: it is kept.
     void Keep() { kept_ = true; }
 
-  private:
+private:
     std::string path_;
     TDescriptor fd_;
     bool created_ = false;

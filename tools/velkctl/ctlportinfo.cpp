@@ -76,19 +76,16 @@ std::vector<TPortInfo> DescribePorts(const TSysfsPaths &paths) {
 }
 
 nlohmann::json PortJson(const TPortInfo &port) {
-    auto text = [](const std::string &value) {
-        return value.empty() ? nlohmann::json() : nlohmann::json(value);
-    };
-    return {
-        {"device", port.Device},
-        {"driver", text(port.Driver)},
-        {"vendor_id", text(port.VendorId)},
-        {"product_id", text(port.ProductId)},
-        {"manufacturer", text(port.Manufacturer)},
-        {"product", text(port.Product)},
-        {"serial", text(port.Serial)},
-        {"by_id", text(port.ById)},
-        {"latency_timer_ms", port.LatencyMs ? nlohmann::json(*port.LatencyMs) : nlohmann::json()}};
+    auto text = [](const std::string &value) { return value.empty() ? nlohmann::json() : nlohmann::json(value); };
+    return {{"device", port.Device},
+            {"driver", text(port.Driver)},
+            {"vendor_id", text(port.VendorId)},
+            {"product_id", text(port.ProductId)},
+            {"manufacturer", text(port.Manufacturer)},
+            {"product", text(port.Product)},
+            {"serial", text(port.Serial)},
+            {"by_id", text(port.ById)},
+            {"latency_timer_ms", port.LatencyMs ? nlohmann::json(*port.LatencyMs) : nlohmann::json()}};
 }
 
 std::string PortText(const TPortInfo &port) {
@@ -111,8 +108,7 @@ std::string LatencyAdvice(const TPortInfo &port) {
     if (!port.LatencyMs || *port.LatencyMs <= LatencyWarningMs)
         return {};
     const std::string name = std::filesystem::path(port.Device).filename().string();
-    return "the USB adapter " + port.Device + " holds small reads for " +
-           std::to_string(*port.LatencyMs) +
+    return "the USB adapter " + port.Device + " holds small reads for " + std::to_string(*port.LatencyMs) +
            " ms (its latency timer), which every exchange pays; set it to 1 ms with\n"
            "  echo 1 | sudo tee /sys/bus/usb-serial/devices/" +
            name +

@@ -10,8 +10,8 @@
 #include <vector>
 
 struct TPortInfo {
-    std::string Device; // "/dev/ttyUSB0"
-    std::string Driver; // "ftdi_sio", "serial8250"; empty when unknown
+    std::string Device;                                             // "/dev/ttyUSB0"
+    std::string Driver;                                             // "ftdi_sio", "serial8250"; empty when unknown
     std::string VendorId, ProductId, Manufacturer, Product, Serial; // USB only
     std::string ById;                                               // "/dev/serial/by-id/usb-..."
     std::optional<int> LatencyMs;                                   // the adapter's latency_timer

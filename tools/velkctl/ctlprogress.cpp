@@ -60,10 +60,10 @@ std::string FormatProgress(const TProgressState &state, int width) {
     std::snprintf(percent, sizeof percent, "%3d%%", int(fraction * 100));
 
     const bool measured = state.Seconds > 0 && bytesDone > 0;
-    std::string tail = "  " + Amounts(bytesDone, double(state.Bytes)) + "  " +
-                       (measured ? Rate(bytesDone / state.Seconds) : std::string(12, ' ')) + "  " +
-                       (measured && fraction < 1 ? TimeLeft(state.Seconds * (1 - fraction) / fraction)
-                                                 : std::string(10, ' '));
+    std::string tail =
+        "  " + Amounts(bytesDone, double(state.Bytes)) + "  " +
+        (measured ? Rate(bytesDone / state.Seconds) : std::string(12, ' ')) + "  " +
+        (measured && fraction < 1 ? TimeLeft(state.Seconds * (1 - fraction) / fraction) : std::string(10, ' '));
     while (!tail.empty() && tail.back() == ' ')
         tail.pop_back();
     const std::string head = state.Label + " " + percent + " ";

@@ -63,8 +63,8 @@ int RunGet(const TCtlOptions &givenOptions, const TItemArgs &args) {
         return 0;
     }
     output->Write(data);
-    Say(options, "Loaded item " + args.Item + " of record " + args.Record + " (" + Bytes(data.size()) +
-                     ") into " + args.File);
+    Say(options,
+        "Loaded item " + args.Item + " of record " + args.Record + " (" + Bytes(data.size()) + ") into " + args.File);
     return 0;
 }
 
@@ -77,12 +77,11 @@ int RunPut(const TCtlOptions &options, const TPutArgs &args) {
     std::size_t total = 0;
     for (std::size_t i = 0; i < args.Pairs.size(); i += 2) {
         names.push_back(ItemName(args.Pairs[i]));
-        contents.push_back(
-            ReadInputFile(args.Pairs[i + 1], std::size_t(velk_Record::MaxBodyLength), "a record item"));
+        contents.push_back(ReadInputFile(args.Pairs[i + 1], std::size_t(velk_Record::MaxBodyLength), "a record item"));
         total += contents.back().size();
         if (total > std::size_t(velk_Record::MaxBodyLength))
-            throw ECtlUsage("The files hold more than a record holds (" +
-                            std::to_string(velk_Record::MaxBodyLength) + " bytes)");
+            throw ECtlUsage("The files hold more than a record holds (" + std::to_string(velk_Record::MaxBodyLength) +
+                            " bytes)");
     }
     std::vector<TRecordItemData> items;
     for (std::size_t i = 0; i < names.size(); ++i)

@@ -98,9 +98,8 @@ int RunUploadScreens(const TCtlOptions &options, const TUploadArgs &args) {
     }
 
     TCtlSession session = OpenSession(options);
-    Say(options, "Uploading " + std::to_string(plan.Items.size()) + " items (" +
-                     std::to_string(plan.ResourceBytes) + " bytes of resources) into record " +
-                     std::string(PicturesRecord));
+    Say(options, "Uploading " + std::to_string(plan.Items.size()) + " items (" + std::to_string(plan.ResourceBytes) +
+                     " bytes of resources) into record " + std::string(PicturesRecord));
     Say(options, Step(ProgressStarted) + "reading the record directory");
     try {
         session.Refresh(false);

@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -259,6 +259,10 @@ void TCtlSession::Write(THLTarget target, std::span<const uint8_t> data, uint32_
         Fail();
 }
 
-TRecordTransport &TCtlSession::Transport() { return *transport_; }
+TRecordTransport &TCtlSession::Transport() {
+    return *transport_;
+}
 
-void TCtlSession::Refresh(bool full) { stack_->Records().Refresh(*transport_, full); }
+void TCtlSession::Refresh(bool full) {
+    stack_->Records().Refresh(*transport_, full);
+}

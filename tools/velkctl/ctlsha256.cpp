@@ -24,8 +24,8 @@ constexpr uint32_t Rotate(uint32_t x, int n) {
 void Compress(std::array<uint32_t, 8> &h, const uint8_t *block) {
     std::array<uint32_t, 64> w{};
     for (int i = 0; i < 16; ++i)
-        w[i] = uint32_t(block[4 * i]) << 24 | uint32_t(block[4 * i + 1]) << 16 |
-               uint32_t(block[4 * i + 2]) << 8 | uint32_t(block[4 * i + 3]);
+        w[i] = uint32_t(block[4 * i]) << 24 | uint32_t(block[4 * i + 1]) << 16 | uint32_t(block[4 * i + 2]) << 8 |
+               uint32_t(block[4 * i + 3]);
     for (int i = 16; i < 64; ++i) {
         const uint32_t s0 = Rotate(w[i - 15], 7) ^ Rotate(w[i - 15], 18) ^ (w[i - 15] >> 3);
         const uint32_t s1 = Rotate(w[i - 2], 17) ^ Rotate(w[i - 2], 19) ^ (w[i - 2] >> 10);
@@ -33,10 +33,8 @@ void Compress(std::array<uint32_t, 8> &h, const uint8_t *block) {
     }
     auto [a, b, c, d, e, f, g, k] = h;
     for (int i = 0; i < 64; ++i) {
-        const uint32_t t1 =
-            k + (Rotate(e, 6) ^ Rotate(e, 11) ^ Rotate(e, 25)) + ((e & f) ^ (~e & g)) + K[i] + w[i];
-        const uint32_t t2 =
-            (Rotate(a, 2) ^ Rotate(a, 13) ^ Rotate(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+        const uint32_t t1 = k + (Rotate(e, 6) ^ Rotate(e, 11) ^ Rotate(e, 25)) + ((e & f) ^ (~e & g)) + K[i] + w[i];
+        const uint32_t t2 = (Rotate(a, 2) ^ Rotate(a, 13) ^ Rotate(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
         k = g;
         g = f;
         f = e;

@@ -22,7 +22,9 @@ namespace {
 // The largest data a transfer packet carries.
 constexpr int64_t MaxTransferLength = 0x7FFFF0;
 
-THLSource SourceOf(const std::string &space) { return space == "eeprom" ? hlsEeprom : hlsFlash; }
+THLSource SourceOf(const std::string &space) {
+    return space == "eeprom" ? hlsEeprom : hlsFlash;
+}
 
 uint32_t AddressOf(const std::string &text) {
     return static_cast<uint32_t>(ParseNumber(text, "ADDR", 0, 0xFFFFFFFF));
@@ -57,7 +59,9 @@ TCtlSession OpenSession(const TCtlOptions &options) {
     }
 }
 
-std::string Bytes(std::size_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
+std::string Bytes(std::size_t n) {
+    return std::to_string(n) + (n == 1 ? " byte" : " bytes");
+}
 
 void Say(const TCtlOptions &options, const std::string &line) {
     if (options.Quiet)
@@ -110,8 +114,7 @@ int RunRead(const TCtlOptions &givenOptions, const TReadArgs &args) {
     // The library hands over whatever DATA answered the request; a decoder
     // that answers with another length has not read what was asked for.
     if (data.size() != std::size_t(length))
-        throw ECtlFailed("The decoder answered with " + Bytes(data.size()) + " instead of " +
-                         std::to_string(length));
+        throw ECtlFailed("The decoder answered with " + Bytes(data.size()) + " instead of " + std::to_string(length));
     if (!output) {
         std::cout << HexDump(data, address);
         return 0;
@@ -136,8 +139,7 @@ int RunWrite(const TCtlOptions &options, const TWriteArgs &args) {
         Say(options, "Wrote " + Bytes(data.size()) + " to " + Place(args.Space, address));
         return 0;
     }
-    const std::vector<uint8_t> back =
-        session.Read(SourceOf(args.Space), address, static_cast<int32_t>(data.size()));
+    const std::vector<uint8_t> back = session.Read(SourceOf(args.Space), address, static_cast<int32_t>(data.size()));
     std::size_t differ = 0;
     std::size_t first = 0;
     for (std::size_t i = 0; i < data.size(); ++i)
@@ -151,8 +153,8 @@ int RunWrite(const TCtlOptions &options, const TWriteArgs &args) {
                           static_cast<uint32_t>(address + first), data[first], back[first]);
         else
             std::snprintf(detail, sizeof detail, "only %zu bytes came back", back.size());
-        throw ECtlFailed("Verify failed: " + Bytes(differ) + " of " + std::to_string(data.size()) +
-                         " differ, " + detail);
+        throw ECtlFailed("Verify failed: " + Bytes(differ) + " of " + std::to_string(data.size()) + " differ, " +
+                         detail);
     }
     Say(options, "Wrote and verified " + Bytes(data.size()) + " at " + Place(args.Space, address));
     return 0;

@@ -10,13 +10,15 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <set>
 #include <iostream>
+#include <set>
 
 namespace {
 
 // Errors that escape the port's and the timers' handlers.
-void ShowLibraryError(const char *text) { PrintError(Cp1252ToUtf8(text ? text : "")); }
+void ShowLibraryError(const char *text) {
+    PrintError(Cp1252ToUtf8(text ? text : ""));
+}
 
 // "setup lut" -> "setup-lut".
 std::string OptionName(std::string_view caption) {
@@ -26,7 +28,9 @@ std::string OptionName(std::string_view caption) {
 }
 
 // velkctl is built on the library's classes of the same source tree.
-std::string VersionText() { return "velkctl " VELKCTL_VERSION "\nvelklink " VELKLINK_VERSION; }
+std::string VersionText() {
+    return "velkctl " VELKCTL_VERSION "\nvelklink " VELKLINK_VERSION;
+}
 
 // The first word that is neither an option, an option's value nor a command.
 std::string UnknownCommand(CLI::App &app, int argc, char **argv) {
@@ -88,7 +92,9 @@ int Run(int argc, char **argv) {
 
     TWriteArgs write;
     auto *writeCmd = app.add_subcommand("write", "Write a file into decoder flash or EEPROM");
-    writeCmd->add_option("SPACE", write.Space, "flash or eeprom")->required()->check(CLI::IsMember({"flash", "eeprom"}));
+    writeCmd->add_option("SPACE", write.Space, "flash or eeprom")
+        ->required()
+        ->check(CLI::IsMember({"flash", "eeprom"}));
     writeCmd->add_option("ADDR", write.Address, "Start address")->required();
     writeCmd->add_option("FILE", write.File, "The bytes to write")->required();
     writeCmd->add_flag("--verify", write.Verify, "Read the bytes back and compare");
@@ -139,8 +145,8 @@ int Run(int argc, char **argv) {
     verifyCmd->add_option("DIR", verifyFolder, "Folder of a backup")->required();
 
     TUploadArgs upload;
-    auto *uploadCmd = app.add_subcommand(
-        "upload-screens", "Upload a screen set into record \"pictures\" with its settings item \"ini\"");
+    auto *uploadCmd = app.add_subcommand("upload-screens",
+                                         "Upload a screen set into record \"pictures\" with its settings item \"ini\"");
     for (const TScreenResource &resource : ScreenResources())
         uploadCmd->add_option("--" + OptionName(resource.Caption), upload.Files[std::size_t(resource.Index)],
                               "File sent as item " + std::string(resource.ItemName));

@@ -32,8 +32,7 @@ void ApplyFaults(TSimShared &shared, const TSimFaults &faults) {
     shared.nacksLeft = faults.nackNext;
 }
 
-void Serve(TSimShared &shared, TSimLine &line, TSimTiming timing,
-           const std::atomic<bool> &hangUpRequested) {
+void Serve(TSimShared &shared, TSimLine &line, TSimTiming timing, const std::atomic<bool> &hangUpRequested) {
     std::string reason;
     try {
         TSimServer server(line, shared, timing);
@@ -57,8 +56,7 @@ void Serve(TSimShared &shared, TSimLine &line, TSimTiming timing,
 }
 
 // Changes memory under the lock and saves what changed to the state folder.
-template <typename Edit>
-void Change(TSimShared &shared, void (TSimStateFolder::*save)(const TSimMemory &), Edit edit) {
+template <typename Edit> void Change(TSimShared &shared, void (TSimStateFolder::*save)(const TSimMemory &), Edit edit) {
     std::lock_guard lock(shared.mutex);
     edit(shared.memory);
     if (shared.folder)
@@ -97,8 +95,8 @@ TDecoderSim::TDecoderSim(TSimConfig config) : state_(std::make_unique<TState>(co
         shared.Note(opened ? "the PC opened the line" : "the PC closed the line");
     });
     shared.Note("serving on " + line.Path());
-    state_->thread = std::thread(Serve, std::ref(shared), std::ref(line), config.timing,
-                                 std::cref(state_->hangUpRequested));
+    state_->thread =
+        std::thread(Serve, std::ref(shared), std::ref(line), config.timing, std::cref(state_->hangUpRequested));
 }
 
 TDecoderSim::~TDecoderSim() {
@@ -122,7 +120,9 @@ void TDecoderSim::SetAdapterLatency(int32_t ms) {
         state_->line->Adapter().SetLatencyMs(ms);
 }
 
-int32_t TDecoderSim::AdapterLatency() const { return state_->line->Adapter().LatencyMs(); }
+int32_t TDecoderSim::AdapterLatency() const {
+    return state_->line->Adapter().LatencyMs();
+}
 
 void TDecoderSim::SetBaud(int32_t baud) {
     if (state_->line->IsPseudoTerminal())
@@ -174,8 +174,7 @@ bool TDecoderSim::WaitIdle(std::chrono::milliseconds timeout) const {
     const TSimLine &line = *state_->line;
     std::unique_lock lock(shared.mutex);
     return shared.changed.wait_until(lock, deadline, [&] {
-        return !shared.running ||
-               (shared.idle && shared.outbox.empty() && line.PendingInput() == 0);
+        return !shared.running || (shared.idle && shared.outbox.empty() && line.PendingInput() == 0);
     });
 }
 
@@ -185,8 +184,7 @@ std::vector<uint8_t> TDecoderSim::ReadFlash(uint32_t address, uint32_t length) c
 }
 
 void TDecoderSim::WriteFlash(uint32_t address, std::span<const uint8_t> bytes) {
-    Change(state_->shared, &TSimStateFolder::SaveFlash,
-           [&](TSimMemory &memory) { memory.WriteFlash(address, bytes); });
+    Change(state_->shared, &TSimStateFolder::SaveFlash, [&](TSimMemory &memory) { memory.WriteFlash(address, bytes); });
 }
 
 std::vector<uint8_t> TDecoderSim::ReadSlot(int32_t slot) const {
@@ -219,8 +217,7 @@ std::vector<uint8_t> TDecoderSim::Firmware() const {
 }
 
 void TDecoderSim::EraseFlash() {
-    Change(state_->shared, &TSimStateFolder::SaveFlash,
-           [](TSimMemory &memory) { memory.EraseFlash(); });
+    Change(state_->shared, &TSimStateFolder::SaveFlash, [](TSimMemory &memory) { memory.EraseFlash(); });
 }
 
 void TDecoderSim::ResetToDemo() {

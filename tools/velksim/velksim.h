@@ -73,7 +73,7 @@ struct TSimConfig {
 };
 
 class TDecoderSim {
-  public:
+public:
     // Loads the state, creates the line and starts serving. Raises ESimState
     // (state folder unusable or a file damaged), ESimLine (line not created) or
     // ESimRange.
@@ -156,7 +156,7 @@ class TDecoderSim {
     // transmission from the PC is half received (link tests use it).
     void Send(std::vector<uint8_t> transmission);
 
-  private:
+private:
     struct TState;
     std::unique_ptr<TState> state_;
 };

@@ -13,7 +13,7 @@
 namespace velksim {
 
 class TSimAdapter {
-  public:
+public:
     // Data bytes of one USB packet of the adapter (64 less 2 status bytes).
     static constexpr int32_t PacketBytes = 62;
 
@@ -26,7 +26,7 @@ class TSimAdapter {
     // timer: those that do not fill a packet.
     int32_t HeldTail(int32_t n) const { return LatencyMs() > 0 && n > 0 ? n % PacketBytes : 0; }
 
-  private:
+private:
     std::atomic<int32_t> latencyMs_{0};
 };
 

@@ -16,8 +16,7 @@ std::vector<uint8_t> Bytes(const velk_HLPacket &packet) {
 }
 
 std::vector<uint8_t> Answer(uint32_t command, const std::vector<uint8_t> &data = {}) {
-    return Bytes(
-        velk_HLPacket(command, 0, data.empty() ? nullptr : data.data(), uint32_t(data.size())));
+    return Bytes(velk_HLPacket(command, 0, data.empty() ? nullptr : data.data(), uint32_t(data.size())));
 }
 
 } // namespace
@@ -107,16 +106,15 @@ std::optional<std::vector<uint8_t>> TSimDecoder::Serve(const TSimReception::TCom
     if (request.tooLong)
         what = "transmission longer than any transfer packet";
     else if (kind == rqOther)
-        what = Format("%s packet [%s]", packet.IsValid() ? CommandName(command) : "invalid",
-                      packet.Dump(40));
+        what = Format("%s packet [%s]", packet.IsValid() ? CommandName(command) : "invalid", packet.Dump(40));
     else if (kind == rqReadFlash || kind == rqReadEeprom)
         what = packet.DataLength() == ReadRequestLength
                    ? Format("%s 0x%8.8x, %u bytes", CommandName(command), ReadBE32(packet.Data()),
                             ReadBE32(packet.Data() + 4))
                    : Format("%s with %u data bytes", CommandName(command), packet.DataLength());
     else if (kind == rqWriteFlash || kind == rqWriteEeprom)
-        what = Format("%s 0x%8.8x, %u bytes", CommandName(command),
-                      ReadBE32(packet.Memory() + AddressAt), packet.DataLength());
+        what = Format("%s 0x%8.8x, %u bytes", CommandName(command), ReadBE32(packet.Memory() + AddressAt),
+                      packet.DataLength());
     else if (kind == rqFirmware)
         what = Format("FIRMWARE, %u bytes", packet.DataLength());
     else
@@ -162,13 +160,11 @@ std::optional<std::vector<uint8_t>> TSimDecoder::Serve(const TSimReception::TCom
         ++shared_.counters.refusedRequests;
     }
     shared_.Note(TSimTraceKind::TransferOut, answer, true,
-                 answer == HL_DATA ? Format("DATA, %u bytes", uint32_t(data.size()))
-                                   : CommandName(answer));
+                 answer == HL_DATA ? Format("DATA, %u bytes", uint32_t(data.size())) : CommandName(answer));
     return Answer(answer, data);
 }
 
-uint32_t TSimDecoder::Read(const velk_HLPacket &request, TSimRequest kind,
-                           std::vector<uint8_t> &data) {
+uint32_t TSimDecoder::Read(const velk_HLPacket &request, TSimRequest kind, std::vector<uint8_t> &data) {
     if (request.DataLength() != ReadRequestLength)
         return HL_NACK;
     uint32_t address = ReadBE32(request.Data());
@@ -201,15 +197,12 @@ uint32_t TSimDecoder::Write(const velk_HLPacket &request, TSimRequest kind) {
     bool flash = kind == rqWriteFlash;
     std::lock_guard lock(shared_.mutex);
     TSimMemory &memory = shared_.memory;
-    bool accepted = flash ? address >= FlashBase && (address - FlashBase) % SlotSize == 0 &&
-                                length >= 1 && length <= SlotSize &&
-                                memory.FlashHolds(address, length)
+    bool accepted = flash ? address >= FlashBase && (address - FlashBase) % SlotSize == 0 && length >= 1 &&
+                                length <= SlotSize && memory.FlashHolds(address, length)
                           : length >= 1 && memory.EepromHolds(address, length);
     if (!accepted)
         return HL_NACK;
-    auto read = [&] {
-        return flash ? memory.ReadFlash(address, length) : memory.ReadEeprom(address, length);
-    };
+    auto read = [&] { return flash ? memory.ReadFlash(address, length) : memory.ReadEeprom(address, length); };
     auto write = [&](std::span<const uint8_t> bytes) {
         flash ? memory.WriteFlash(address, bytes) : memory.WriteEeprom(address, bytes);
     };

@@ -26,7 +26,7 @@ class velk_HLPacket;
 namespace velksim {
 
 class TSimDecoder {
-  public:
+public:
     explicit TSimDecoder(TSimShared &shared) : shared_(shared) {}
 
     // The answer to send back, or nothing when the request is swallowed (the
@@ -36,7 +36,7 @@ class TSimDecoder {
     // The kind of a received transfer packet (rqOther when not valid).
     static TSimRequest KindOf(const velk_HLPacket &packet);
 
-  private:
+private:
     uint32_t Read(const velk_HLPacket &request, TSimRequest kind, std::vector<uint8_t> &data);
     uint32_t Write(const velk_HLPacket &request, TSimRequest kind);
     uint32_t Firmware(const velk_HLPacket &request);

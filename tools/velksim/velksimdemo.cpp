@@ -23,8 +23,7 @@ std::vector<uint8_t> DemoSettings() {
     };
 }
 
-std::vector<uint8_t> RecordSlotImage(const std::string &recordName,
-                                     const std::vector<TSimItem> &items) {
+std::vector<uint8_t> RecordSlotImage(const std::string &recordName, const std::vector<TSimItem> &items) {
     std::vector<uint8_t> slot(SlotSize, Erased);
     std::fill(slot.begin(), slot.begin() + ItemTableAt, 0);
     WriteBE16(slot.data(), RecordInUse);

@@ -40,8 +40,7 @@ struct TSimItem {
     std::string name;
     std::vector<uint8_t> data;
 };
-std::vector<uint8_t> RecordSlotImage(const std::string &recordName,
-                                     const std::vector<TSimItem> &items);
+std::vector<uint8_t> RecordSlotImage(const std::string &recordName, const std::vector<TSimItem> &items);
 
 // Erases everything, then writes the slot table and the record "SET" in slot 0.
 void FillDemoState(TSimMemory &memory);

@@ -110,7 +110,7 @@ struct TSimFaults {
 
 // Decides faults by rate. Not thread-safe: the simulator guards it with its lock.
 class TSimDice {
-  public:
+public:
     explicit TSimDice(uint64_t seed = 1) : engine_(seed) {}
     void Reseed(uint64_t seed) { engine_.seed(seed); }
 
@@ -119,7 +119,7 @@ class TSimDice {
     // A number in [low, high].
     int32_t Between(int32_t low, int32_t high);
 
-  private:
+private:
     std::mt19937_64 engine_;
 };
 

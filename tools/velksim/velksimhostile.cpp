@@ -74,8 +74,8 @@ std::vector<uint8_t> HostileAnswer(const std::vector<uint8_t> &answer, TSimDice 
         what = "total length broken";
         break;
     case 2:
-        WriteBE32(bytes.data() + HlDataLengthAt, ReadBE32(bytes.data() + HlDataLengthAt) ^
-                                                     uint32_t(dice.Between(1, 0x7FFFFFFF)));
+        WriteBE32(bytes.data() + HlDataLengthAt,
+                  ReadBE32(bytes.data() + HlDataLengthAt) ^ uint32_t(dice.Between(1, 0x7FFFFFFF)));
         what = "data length broken";
         break;
     case 3:

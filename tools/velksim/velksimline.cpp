@@ -127,8 +127,7 @@ void TSimLine::OpenPseudoTerminal() {
     MakeRaw(far, B115200);
     watch_.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     if (!watch_ || ::inotify_add_watch(watch_.Get(), name, IN_OPEN | IN_CLOSE) < 0)
-        throw ESimLine(
-            Format("Cannot watch the pseudo-terminal %s: %s", devicePath_, SystemError()));
+        throw ESimLine(Format("Cannot watch the pseudo-terminal %s: %s", devicePath_, SystemError()));
 }
 
 void TSimLine::OpenDevice(const std::string &device, int32_t baud) {
@@ -213,8 +212,7 @@ TSimLine::TWait TSimLine::Wait(Clock::time_point deadline) {
         CheckStop();
         if (!near_)
             throw ESimLine("The line has been hung up");
-        pollfd fds[3] = {
-            {near_.Get(), POLLIN, 0}, {wake_.Get(), POLLIN, 0}, {watch_.Get(), POLLIN, 0}};
+        pollfd fds[3] = {{near_.Get(), POLLIN, 0}, {wake_.Get(), POLLIN, 0}, {watch_.Get(), POLLIN, 0}};
         int count = watch_ ? 3 : 2;
         int ready = ::poll(fds, count, PollTimeout(deadline));
         if (ready < 0) {

@@ -31,7 +31,7 @@ namespace velksim {
 struct TSimStopped {};
 
 class TSimLine {
-  public:
+public:
     using Clock = std::chrono::steady_clock;
     // Called on the simulator's thread when the PC opens (true) or closes the line.
     using TOpenListener = std::function<void(bool opened)>;
@@ -82,7 +82,7 @@ class TSimLine {
     // negative: never. Reads and writes stop at the last byte allowed. Thread-safe.
     void SetHangUpAfterBytes(int64_t bytes);
 
-  private:
+private:
     void OpenPseudoTerminal();
     void OpenDevice(const std::string &device, int32_t baud);
     void MakeLink(const std::string &linkPath);

@@ -41,8 +41,8 @@ std::string DescribePacket(const velk_LLPacket &packet) {
     uint16_t type = packet.PacketType();
     text += TypeName(type);
     if (type == LL_DATA && packet.Count() >= PacketIndexAt + 2)
-        text += Format(" %d/%d, %d bytes", int32_t(ReadBE16(packet.Memory() + PacketIndexAt)),
-                       packet.PacketCount(), int32_t(packet.PayloadLength()));
+        text += Format(" %d/%d, %d bytes", int32_t(ReadBE16(packet.Memory() + PacketIndexAt)), packet.PacketCount(),
+                       int32_t(packet.PayloadLength()));
     else if (type == LL_NACK && packet.TotalLength() > velk_LLPacket::PayloadOverhead)
         text += Format(" \"%s\"", packet.ReasonText());
     return Format("%s [%s]", text, packet.ToLogText());
@@ -80,8 +80,7 @@ TSimLink::TReceived TSimLink::ReceivePacket(Clock::time_point deadline, bool sto
     for (;;) {
         while (inputAt_ < input_.size() && packet->Missing() > 0) {
             bool started = packet->PacketType() != LL_NONE;
-            int32_t offer =
-                int32_t(std::min<size_t>(input_.size() - inputAt_, size_t(packet->Missing())));
+            int32_t offer = int32_t(std::min<size_t>(input_.size() - inputAt_, size_t(packet->Missing())));
             inputAt_ += size_t(packet->Feed(input_.data() + inputAt_, offer));
             if (!started && packet->PacketType() != LL_NONE)
                 startedAt = Clock::now();
@@ -96,8 +95,7 @@ TSimLink::TReceived TSimLink::ReceivePacket(Clock::time_point deadline, bool sto
         Clock::time_point until = deadline;
         std::optional<Clock::time_point> completeBy;
         if (startedAt) {
-            completeBy = *startedAt + timing_.completionTimeout +
-                         line_.Pacer().LineTime(packet->TotalLength());
+            completeBy = *startedAt + timing_.completionTimeout + line_.Pacer().LineTime(packet->TotalLength());
             until = std::min(until, *completeBy);
         }
         bool waitingForStart = packet->Count() == 0 && input_.empty();
@@ -199,8 +197,7 @@ void TSimLink::SendPacket(const velk_LLPacket &packet, bool isData, const std::s
         line_.SleepUntil(Clock::now() + std::chrono::milliseconds(lateMs));
     }
     if (drop) {
-        shared_.Note(TSimTraceKind::LinkOut, packet.PacketType(), true,
-                     what + " (lost on the line)");
+        shared_.Note(TSimTraceKind::LinkOut, packet.PacketType(), true, what + " (lost on the line)");
         return;
     }
     if (!noise.empty()) {
@@ -210,8 +207,7 @@ void TSimLink::SendPacket(const velk_LLPacket &packet, bool isData, const std::s
             shared_.counters.bytesSent += int64_t(noise.size());
             shared_.counters.noiseBytesSent += int64_t(noise.size());
         }
-        shared_.Note(TSimTraceKind::LinkOut, 0, false,
-                     Format("noise, %d bytes", int32_t(noise.size())));
+        shared_.Note(TSimTraceKind::LinkOut, 0, false, Format("noise, %d bytes", int32_t(noise.size())));
     }
     velk_LLPacket sent(packet.Size());
     sent.Write(packet.Memory(), packet.Size());
@@ -244,13 +240,12 @@ void TSimLink::SendPacket(const velk_LLPacket &packet, bool isData, const std::s
     }
     if (!written)
         note += " (the PC took nothing for 5 s: dropped)";
-    shared_.Note(TSimTraceKind::LinkOut, packet.PacketType(),
-                 !damage && hostile.empty() && length == packet.Size(), what + note);
+    shared_.Note(TSimTraceKind::LinkOut, packet.PacketType(), !damage && hostile.empty() && length == packet.Size(),
+                 what + note);
 }
 
 void TSimLink::SendAnswer(uint16_t type, const std::string &reason) {
-    velk_LLPacket answer(type, 0, 0, uint16_t(reason.size()),
-                         reason.empty() ? nullptr : reason.data());
+    velk_LLPacket answer(type, 0, 0, uint16_t(reason.size()), reason.empty() ? nullptr : reason.data());
     SendPacket(answer, false, DescribePacket(answer));
 }
 

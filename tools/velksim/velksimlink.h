@@ -21,7 +21,7 @@
 namespace velksim {
 
 class TSimLink {
-  public:
+public:
     using Clock = std::chrono::steady_clock;
     static constexpr int32_t MaxPayload = 2032;
 
@@ -48,7 +48,7 @@ class TSimLink {
     // on; the transmission is abandoned and the packet is the caller's to handle).
     std::unique_ptr<velk_LLPacket> SendTransmission(const std::vector<uint8_t> &bytes);
 
-  private:
+private:
     void SendPacket(const velk_LLPacket &packet, bool isData, const std::string &what);
     void Damage(velk_LLPacket &packet, const char *why);
     void SetIdle(bool idle);

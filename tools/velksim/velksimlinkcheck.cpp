@@ -34,8 +34,7 @@ std::string LinkServedBy(const std::string &linkPath, const std::string &procRoo
         if (name != "velksim")
             continue;
         std::error_code listing;
-        for (const fs::directory_entry &fd :
-             fs::directory_iterator(process.path() / "fd", listing)) {
+        for (const fs::directory_entry &fd : fs::directory_iterator(process.path() / "fd", listing)) {
             std::error_code reading;
             if (fs::read_symlink(fd.path(), reading) == device)
                 return "process " + pid;
@@ -51,12 +50,10 @@ void CheckLinkPath(const std::string &linkPath) {
     // The link is made beside its name and renamed over it: the folder must
     // take new entries.
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        throw ESimUsage(Format("Cannot make the link %s: %s: %s", linkPath, folder.string(),
-                               std::strerror(errno)));
+        throw ESimUsage(Format("Cannot make the link %s: %s: %s", linkPath, folder.string(), std::strerror(errno)));
     if (const std::string holder = LinkServedBy(link.string()); !holder.empty())
-        throw ESimUsage(
-            Format("%s is the line of another velksim (%s): give another --link, or stop that one",
-                   link.string(), holder));
+        throw ESimUsage(Format("%s is the line of another velksim (%s): give another --link, or stop that one",
+                               link.string(), holder));
 }
 
 } // namespace velksim

@@ -17,14 +17,12 @@ namespace {
 
 void CheckRange(bool inside, const char *memory, uint32_t address, uint32_t length) {
     if (!inside)
-        throw ESimRange(Format("%s range 0x%8.8x, %u bytes, is outside the decoder's memory",
-                               memory, address, length));
+        throw ESimRange(Format("%s range 0x%8.8x, %u bytes, is outside the decoder's memory", memory, address, length));
 }
 
 void CheckImage(const std::vector<uint8_t> &image, uint32_t size, const char *memory) {
     if (image.size() != size)
-        throw ESimRange(Format("%s image of %u bytes; the decoder's holds %u", memory,
-                               uint32_t(image.size()), size));
+        throw ESimRange(Format("%s image of %u bytes; the decoder's holds %u", memory, uint32_t(image.size()), size));
 }
 
 } // namespace
@@ -46,8 +44,7 @@ std::vector<uint8_t> TSimMemory::ReadFlash(uint32_t address, uint32_t length) co
 }
 
 void TSimMemory::WriteFlash(uint32_t address, std::span<const uint8_t> bytes) {
-    CheckRange(FlashHolds(address, uint32_t(bytes.size())), "Flash", address,
-               uint32_t(bytes.size()));
+    CheckRange(FlashHolds(address, uint32_t(bytes.size())), "Flash", address, uint32_t(bytes.size()));
     std::copy(bytes.begin(), bytes.end(), flash_.begin() + (address - FlashBase));
 }
 
@@ -57,8 +54,7 @@ std::vector<uint8_t> TSimMemory::ReadEeprom(uint32_t address, uint32_t length) c
 }
 
 void TSimMemory::WriteEeprom(uint32_t address, std::span<const uint8_t> bytes) {
-    CheckRange(EepromHolds(address, uint32_t(bytes.size())), "EEPROM", address,
-               uint32_t(bytes.size()));
+    CheckRange(EepromHolds(address, uint32_t(bytes.size())), "EEPROM", address, uint32_t(bytes.size()));
     std::copy(bytes.begin(), bytes.end(), eeprom_.begin() + address);
 }
 
@@ -74,8 +70,8 @@ void TSimMemory::SetEeprom(std::vector<uint8_t> image) {
 
 void TSimMemory::SetFirmware(std::vector<uint8_t> image) {
     if (image.size() > MaxFirmware)
-        throw ESimRange(Format("Firmware image of %u bytes; at most %u fit a transfer",
-                               uint32_t(image.size()), MaxFirmware));
+        throw ESimRange(
+            Format("Firmware image of %u bytes; at most %u fit a transfer", uint32_t(image.size()), MaxFirmware));
     firmware_ = std::move(image);
 }
 

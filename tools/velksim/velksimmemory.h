@@ -39,7 +39,7 @@ bool RangeInside(uint32_t address, uint32_t length, uint32_t base, uint32_t size
 // Not thread-safe: the simulator guards it with its own lock. Out-of-range
 // accesses raise ESimRange and change nothing.
 class TSimMemory {
-  public:
+public:
     // Everything erased, no firmware.
     TSimMemory();
 
@@ -61,7 +61,7 @@ class TSimMemory {
     void EraseFlash();
     void EraseEeprom();
 
-  private:
+private:
     std::vector<uint8_t> flash_;
     std::vector<uint8_t> eeprom_;
     std::vector<uint8_t> firmware_;

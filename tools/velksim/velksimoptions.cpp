@@ -33,8 +33,7 @@ int64_t WholeNumber(const std::string &option, const std::string &text, int64_t 
     }
     auto [end, error] = std::from_chars(first, last, value, base);
     if (text.empty() || error != std::errc() || end != last || value < low || value > high)
-        throw ESimUsage(
-            Format("%s needs a whole number from %d to %d, not '%s'", option, low, high, text));
+        throw ESimUsage(Format("%s needs a whole number from %d to %d, not '%s'", option, low, high, text));
     return value;
 }
 
@@ -42,8 +41,7 @@ double Rate(const std::string &option, const std::string &text) {
     char *end = nullptr;
     double value = text.empty() ? NAN : std::strtod(text.c_str(), &end);
     if (text.empty() || end != text.c_str() + text.size() || !(value >= 0 && value <= 1))
-        throw ESimUsage(
-            Format("%s needs a rate from 0 to 1 (such as 0.05), not '%s'", option, text));
+        throw ESimUsage(Format("%s needs a rate from 0 to 1 (such as 0.05), not '%s'", option, text));
     return value;
 }
 
@@ -62,14 +60,12 @@ uint32_t RequestKinds(const std::string &option, const std::string &text) {
     size_t at = 0;
     while (at <= text.size()) {
         size_t comma = text.find(',', at);
-        std::string name =
-            text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+        std::string name = text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
         auto found = names.find(name);
         if (found == names.end())
-            throw ESimUsage(
-                Format("%s: unknown request kind '%s' (use sync, read-flash, read-eeprom, "
-                       "write-flash, write-eeprom, firmware, other, reads, writes, all)",
-                       option, name));
+            throw ESimUsage(Format("%s: unknown request kind '%s' (use sync, read-flash, read-eeprom, "
+                                   "write-flash, write-eeprom, firmware, other, reads, writes, all)",
+                                   option, name));
         kinds |= found->second;
         if (comma == std::string::npos)
             break;
@@ -78,8 +74,7 @@ uint32_t RequestKinds(const std::string &option, const std::string &text) {
     return kinds;
 }
 
-using THandler =
-    std::function<void(TSimOptions &, const std::string &option, const std::string &value)>;
+using THandler = std::function<void(TSimOptions &, const std::string &option, const std::string &value)>;
 
 struct TOptionRule {
     bool takesValue;
@@ -95,26 +90,19 @@ const std::map<std::string, TOptionRule> &OptionRules() {
         {"--link", {true, [](TSimOptions &o, auto &, auto &v) { o.config.linkPath = v; }}},
         {"--device", {true, [](TSimOptions &o, auto &, auto &v) { o.config.device = v; }}},
         {"--baud",
-         {true, [](TSimOptions &o, auto &n,
-                   auto &v) { o.config.baud = int32_t(WholeNumber(n, v, 1, 4000000)); }}},
+         {true, [](TSimOptions &o, auto &n, auto &v) { o.config.baud = int32_t(WholeNumber(n, v, 1, 4000000)); }}},
         {"--adapter-latency",
-         {true, [](TSimOptions &o, auto &n,
-                   auto &v) { o.config.adapterLatencyMs = int32_t(WholeNumber(n, v, 0, 1000)); }}},
+         {true,
+          [](TSimOptions &o, auto &n, auto &v) { o.config.adapterLatencyMs = int32_t(WholeNumber(n, v, 0, 1000)); }}},
         {"--seed",
-         {true, [](TSimOptions &o, auto &n,
-                   auto &v) { o.config.faults.seed = uint64_t(WholeNumber(n, v, 0, INT64_MAX)); }}},
+         {true,
+          [](TSimOptions &o, auto &n, auto &v) { o.config.faults.seed = uint64_t(WholeNumber(n, v, 0, INT64_MAX)); }}},
         {"--corrupt-received",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) { o.config.faults.corruptReceived = Rate(n, v); }}},
-        {"--corrupt-sent",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) { o.config.faults.corruptSent = Rate(n, v); }}},
+         {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.corruptReceived = Rate(n, v); }}},
+        {"--corrupt-sent", {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.corruptSent = Rate(n, v); }}},
         {"--corrupt-answers",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) { o.config.faults.corruptAnswers = Rate(n, v); }}},
-        {"--drop-answers",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) { o.config.faults.dropAnswers = Rate(n, v); }}},
+         {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.corruptAnswers = Rate(n, v); }}},
+        {"--drop-answers", {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.dropAnswers = Rate(n, v); }}},
         {"--nack",
          {true,
           [](TSimOptions &o, auto &n, auto &v) {
@@ -163,20 +151,14 @@ const std::map<std::string, TOptionRule> &OptionRules() {
                   o.config.faults.partialBytes = int32_t(WholeNumber(n, bytes, 1, 65535));
           }}},
         {"--stop-after",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) {
-              o.config.faults.stopAfter = int32_t(WholeNumber(n, v, 0, INT32_MAX));
-          }}},
+         {true, [](TSimOptions &o, auto &n,
+                   auto &v) { o.config.faults.stopAfter = int32_t(WholeNumber(n, v, 0, INT32_MAX)); }}},
         {"--hang-up-after",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) {
-              o.config.faults.hangUpAfterBytes = WholeNumber(n, v, 1, INT64_MAX);
-          }}},
+         {true, [](TSimOptions &o, auto &n,
+                   auto &v) { o.config.faults.hangUpAfterBytes = WholeNumber(n, v, 1, INT64_MAX); }}},
         {"--hang-up-after-transmissions",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) {
-              o.config.faults.hangUpAfterTransmissions = int32_t(WholeNumber(n, v, 0, INT32_MAX));
-          }}},
+         {true, [](TSimOptions &o, auto &n,
+                   auto &v) { o.config.faults.hangUpAfterTransmissions = int32_t(WholeNumber(n, v, 0, INT32_MAX)); }}},
         {"--swallow",
          {true,
           [](TSimOptions &o, auto &n, auto &v) {
@@ -185,21 +167,13 @@ const std::map<std::string, TOptionRule> &OptionRules() {
               if (!kinds.empty())
                   o.config.faults.swallowKinds = RequestKinds(n, kinds);
           }}},
-        {"--refuse-reads",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) { o.config.faults.refuseReads = Rate(n, v); }}},
+        {"--refuse-reads", {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.refuseReads = Rate(n, v); }}},
         {"--refuse-writes",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) { o.config.faults.refuseWrites = Rate(n, v); }}},
-        {"--short-reads",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) { o.config.faults.shortReads = Rate(n, v); }}},
-        {"--hostile",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) { o.config.faults.hostileAnswers = Rate(n, v); }}},
+         {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.refuseWrites = Rate(n, v); }}},
+        {"--short-reads", {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.shortReads = Rate(n, v); }}},
+        {"--hostile", {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.hostileAnswers = Rate(n, v); }}},
         {"--hostile-packets",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) { o.config.faults.hostilePackets = Rate(n, v); }}},
+         {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.hostilePackets = Rate(n, v); }}},
     };
     return rules;
 }

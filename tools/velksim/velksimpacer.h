@@ -12,7 +12,7 @@
 namespace velksim {
 
 class TSimPacer {
-  public:
+public:
     using Clock = std::chrono::steady_clock;
 
     explicit TSimPacer(int32_t baud = 0) { SetBaud(baud); }
@@ -34,7 +34,7 @@ class TSimPacer {
     // n bytes handed to the line at now: returns when they have left it.
     Clock::time_point Sent(int64_t n, Clock::time_point now);
 
-  private:
+private:
     std::atomic<int32_t> baud_{0};
     // Used only by the simulator's own thread.
     Clock::time_point rxBy_{};

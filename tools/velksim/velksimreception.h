@@ -16,7 +16,7 @@ class velk_LLPacket;
 namespace velksim {
 
 class TSimReception {
-  public:
+public:
     // The longest transmission kept: the largest transfer packet.
     static constexpr uint32_t MaxLength = 0x800000;
 
@@ -30,7 +30,7 @@ class TSimReception {
     bool InProgress() const { return expected_ > 0; }
     void Reset();
 
-  private:
+private:
     int32_t expected_ = 0;
     int32_t received_ = 0;
     bool tooLong_ = false;

@@ -38,13 +38,11 @@ void TSimServer::Run() {
                 }
             }
             if (queued) {
-                shared_.Note(
-                    Format("sending a queued transmission of %d bytes", int32_t(queued->size())));
+                shared_.Note(Format("sending a queued transmission of %d bytes", int32_t(queued->size())));
                 next_ = link_.SendTransmission(*queued);
                 continue;
             }
-            TSimLink::TReceived received =
-                link_.ReceivePacket(TSimLink::Clock::time_point::max(), true);
+            TSimLink::TReceived received = link_.ReceivePacket(TSimLink::Clock::time_point::max(), true);
             packet = std::move(received.packet);
             if (!packet)
                 continue; // woken: look at the queue again

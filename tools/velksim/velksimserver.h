@@ -17,14 +17,14 @@
 namespace velksim {
 
 class TSimServer {
-  public:
+public:
     TSimServer(TSimLine &line, TSimShared &shared, TSimTiming timing);
 
     // Serves until stopped (returns) or until the line fails or is hung up
     // (ESimLine).
     void Run();
 
-  private:
+private:
     void Handle(std::unique_ptr<velk_LLPacket> packet);
     bool Muted();
     bool HangUpDue();

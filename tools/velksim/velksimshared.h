@@ -25,8 +25,7 @@ namespace velksim {
 struct TSimShared {
     using Clock = std::chrono::steady_clock;
 
-    TSimShared(size_t traceLimit, TSimTrace::TListener listener)
-        : trace(traceLimit, std::move(listener)) {}
+    TSimShared(size_t traceLimit, TSimTrace::TListener listener) : trace(traceLimit, std::move(listener)) {}
 
     // Adds a trace entry stamped with the time since start (no lock needed).
     void Note(TSimTraceKind kind, uint32_t code, bool valid, std::string text) {

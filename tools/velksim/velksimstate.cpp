@@ -54,13 +54,11 @@ std::optional<std::vector<uint8_t>> ReadFile(const std::string &file, uint32_t l
     return bytes;
 }
 
-void CheckSize(const std::string &file, const std::vector<uint8_t> &bytes, uint32_t size,
-               const char *what) {
+void CheckSize(const std::string &file, const std::vector<uint8_t> &bytes, uint32_t size, const char *what) {
     if (bytes.size() != size)
-        throw ESimState(
-            Format("State file %s holds %u bytes, but %s has %u: the file is damaged "
-                   "or not a simulator state; move it away to start from the demo decoder",
-                   file, uint32_t(bytes.size()), what, size));
+        throw ESimState(Format("State file %s holds %u bytes, but %s has %u: the file is damaged "
+                               "or not a simulator state; move it away to start from the demo decoder",
+                               file, uint32_t(bytes.size()), what, size));
 }
 
 void WriteAll(int fd, std::span<const uint8_t> bytes, const std::string &file) {

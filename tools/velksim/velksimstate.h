@@ -15,7 +15,7 @@
 namespace velksim {
 
 class TSimStateFolder {
-  public:
+public:
     // Creates the folder when missing and locks it; ESimState when it cannot, or
     // when another simulator holds it.
     explicit TSimStateFolder(std::string path);
@@ -34,7 +34,7 @@ class TSimStateFolder {
     void SaveEeprom(const TSimMemory &memory);
     void SaveFirmware(const TSimMemory &memory);
 
-  private:
+private:
     std::string File(const char *name) const;
     void Replace(const char *name, std::span<const uint8_t> bytes);
 

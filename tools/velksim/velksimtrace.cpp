@@ -26,8 +26,7 @@ std::string TraceLine(const TSimTraceEntry &entry) {
     return Format("%s %s %s", seconds, TraceArrow(entry.kind), entry.text);
 }
 
-TSimTrace::TSimTrace(size_t limit, TListener listener)
-    : limit_(limit), listener_(std::move(listener)) {}
+TSimTrace::TSimTrace(size_t limit, TListener listener) : limit_(limit), listener_(std::move(listener)) {}
 
 void TSimTrace::Add(TSimTraceEntry entry) {
     if (listener_)

@@ -37,7 +37,7 @@ std::string TraceLine(const TSimTraceEntry &entry);
 
 // Thread-safe.
 class TSimTrace {
-  public:
+public:
     using TListener = std::function<void(const TSimTraceEntry &)>;
 
     explicit TSimTrace(size_t limit, TListener listener = {});
@@ -48,7 +48,7 @@ class TSimTrace {
     std::vector<TSimTraceEntry> Entries() const;
     void Clear();
 
-  private:
+private:
     size_t limit_;
     TListener listener_;
     mutable std::mutex mutex_;

@@ -12,7 +12,9 @@ void CallIdle() {
 }
 } // namespace
 
-VELK_IdleCallback SetIdleCallback(VELK_IdleCallback callback) { return g_idle.exchange(callback); }
+VELK_IdleCallback SetIdleCallback(VELK_IdleCallback callback) {
+    return g_idle.exchange(callback);
+}
 
 TLibrary::TLibrary() {
     Owner = std::make_unique<TMessageTarget>();
@@ -42,7 +44,9 @@ TLibrary::~TLibrary() {
     Events.reset();
 }
 
-TLibrary *Library() { return g_library.get(); }
+TLibrary *Library() {
+    return g_library.get();
+}
 
 void LibraryInitialize() {
     // A second Initialize without Finalize starts from a clean set of objects.
@@ -50,4 +54,6 @@ void LibraryInitialize() {
     g_library = std::make_unique<TLibrary>();
 }
 
-void LibraryFinalize() { g_library.reset(); }
+void LibraryFinalize() {
+    g_library.reset();
+}

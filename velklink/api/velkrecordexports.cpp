@@ -12,7 +12,9 @@
 namespace {
 
 // A null name counts as an empty one.
-std::string NameOf(const char *text) { return text != nullptr ? std::string(text) : std::string(); }
+std::string NameOf(const char *text) {
+    return text != nullptr ? std::string(text) : std::string();
+}
 
 // Runs a record operation over the library's transfer engine; 1 when it
 // completed, 0 after the error box (or before Initialize).
@@ -33,9 +35,8 @@ extern "C" {
 
 VELK_EXPORT int32_t VELK_CALL RECRefresh(int32_t full) {
     const bool fullRefresh = (full & 0xFF) != 0; // a host may pass a one-byte truth value
-    return RunRecords([&](TLibrary &lib, TRecordTransport &transport) {
-        lib.Records->Refresh(transport, fullRefresh);
-    });
+    return RunRecords(
+        [&](TLibrary &lib, TRecordTransport &transport) { lib.Records->Refresh(transport, fullRefresh); });
 }
 
 VELK_EXPORT int32_t VELK_CALL RECItemExists(const char *record, const char *item) {

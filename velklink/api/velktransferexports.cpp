@@ -22,7 +22,9 @@ template <typename Start> int32_t StartExchange(Start &&start) {
 
 // The public header's names are the transfer engine's own numbers.
 namespace {
-constexpr bool Same(int publicName, int engineName) { return publicName == engineName; }
+constexpr bool Same(int publicName, int engineName) {
+    return publicName == engineName;
+}
 } // namespace
 static_assert(Same(VELK_STATE_NOT_CONNECTED, hsNotConnected));
 static_assert(Same(VELK_STATE_TX_SYNC, hsTxSync));

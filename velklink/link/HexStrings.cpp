@@ -1,6 +1,8 @@
 #include "HexStrings.h"
 
-char HexDigit(uint8_t value) { return "0123456789ABCDEF"[value & 15]; }
+char HexDigit(uint8_t value) {
+    return "0123456789ABCDEF"[value & 15];
+}
 
 std::string BytesToHex(const uint8_t *bytes, int32_t n) {
     std::string out;

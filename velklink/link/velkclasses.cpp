@@ -10,7 +10,9 @@ TBuffer::TBuffer(int32_t size) {
     count_ = 0;
 }
 
-TBuffer::TBuffer(const TBuffer &source) { Assign(source); }
+TBuffer::TBuffer(const TBuffer &source) {
+    Assign(source);
+}
 
 TBuffer &TBuffer::operator=(const TBuffer &source) {
     if (this != &source)
@@ -43,7 +45,9 @@ void TBuffer::SetCount(int32_t n) {
     count_ = n;
 }
 
-void TBuffer::Clear() { count_ = 0; }
+void TBuffer::Clear() {
+    count_ = 0;
+}
 
 void TBuffer::Write(const void *source, int32_t n) {
     if (n <= 0)

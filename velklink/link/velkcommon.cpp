@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-uint16_t SwapWord(uint16_t value) { return static_cast<uint16_t>((value << 8) | (value >> 8)); }
+uint16_t SwapWord(uint16_t value) {
+    return static_cast<uint16_t>((value << 8) | (value >> 8));
+}
 
 uint32_t SwapLongWord(uint32_t value) {
     return (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
@@ -13,7 +15,9 @@ int32_t SwapLongWord(int32_t value) {
     return static_cast<int32_t>(SwapLongWord(static_cast<uint32_t>(value)));
 }
 
-int32_t RoundUpToEven(int32_t n) { return n + (n & 1); }
+int32_t RoundUpToEven(int32_t n) {
+    return n + (n & 1);
+}
 
 int32_t CompareNames(const std::string &a, const std::string &b, bool caseSensitive) {
     auto fold = [caseSensitive](unsigned char c) -> int {
@@ -46,7 +50,9 @@ void StringToBytes(const std::string &text, uint8_t *dest, int32_t n) {
     std::memcpy(dest, text.data(), std::min<size_t>(text.size(), n));
 }
 
-uint16_t ReadBE16(const uint8_t *p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t ReadBE16(const uint8_t *p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 
 uint32_t ReadBE32(const uint8_t *p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];

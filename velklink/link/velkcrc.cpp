@@ -7,8 +7,7 @@ namespace {
 constexpr uint32_t AdlerModulus = 65521;
 
 // Least significant bit first.
-template <typename T>
-T UpdateReflected(T value, const std::array<T, 256> &table, const void *bytes, int32_t n) {
+template <typename T> T UpdateReflected(T value, const std::array<T, 256> &table, const void *bytes, int32_t n) {
     const auto *p = static_cast<const uint8_t *>(bytes);
     for (int32_t i = 0; i < n; ++i)
         value = static_cast<T>(table[(value ^ p[i]) & 0xFF] ^ (value >> 8));
@@ -16,8 +15,7 @@ T UpdateReflected(T value, const std::array<T, 256> &table, const void *bytes, i
 }
 
 // Most significant bit first.
-template <typename T>
-T UpdateNormal(T value, const std::array<T, 256> &table, const void *bytes, int32_t n) {
+template <typename T> T UpdateNormal(T value, const std::array<T, 256> &table, const void *bytes, int32_t n) {
     constexpr int width = sizeof(T) * 8;
     const auto *p = static_cast<const uint8_t *>(bytes);
     for (int32_t i = 0; i < n; ++i)
@@ -25,7 +23,9 @@ T UpdateNormal(T value, const std::array<T, 256> &table, const void *bytes, int3
     return value;
 }
 
-int32_t Usable(const void *bytes, int32_t n) { return bytes != nullptr && n > 0 ? n : 0; }
+int32_t Usable(const void *bytes, int32_t n) {
+    return bytes != nullptr && n > 0 ? n : 0;
+}
 
 } // namespace
 
@@ -110,12 +110,30 @@ constinit TJamCrc32 g_jamCrc32;
 constinit TAdler32 g_adler32;
 } // namespace
 
-TLrc16 &Lrc16() { return g_lrc16; }
-TArcCrc16 &ArcCrc16() { return g_arcCrc16; }
-TCcittCrc16 &CcittCrc16() { return g_ccittCrc16; }
-TZmodemCrc16 &ZmodemCrc16() { return g_zmodemCrc16; }
-TIrdaCrc16 &IrdaCrc16() { return g_irdaCrc16; }
-TXModemCrc16 &XModemCrc16() { return g_xmodemCrc16; }
-TZipCrc32 &ZipCrc32() { return g_zipCrc32; }
-TJamCrc32 &JamCrc32() { return g_jamCrc32; }
-TAdler32 &Adler32() { return g_adler32; }
+TLrc16 &Lrc16() {
+    return g_lrc16;
+}
+TArcCrc16 &ArcCrc16() {
+    return g_arcCrc16;
+}
+TCcittCrc16 &CcittCrc16() {
+    return g_ccittCrc16;
+}
+TZmodemCrc16 &ZmodemCrc16() {
+    return g_zmodemCrc16;
+}
+TIrdaCrc16 &IrdaCrc16() {
+    return g_irdaCrc16;
+}
+TXModemCrc16 &XModemCrc16() {
+    return g_xmodemCrc16;
+}
+TZipCrc32 &ZipCrc32() {
+    return g_zipCrc32;
+}
+TJamCrc32 &JamCrc32() {
+    return g_jamCrc32;
+}
+TAdler32 &Adler32() {
+    return g_adler32;
+}

@@ -17,13 +17,10 @@ constexpr int32_t PayloadCheckLength = 4;
 constexpr int32_t MaxPayload = 0xFFFF - velk_LLPacket::PayloadOverhead;
 
 // The size of a packet to build, or ELLPacket when the arguments do not make one.
-int32_t BuildSize(uint16_t lastIndex, uint16_t packetIndex, uint16_t payloadLength,
-                  const void *payload) {
-    if (lastIndex < packetIndex || (payload == nullptr && payloadLength > 0) ||
-        payloadLength > MaxPayload)
+int32_t BuildSize(uint16_t lastIndex, uint16_t packetIndex, uint16_t payloadLength, const void *payload) {
+    if (lastIndex < packetIndex || (payload == nullptr && payloadLength > 0) || payloadLength > MaxPayload)
         throw ELLPacket("Pacchetto dati inconsistente.");
-    return payloadLength == 0 ? velk_LLPacket::HeaderLength
-                              : payloadLength + velk_LLPacket::PayloadOverhead;
+    return payloadLength == 0 ? velk_LLPacket::HeaderLength : payloadLength + velk_LLPacket::PayloadOverhead;
 }
 
 // The checksums run on objects of their own rather than on the library-wide
@@ -36,8 +33,8 @@ uint16_t HeaderCheckOf(const uint8_t *header) {
 
 } // namespace
 
-velk_LLPacket::velk_LLPacket(uint16_t type, uint16_t lastIndex, uint16_t packetIndex,
-                             uint16_t payloadLength, const void *payload)
+velk_LLPacket::velk_LLPacket(uint16_t type, uint16_t lastIndex, uint16_t packetIndex, uint16_t payloadLength,
+                             const void *payload)
     : TBuffer(BuildSize(lastIndex, packetIndex, payloadLength, payload)) {
     WriteWord(SwapWord(type));
     WriteWord(SwapWord(static_cast<uint16_t>(Size())));
@@ -107,7 +104,9 @@ uint16_t velk_LLPacket::PacketType() const {
     return marker == LL_DATA || marker == LL_ACK || marker == LL_NACK ? marker : LL_NONE;
 }
 
-uint16_t velk_LLPacket::TotalLength() const { return Count() >= 4 ? ReadBE16(Memory() + 2) : 0; }
+uint16_t velk_LLPacket::TotalLength() const {
+    return Count() >= 4 ? ReadBE16(Memory() + 2) : 0;
+}
 
 uint16_t velk_LLPacket::PayloadLength() const {
     return Count() >= 6 ? ReadBE16(Memory() + 4) : 0;
@@ -128,7 +127,9 @@ uint32_t velk_LLPacket::StoredPayloadCheck() const {
     return ReadBE32(Memory() + total - PayloadCheckLength);
 }
 
-uint16_t velk_LLPacket::HeaderCheck() const { return HeaderCheckOf(Memory()); }
+uint16_t velk_LLPacket::HeaderCheck() const {
+    return HeaderCheckOf(Memory());
+}
 
 uint32_t velk_LLPacket::PayloadCheck() const {
     TAdler32 adler;

@@ -32,8 +32,7 @@ public:
 
     // Builds a packet for sending. Raises ELLPacket when lastIndex < packetIndex
     // or when payload is null while payloadLength > 0.
-    velk_LLPacket(uint16_t type, uint16_t lastIndex, uint16_t packetIndex, uint16_t payloadLength,
-                  const void *payload);
+    velk_LLPacket(uint16_t type, uint16_t lastIndex, uint16_t packetIndex, uint16_t payloadLength, const void *payload);
     // An empty packet for receiving: Size is the larger of capacity and 12.
     explicit velk_LLPacket(int32_t capacity);
 

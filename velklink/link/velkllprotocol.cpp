@@ -37,9 +37,8 @@ void velk_Rx::Clear() {
 }
 
 velk_LLProtocol::velk_LLProtocol(velk_CPort &port, THandler onEvent, TTimeouts timeouts)
-    : OnEvent(std::move(onEvent)), ackPacket_(LL_ACK, 0, 0, 0, nullptr),
-      nackPacket_(LL_NACK, 0, 0, 0, nullptr), incoming_(kPacketCapacity), port_(port),
-      receivedData_(0), readBuffer_(kPacketCapacity) {
+    : OnEvent(std::move(onEvent)), ackPacket_(LL_ACK, 0, 0, 0, nullptr), nackPacket_(LL_NACK, 0, 0, 0, nullptr),
+      incoming_(kPacketCapacity), port_(port), receivedData_(0), readBuffer_(kPacketCapacity) {
     port_.OnRxChar = [this](TCustomComPort &sender, int32_t count) { OnPortData(sender, count); };
     port_.OnLineError = [this](TCustomComPort &sender, const EComPort &error) { OnLineError(sender, error); };
     responseTimer_.Timer = std::make_unique<velk_Timer>(

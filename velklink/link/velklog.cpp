@@ -18,5 +18,9 @@ velk_Log g_linkLog;
 velk_Log g_transferLog;
 } // namespace
 
-velk_Log &LinkLog() { return g_linkLog; }
-velk_Log &TransferLog() { return g_transferLog; }
+velk_Log &LinkLog() {
+    return g_linkLog;
+}
+velk_Log &TransferLog() {
+    return g_transferLog;
+}

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-velk_Timer::velk_Timer(uint32_t intervalMs, THandler onTimer)
-    : interval_(intervalMs), onTimer_(std::move(onTimer)) {
+velk_Timer::velk_Timer(uint32_t intervalMs, THandler onTimer) : interval_(intervalMs), onTimer_(std::move(onTimer)) {
     thread_ = std::make_unique<TWorkerThread>([this] { Run(); });
 }
 
@@ -63,8 +62,8 @@ void velk_Timer::Run() {
         // Termination does not cut a countdown short: its expiry is still
         // delivered. A Stop does not wake the thread (the predicate sees it at
         // the latest when the time is up), destruction does.
-        const bool stopped = changed_.wait_until(lock, deadline, [&] { return stops_ != stopsBefore; }) ||
-                             stops_ != stopsBefore;
+        const bool stopped =
+            changed_.wait_until(lock, deadline, [&] { return stops_ != stopsBefore; }) || stops_ != stopsBefore;
         if (!stopped) {
             lock.unlock();
             target_.Send(

@@ -53,9 +53,9 @@ private:
     std::condition_variable changed_;
     bool startSignal_ = false;
     std::chrono::steady_clock::time_point startedAt_{}; // when the last Start came
-    bool idle_ = false;     // the thread waits for a start signal, not in a countdown
-    uint64_t starts_ = 0;   // Starts so far; the last one owns the start signal
-    uint64_t stops_ = 0;    // Stops so far; a change during a countdown ends it
+    bool idle_ = false;                                 // the thread waits for a start signal, not in a countdown
+    uint64_t starts_ = 0;                               // Starts so far; the last one owns the start signal
+    uint64_t stops_ = 0;                                // Stops so far; a change during a countdown ends it
     bool terminate_ = false;
     TMessageTarget target_; // the creating thread's queue
     std::unique_ptr<TWorkerThread> thread_;

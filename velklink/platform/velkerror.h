@@ -18,8 +18,8 @@ private:
 };
 
 // Declares an exception class of the library that only carries a message.
-#define VELK_DECLARE_EXCEPTION(Name, Base)                                                         \
-    class Name : public Base {                                                                     \
-    public:                                                                                        \
-        using Base::Base;                                                                          \
+#define VELK_DECLARE_EXCEPTION(Name, Base)                                                                             \
+    class Name : public Base {                                                                                         \
+    public:                                                                                                            \
+        using Base::Base;                                                                                              \
     }

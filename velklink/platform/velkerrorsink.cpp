@@ -10,7 +10,9 @@ namespace {
 std::atomic<TErrorSink> g_sink{nullptr};
 }
 
-TErrorSink SetErrorSink(TErrorSink sink) { return g_sink.exchange(sink); }
+TErrorSink SetErrorSink(TErrorSink sink) {
+    return g_sink.exchange(sink);
+}
 
 bool RunReportingErrors(const std::function<void()> &work) noexcept {
     try {

@@ -101,8 +101,8 @@ std::string FormatArgs(std::string_view format, const std::vector<TFormatArg> &a
             if (arg.IsText())
                 body = std::string(arg.Text());
             else
-                body = arg.IsSigned() ? std::to_string(arg.Number())
-                                      : std::to_string(static_cast<uint64_t>(arg.Number()));
+                body =
+                    arg.IsSigned() ? std::to_string(arg.Number()) : std::to_string(static_cast<uint64_t>(arg.Number()));
             if (precision >= 0 && static_cast<int>(body.size()) > precision)
                 body.resize(precision);
             break;

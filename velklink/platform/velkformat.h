@@ -13,11 +13,10 @@
 class TFormatArg {
 public:
     template <typename T>
-        requires std::is_integral_v<T>
-    TFormatArg(T v) : isText_(false), isSigned_(std::is_signed_v<T>), number_(static_cast<int64_t>(v)) {}
+    requires std::is_integral_v<T> TFormatArg(T v)
+        : isText_(false), isSigned_(std::is_signed_v<T>), number_(static_cast<int64_t>(v)) {}
     template <typename T>
-        requires std::is_enum_v<T>
-    TFormatArg(T v) : TFormatArg(static_cast<std::underlying_type_t<T>>(v)) {}
+    requires std::is_enum_v<T> TFormatArg(T v) : TFormatArg(static_cast<std::underlying_type_t<T>>(v)) {}
     TFormatArg(const char *s) : isText_(true), text_(s ? s : "") {}
     TFormatArg(std::string_view s) : isText_(true), text_(s) {}
     TFormatArg(const std::string &s) : isText_(true), text_(s) {}

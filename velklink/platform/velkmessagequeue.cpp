@@ -30,7 +30,9 @@ std::shared_ptr<TMessageQueue> TMessageQueue::CurrentShared() {
     return t_holder.queue;
 }
 
-TMessageQueue &TMessageQueue::Current() { return *CurrentShared(); }
+TMessageQueue &TMessageQueue::Current() {
+    return *CurrentShared();
+}
 
 TMessageQueue::TMessageQueue(TKey)
     : owner_(std::this_thread::get_id()), signal_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
@@ -119,8 +121,7 @@ void TMessageQueue::Wake() {
     changed_.notify_all();
 }
 
-bool TMessageQueue::Send(const std::shared_ptr<TTargetState> &target, std::function<void()> handler,
-                         TStage releaseAt) {
+bool TMessageQueue::Send(const std::shared_ptr<TTargetState> &target, std::function<void()> handler, TStage releaseAt) {
     if (IsOwnerThread()) {
         {
             std::lock_guard lock(mutex_);
@@ -201,7 +202,9 @@ TQueueHolder::~TQueueHolder() {
 TMessageTarget::TMessageTarget()
     : queue_(TMessageQueue::CurrentShared()), state_(std::make_shared<TMessageQueue::TTargetState>()) {}
 
-TMessageTarget::~TMessageTarget() { queue_->DropTarget(state_); }
+TMessageTarget::~TMessageTarget() {
+    queue_->DropTarget(state_);
+}
 
 bool TMessageTarget::Send(std::function<void()> handler, TRelease release) {
     using TStage = TMessageQueue::TStage;
@@ -211,4 +214,6 @@ bool TMessageTarget::Send(std::function<void()> handler, TRelease release) {
     return queue_->Send(state_, std::move(handler), releaseAt);
 }
 
-int TMessageTarget::HandleWaiting() { return queue_->HandleWaiting(state_); }
+int TMessageTarget::HandleWaiting() {
+    return queue_->HandleWaiting(state_);
+}

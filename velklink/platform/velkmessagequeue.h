@@ -69,8 +69,7 @@ private:
         TStage stage = TStage::Waiting;
     };
 
-    bool Send(const std::shared_ptr<TTargetState> &target, std::function<void()> handler,
-              TStage releaseAt);
+    bool Send(const std::shared_ptr<TTargetState> &target, std::function<void()> handler, TStage releaseAt);
     void DropTarget(const std::shared_ptr<TTargetState> &target);
     int HandleWaiting(const std::shared_ptr<TTargetState> &target);
     // Runs a message taken off the queue (stage Accepted) and releases a sender

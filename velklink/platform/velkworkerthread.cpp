@@ -8,7 +8,9 @@ TWorkerThread::TWorkerThread(std::function<void()> body) : queue_(TMessageQueue:
     });
 }
 
-TWorkerThread::~TWorkerThread() { Join(); }
+TWorkerThread::~TWorkerThread() {
+    Join();
+}
 
 void TWorkerThread::Join() {
     if (!thread_.joinable())

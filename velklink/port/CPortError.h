@@ -11,20 +11,20 @@
 
 // The component's error codes; the texts are those of EComPort::Text.
 enum TComError : int32_t {
-    ceOpen = 1,        // the device cannot be opened
-    ceWrite,           // write
-    ceRead,            // read
+    ceOpen = 1, // the device cannot be opened
+    ceWrite,    // write
+    ceRead,     // read
     ceAsyncParameter,
-    cePurge,           // aborting outstanding transfers on close
+    cePurge, // aborting outstanding transfers on close
     ceAsyncStatus,
-    ceLineSettings,    // line settings
-    ceTimeouts,        // time-outs
-    ceQueueSizes,      // driver queue sizes
-    ceInputCount,      // input count
+    ceLineSettings, // line settings
+    ceTimeouts,     // time-outs
+    ceQueueSizes,   // driver queue sizes
+    ceInputCount,   // input count
     ceModemStatus,
     ceEscape,
     ceTransmitChar,
-    ceConnected,       // a property that cannot change while the port is open
+    ceConnected, // a property that cannot change while the port is open
     ceEnumPorts,
     ceStoreSettings,
     ceLoadSettings,
@@ -33,7 +33,7 @@ enum TComError : int32_t {
     ceThreadCreated,
     ceWaitForEvent,
     ceRxBufLinked,
-    ceRegistry,        // the list of the system's ports
+    ceRegistry, // the list of the system's ports
 };
 
 class EComPort : public EVelk {

@@ -11,7 +11,7 @@
 namespace {
 
 int32_t BitsPerSecond(TBaudRate rate, int32_t custom) {
-    static constexpr int32_t rates[] = {0,     110,   300,   600,   1200,   2400,   4800,   9600,
+    static constexpr int32_t rates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
                                         14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
     return rate == brCustom ? custom : rates[rate];
 }
@@ -19,30 +19,49 @@ int32_t BitsPerSecond(TBaudRate rate, int32_t custom) {
 // The termios speed for a rate; B0 for a rate the tty interface cannot express.
 speed_t SpeedOf(int32_t bitsPerSecond) {
     switch (bitsPerSecond) {
-    case 110: return B110;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: return B0;
+    case 110:
+        return B110;
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    case 460800:
+        return B460800;
+    case 921600:
+        return B921600;
+    default:
+        return B0;
     }
 }
 
 tcflag_t CharacterSize(TDataBits bits) {
     switch (bits) {
-    case dbFive: return CS5;
-    case dbSix: return CS6;
-    case dbSeven: return CS7;
-    case dbEight: break;
+    case dbFive:
+        return CS5;
+    case dbSix:
+        return CS6;
+    case dbSeven:
+        return CS7;
+    case dbEight:
+        break;
     }
     return CS8;
 }
@@ -65,8 +84,8 @@ void TCustomComPort::ApplyLineSettings() {
         throw EComPort(ceLineSettings, errno);
 
     // Binary transfer: no input or output processing, no echo, no signals.
-    t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY |
-                   INPCK | IGNPAR | IMAXBEL);
+    t.c_iflag &=
+        ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK | IGNPAR | IMAXBEL);
     t.c_oflag &= ~OPOST;
     t.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
@@ -76,11 +95,20 @@ void TCustomComPort::ApplyLineSettings() {
     if (stopBits_ != sbOneStopBit)
         t.c_cflag |= CSTOPB;
     switch (parity_.Bits()) {
-    case prNone: break;
-    case prOdd: t.c_cflag |= PARENB | PARODD; break;
-    case prEven: t.c_cflag |= PARENB; break;
-    case prMark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case prSpace: t.c_cflag |= PARENB | CMSPAR; break;
+    case prNone:
+        break;
+    case prOdd:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case prEven:
+        t.c_cflag |= PARENB;
+        break;
+    case prMark:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case prSpace:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
     }
     // A checked byte with a parity error arrives as 0.
     if (parity_.Check())

@@ -2,7 +2,9 @@
 
 #include "CPort.h"
 
-void TComSettings::Changed() { port_.SettingsChanged(kind_); }
+void TComSettings::Changed() {
+    port_.SettingsChanged(kind_);
+}
 
 TFlowControl TComFlowControl::FlowControl() const {
     const bool hardware = controlRTS_ == rtsHandshake || outCTSFlow_;

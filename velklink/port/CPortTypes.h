@@ -7,8 +7,22 @@
 // Line speeds; each means the bits per second in its name. brCustom uses the
 // port's CustomBaudRate.
 enum TBaudRate : int32_t {
-    brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
-    br38400, br56000, br57600, br115200, br128000, br256000,
+    brCustom,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000,
 };
 enum TStopBits : int32_t { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
 enum TDataBits : int32_t { dbFive, dbSix, dbSeven, dbEight };
@@ -19,7 +33,16 @@ enum TRTSFlowControl : int32_t { rtsDisable, rtsEnable, rtsHandshake, rtsToggle 
 // fcNone: all four off; fcCustom: any other mix (setting it changes nothing).
 enum TFlowControl : int32_t { fcHardware, fcSoftware, fcNone, fcCustom };
 enum TComEvent : int32_t {
-    evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full,
+    evRxChar,
+    evTxEmpty,
+    evRxFlag,
+    evRing,
+    evBreak,
+    evCTS,
+    evDSR,
+    evError,
+    evRLSD,
+    evRx80Full,
 };
 // How line events reach their handlers: smThreadSync has the thread that opened
 // the port run the dispatch of a whole set and waits until it has run;

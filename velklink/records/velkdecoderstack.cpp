@@ -12,8 +12,7 @@ TDecoderStack::TLogs::~TLogs() {
     TransferLog().OnLog = nullptr;
 }
 
-TDecoderStack::TDecoderStack(THandlers handlers)
-    : logs_(std::move(handlers.LinkLog), std::move(handlers.TransferLog)) {
+TDecoderStack::TDecoderStack(THandlers handlers) : logs_(std::move(handlers.LinkLog), std::move(handlers.TransferLog)) {
     port_ = std::make_unique<velk_CPort>();
     SetLine(*port_);
     link_ = std::make_unique<velk_LLProtocol>(*port_);

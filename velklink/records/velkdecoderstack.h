@@ -21,7 +21,7 @@
 #include <memory>
 
 class TDecoderStack {
-  public:
+public:
     // Who hears the stack's logs and transfer events. An empty handler leaves
     // that log silent, or the transfer engine without an event handler.
     struct THandlers {
@@ -47,10 +47,10 @@ class TDecoderStack {
     // A fresh directory in place of the current one, as a new host session has.
     void NewRecords();
 
-  private:
+private:
     // Connects both logs while it lives.
     class TLogs {
-      public:
+    public:
         TLogs(velk_Log::THandler link, velk_Log::THandler transfer);
         ~TLogs();
         TLogs(const TLogs &) = delete;

@@ -23,7 +23,9 @@ int32_t ClampToInt(int64_t value, int32_t low, int32_t high) {
 
 } // namespace
 
-velk_Record::velk_Record(uint32_t address) : address_(address), image_(ImageSize, 0) { Clear(); }
+velk_Record::velk_Record(uint32_t address) : address_(address), image_(ImageSize, 0) {
+    Clear();
+}
 
 void velk_Record::Clear() {
     std::fill(image_.begin(), image_.end(), 0);
@@ -49,21 +51,27 @@ void velk_Record::WriteInt(int32_t position, int32_t value) {
     WriteBE32(image_.data() + position, static_cast<uint32_t>(value));
 }
 
-bool velk_Record::InUse() const { return ReadBE16(image_.data() + kStatusPosition) == StatusInUse; }
+bool velk_Record::InUse() const {
+    return ReadBE16(image_.data() + kStatusPosition) == StatusInUse;
+}
 
 void velk_Record::SetInUse(bool inUse) {
     WriteBE16(image_.data() + kStatusPosition, inUse ? StatusInUse : 0);
     dirty_ = true;
 }
 
-std::string velk_Record::Name() const { return BytesToString(image_.data() + kNamePosition, NameWidth); }
+std::string velk_Record::Name() const {
+    return BytesToString(image_.data() + kNamePosition, NameWidth);
+}
 
 void velk_Record::SetName(const std::string &name) {
     StringToBytes(name, image_.data() + kNamePosition, NameWidth);
     dirty_ = true;
 }
 
-int32_t velk_Record::BodyLength() const { return ReadInt(kBodyLengthPosition); }
+int32_t velk_Record::BodyLength() const {
+    return ReadInt(kBodyLengthPosition);
+}
 
 void velk_Record::SetBodyLength(int32_t value) {
     if (value < MinBodyLength || value > MaxBodyLength)
@@ -72,7 +80,9 @@ void velk_Record::SetBodyLength(int32_t value) {
     dirty_ = true;
 }
 
-int32_t velk_Record::ItemCount() const { return ReadInt(kItemCountPosition); }
+int32_t velk_Record::ItemCount() const {
+    return ReadInt(kItemCountPosition);
+}
 
 void velk_Record::SetItemCount(int32_t value) {
     if (value < 0 || value > MaxItemCount)
@@ -81,7 +91,9 @@ void velk_Record::SetItemCount(int32_t value) {
     dirty_ = true;
 }
 
-int32_t velk_Record::EntryPosition(int32_t index) const { return kTablePosition + index * EntrySize; }
+int32_t velk_Record::EntryPosition(int32_t index) const {
+    return kTablePosition + index * EntrySize;
+}
 
 void velk_Record::CheckIndex(int32_t index) const {
     // An invalid record may claim more entries than the image can hold; an
@@ -153,7 +165,9 @@ int32_t velk_Record::DataSize() const {
     return ClampToInt(sum, INT32_MIN, INT32_MAX);
 }
 
-bool velk_Record::IsValid() const { return !InUse() || StructureValid(); }
+bool velk_Record::IsValid() const {
+    return !InUse() || StructureValid();
+}
 
 bool velk_Record::StructureValid() const {
     const int32_t length = BodyLength();
@@ -291,8 +305,7 @@ void velk_Record::DeleteItem(int32_t index) {
 
     // Close the data gap: everything behind the item's data moves down.
     const int32_t gapStart = HeaderSize + gone.Offset;
-    std::memmove(image_.data() + gapStart, image_.data() + gapStart + gone.Size,
-                 ImageSize - gapStart - gone.Size);
+    std::memmove(image_.data() + gapStart, image_.data() + gapStart + gone.Size, ImageSize - gapStart - gone.Size);
     for (int32_t i = index; i < count - 1; ++i)
         SetItemOffset(i, ItemOffset(i) - gone.Size);
 

@@ -8,9 +8,13 @@
 
 namespace {
 
-int32_t ClampSlotCount(int32_t slotCount) { return std::clamp(slotCount, 0, velk_Records::MaxSlots); }
+int32_t ClampSlotCount(int32_t slotCount) {
+    return std::clamp(slotCount, 0, velk_Records::MaxSlots);
+}
 
-std::string IndexError(int32_t index) { return Format("Indice records non valido: %d.", index); }
+std::string IndexError(int32_t index) {
+    return Format("Indice records non valido: %d.", index);
+}
 
 } // namespace
 
@@ -31,7 +35,9 @@ void velk_Rat::SetFlag(int32_t slot, uint8_t value) {
     flags_[slot] = value;
 }
 
-void velk_Rat::Clear() { std::fill(flags_.begin(), flags_.begin() + slotCount_, 0); }
+void velk_Rat::Clear() {
+    std::fill(flags_.begin(), flags_.begin() + slotCount_, 0);
+}
 
 velk_Records::velk_Records(uint32_t baseAddress, int32_t slotCount)
     : rat_(ClampSlotCount(slotCount)), baseAddress_(baseAddress) {
@@ -75,8 +81,7 @@ bool velk_Records::HasSlotFlag(int32_t slot) const {
 
 bool velk_Records::IsFound(int32_t slot, const std::string &name) const {
     const velk_Record &record = *records_[slot];
-    return record.InUse() && record.IsValid() && rat_.Flag(slot) != 0 &&
-           CompareNames(record.Name(), name, true) == 0;
+    return record.InUse() && record.IsValid() && rat_.Flag(slot) != 0 && CompareNames(record.Name(), name, true) == 0;
 }
 
 int32_t velk_Records::FindRecord(const std::string &name) const {
@@ -119,8 +124,8 @@ bool velk_Records::ItemExists(const std::string &record, const std::string &item
     return slot >= 0 && records_[slot]->FindItem(item) >= 0;
 }
 
-void velk_Records::LoadItem(TRecordTransport &transport, const std::string &recordName,
-                            const std::string &itemName, TBuffer &buffer) {
+void velk_Records::LoadItem(TRecordTransport &transport, const std::string &recordName, const std::string &itemName,
+                            TBuffer &buffer) {
     if (stale_)
         Refresh(transport, false);
     const int32_t slot = FindRecord(recordName);
@@ -148,8 +153,8 @@ void velk_Records::LoadItem(TRecordTransport &transport, const std::string &reco
     buffer.SetData(record.ItemData(index), item.Size);
 }
 
-void velk_Records::SaveItem(TRecordTransport &transport, const std::string &recordName,
-                            const std::string &itemName, const TBuffer &buffer) {
+void velk_Records::SaveItem(TRecordTransport &transport, const std::string &recordName, const std::string &itemName,
+                            const TBuffer &buffer) {
     const TRecordItemData item{itemName, buffer.Memory(), buffer.Size()};
     SaveItems(transport, recordName, std::span(&item, 1));
 }
@@ -179,8 +184,8 @@ int32_t velk_Records::SaveItems(TRecordTransport &transport, const std::string &
     return slot;
 }
 
-void velk_Records::StoreItems(TRecordTransport &transport, int32_t slot, bool allocated,
-                              const std::string &recordName, std::span<const TRecordItemData> items) {
+void velk_Records::StoreItems(TRecordTransport &transport, int32_t slot, bool allocated, const std::string &recordName,
+                              std::span<const TRecordItemData> items) {
     velk_Record &record = *records_[slot];
     if (!allocated && !record.Loaded()) {
         record.Load(transport, true);

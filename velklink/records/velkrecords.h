@@ -88,8 +88,7 @@ public:
     // Answers from memory only; never talks to the decoder.
     bool ItemExists(const std::string &record, const std::string &item) const;
     // Replaces the buffer's contents with the item's data.
-    void LoadItem(TRecordTransport &transport, const std::string &record, const std::string &item,
-                  TBuffer &buffer);
+    void LoadItem(TRecordTransport &transport, const std::string &record, const std::string &item, TBuffer &buffer);
     // Stores the buffer's Size bytes as the item, replacing one of the same
     // name, and writes the record to its slot.
     void SaveItem(TRecordTransport &transport, const std::string &record, const std::string &item,
@@ -99,8 +98,7 @@ public:
     // name), and writes the record once. Same checks, messages and rollback as
     // SaveItem: a failure leaves the record in memory and in flash as it was.
     // Returns the record's slot.
-    int32_t SaveItems(TRecordTransport &transport, const std::string &record,
-                      std::span<const TRecordItemData> items);
+    int32_t SaveItems(TRecordTransport &transport, const std::string &record, std::span<const TRecordItemData> items);
 
 private:
     bool IsFound(int32_t slot, const std::string &name) const;

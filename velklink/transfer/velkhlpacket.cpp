@@ -57,9 +57,13 @@ int64_t velk_HLPacket::Command() const {
     return IsCommand(command) ? int64_t(command) : -1;
 }
 
-uint32_t velk_HLPacket::TotalLength() const { return Size() >= 8 ? ReadBE32(Memory() + 4) : 0; }
+uint32_t velk_HLPacket::TotalLength() const {
+    return Size() >= 8 ? ReadBE32(Memory() + 4) : 0;
+}
 
-uint32_t velk_HLPacket::DataLength() const { return Size() >= 12 ? ReadBE32(Memory() + 8) : 0; }
+uint32_t velk_HLPacket::DataLength() const {
+    return Size() >= 12 ? ReadBE32(Memory() + 8) : 0;
+}
 
 const uint8_t *velk_HLPacket::Data() const {
     return Size() >= HeaderLength ? Memory() + HeaderLength : nullptr;

@@ -12,21 +12,21 @@ constexpr int32_t kDumpBytes = 40;
 } // namespace
 
 const char *HLStateName(int32_t state) {
-    static const char *const names[] = {"NOT CONNECTED", "TX SYNC", "WAIT SYNC ACK", "IDLE",
-                                        "TX READ REQUEST", "WAIT DATA", "TX", "WAIT ACK"};
+    static const char *const names[] = {"NOT CONNECTED", "TX SYNC", "WAIT SYNC ACK", "IDLE", "TX READ REQUEST",
+                                        "WAIT DATA",     "TX",      "WAIT ACK"};
     return state >= 0 && state < 8 ? names[state] : "?";
 }
 
 velk_HLProtocol::velk_HLProtocol(velk_LLProtocol &link, THandler onEvent)
     : OnEvent(std::move(onEvent)), receiveBuffer_(0), link_(link) {
-    link_.OnEvent = [this](velk_LLProtocol &sender, int32_t code, int32_t value) {
-        LinkEvent(sender, code, value);
-    };
+    link_.OnEvent = [this](velk_LLProtocol &sender, int32_t code, int32_t value) { LinkEvent(sender, code, value); };
     TransferLog().LogFmt("Stato: %s.", HLStateName(state_));
     DoEvent(state_, 0);
 }
 
-velk_HLProtocol::~velk_HLProtocol() { link_.OnEvent = nullptr; }
+velk_HLProtocol::~velk_HLProtocol() {
+    link_.OnEvent = nullptr;
+}
 
 void velk_HLProtocol::DoEvent(int32_t code, int32_t value) {
     if (OnEvent)
