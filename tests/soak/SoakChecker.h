@@ -4,6 +4,7 @@
 #pragma once
 
 #include "SoakSlots.h"
+#include "velkmemorymap.h"
 
 #include <cstdint>
 #include <sstream>
@@ -14,7 +15,6 @@
 // live there; raw flash writes go there.
 constexpr int32_t kRawSlot = 29;
 constexpr int32_t kRecordSlots = 29;
-constexpr uint32_t kEepromSize = 8192;
 
 enum class TOpKind { Save, Load, Refresh, FullRefresh, FlashWrite, FlashRead, EepromWrite, EepromRead };
 
