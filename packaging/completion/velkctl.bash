@@ -118,13 +118,13 @@ _velkctl() {
     fi
 
     # A positional: its choices, or file and folder names.
-    local spec=${positionals[position]:-}
-    local pos_name=${spec%%:*} pos_choices=${spec#*:}
-    if [ -n "$spec" ] && [ "$pos_choices" != - ]; then
+    local entry=${positionals[position]:-}
+    local pos_name=${entry%%:*} pos_choices=${entry#*:}
+    if [ -n "$entry" ] && [ "$pos_choices" != - ]; then
         _velkctl_reply -W "${pos_choices//,/ }"
     elif [ "$pos_name" = DIR ]; then
         _velkctl_reply -d
-    elif [ "$pos_name" = FILE ] || [ -z "$spec" ]; then
+    elif [ "$pos_name" = FILE ] || [ -z "$entry" ]; then
         _velkctl_reply -f
     fi
 }

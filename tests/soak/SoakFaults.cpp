@@ -102,7 +102,6 @@ TSoakProfile DrawProfile(TDice &dice) {
     profile.name = kinds[kind].name;
     profile.faults.seed = dice();
     kinds[kind].set(dice, profile.faults);
-    profile.hangsUp = profile.faults.hangUpAfterTransmissions >= 0 || profile.faults.hangUpAfterBytes >= 0;
     return profile;
 }
 

@@ -11,7 +11,6 @@
 struct TSoakProfile {
     std::string name;
     velksim::TSimFaults faults;
-    bool hangsUp = false; // the decoder will hang up the line
 };
 
 // A profile drawn by the soak's own dice; the simulator's dice get a seed

@@ -67,7 +67,7 @@ std::vector<TPortInfo> DescribePorts(const TSysfsPaths &paths) {
     std::vector<std::string> names;
     TCustomComPort::EnumComPorts(names, paths.TtyClass);
     std::vector<TPortInfo> ports;
-    for (std::string &name : names) {
+    for (const std::string &name : names) {
         TPortInfo port = DescribePort(Cp1252ToUtf8(name), paths);
         port.Device = Cp1252ToUtf8(name); // as listed, whatever it links to
         ports.push_back(port);

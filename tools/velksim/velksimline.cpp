@@ -2,6 +2,7 @@
 
 #include "velksimerror.h"
 
+#include "CPortSpeed.h"
 #include "velkformat.h"
 
 #include <fcntl.h>
@@ -45,34 +46,12 @@ void MakeRaw(int fd, speed_t speed) {
         throw ESimLine(Format("Cannot set up the line: %s", SystemError()));
 }
 
+// A real serial device's speed: 1200 to 921600 baud, as termios names them.
 speed_t SpeedOf(int32_t baud) {
-    switch (baud) {
-    case 1200:
-        return B1200;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    case 230400:
-        return B230400;
-    case 460800:
-        return B460800;
-    case 921600:
-        return B921600;
-    default:
-        break;
-    }
-    throw ESimLine(Format("A serial device cannot run at %d baud; use 1200 to 921600", baud));
+    const speed_t speed = baud >= 1200 ? TermiosSpeed(baud) : B0;
+    if (speed == B0)
+        throw ESimLine(Format("A serial device cannot run at %d baud; use 1200 to 921600", baud));
+    return speed;
 }
 
 // Milliseconds for poll, rounded up, -1 for no deadline.
@@ -262,10 +241,11 @@ void TSimLine::SetHangUpAfterBytes(int64_t bytes) {
     hangUpAfterBytes_ = bytes;
 }
 
-int32_t TSimLine::Allowed(int32_t n) const {
+int32_t TSimLine::Allow(int32_t n) {
     const int64_t budget = hangUpAfterBytes_.load();
     if (budget < 0)
         return n;
+    Crossed(0); // a budget already spent (one of 0 bytes) hangs up before any byte
     return int32_t(std::clamp<int64_t>(budget - crossed_.load(), 0, n));
 }
 
@@ -280,9 +260,7 @@ void TSimLine::Crossed(int32_t n) {
 int32_t TSimLine::Read(uint8_t *bytes, int32_t n) {
     if (!near_)
         throw ESimLine("The line has been hung up");
-    n = Allowed(n);
-    if (n == 0)
-        Crossed(0);
+    n = Allow(n);
     for (;;) {
         ssize_t got = ::read(near_.Get(), bytes, size_t(n));
         if (got >= 0) {
@@ -340,9 +318,7 @@ bool TSimLine::WritePaced(const uint8_t *bytes, int32_t n) {
     auto deadline = Clock::now() + WriteTimeout;
     int32_t chunk = pacer_.Paced() ? pacer_.ChunkBytes() : n;
     for (int32_t done = 0; done < n;) {
-        int32_t size = Allowed(std::min(chunk, n - done));
-        if (size == 0)
-            Crossed(0);
+        int32_t size = Allow(std::min(chunk, n - done));
         if (pacer_.Paced()) {
             // The bytes are handed to the line at once: each chunk leaves right
             // after the one before it, so a late wake-up does not add up, and it

@@ -90,8 +90,9 @@ private:
     bool WriteChunk(const uint8_t *bytes, int32_t n, Clock::time_point deadline);
     bool WritePaced(const uint8_t *bytes, int32_t n);
     void CheckStop() const;
-    // Of n bytes, how many may cross before the hang-up budget is spent.
-    int32_t Allowed(int32_t n) const;
+    // Of n bytes, how many may cross before the hang-up budget is spent; hangs
+    // up (ESimLine) when it is spent already.
+    int32_t Allow(int32_t n);
     // Counts n bytes that crossed; hangs up (ESimLine) when the budget is spent.
     void Crossed(int32_t n);
 

@@ -89,11 +89,11 @@ VELK_EXPORT int32_t VELK_CALL OpenComPort(const char *name) {
             return 0;
         // The result is the port's state after the error box, if any.
         Guarded(0, [&] {
-            lib->Port->SetPort(name != nullptr ? name : "");
-            lib->Port->Open();
+            lib->Port().SetPort(name != nullptr ? name : "");
+            lib->Port().Open();
             return 0;
         });
-        return lib->Port->Connected() ? 1 : 0;
+        return lib->Port().Connected() ? 1 : 0;
     });
 }
 
@@ -103,17 +103,17 @@ VELK_EXPORT int32_t VELK_CALL CloseComPort(void) {
         if (lib == nullptr)
             return 0;
         Guarded(0, [&] {
-            lib->Port->Close();
+            lib->Port().Close();
             return 0;
         });
-        return lib->Port->Connected() ? 0 : 1;
+        return lib->Port().Connected() ? 0 : 1;
     });
 }
 
 VELK_EXPORT int32_t VELK_CALL ComPortConnected(void) {
     return Guarded<int32_t>(0, [] {
         TLibrary *lib = Library();
-        return lib != nullptr && lib->Port->Connected() ? 1 : 0;
+        return lib != nullptr && lib->Port().Connected() ? 1 : 0;
     });
 }
 

@@ -26,10 +26,7 @@ TLibrary::TLibrary() {
         [events](velk_HLProtocol &sender, int32_t code, int32_t value) {
             events->HLProtocolEvent(&sender, code, value);
         }});
-    Port = &Stack->Port();
-    Transfer = &Stack->Transfer();
-    Records = &Stack->Records();
-    Transfer->OnIdle = [] { CallIdle(); };
+    Transfer().OnIdle = [] { CallIdle(); };
     ResultBuffer = std::make_unique<TBuffer>(0);
 }
 
@@ -37,9 +34,6 @@ TLibrary::~TLibrary() {
     // Reverse order of creation. The logs lose their handlers with the stack,
     // before the events object goes, so nothing can reach a freed host callback.
     ResultBuffer.reset();
-    Records = nullptr;
-    Transfer = nullptr;
-    Port = nullptr;
     Stack.reset(); // closes an open port
     Events.reset();
 }

@@ -18,10 +18,10 @@ struct TLibrary {
     // The port, the engines and the record directory, with the logs connected
     // to the events object.
     std::unique_ptr<TDecoderStack> Stack;
-    // The stack's parts the exports use; they live as long as the stack.
-    velk_CPort *Port = nullptr;
-    velk_HLProtocol *Transfer = nullptr;
-    velk_Records *Records = nullptr;
+    // The stack's parts the exports use.
+    velk_CPort &Port() { return Stack->Port(); }
+    velk_HLProtocol &Transfer() { return Stack->Transfer(); }
+    velk_Records &Records() { return Stack->Records(); }
     std::unique_ptr<TBuffer> ResultBuffer;
 
     TLibrary();

@@ -23,7 +23,7 @@ template <typename Operation> int32_t RunRecords(Operation &&operation) {
         TLibrary *lib = Library();
         if (lib == nullptr)
             return 0;
-        THLTransport transport(*lib->Transfer);
+        THLTransport transport(lib->Transfer());
         operation(*lib, transport);
         return 1;
     });
@@ -36,19 +36,19 @@ extern "C" {
 VELK_EXPORT int32_t VELK_CALL RECRefresh(int32_t full) {
     const bool fullRefresh = (full & 0xFF) != 0; // a host may pass a one-byte truth value
     return RunRecords(
-        [&](TLibrary &lib, TRecordTransport &transport) { lib.Records->Refresh(transport, fullRefresh); });
+        [&](TLibrary &lib, TRecordTransport &transport) { lib.Records().Refresh(transport, fullRefresh); });
 }
 
 VELK_EXPORT int32_t VELK_CALL RECItemExists(const char *record, const char *item) {
     return Guarded<int32_t>(0, [&]() -> int32_t {
         TLibrary *lib = Library();
-        return lib != nullptr && lib->Records->ItemExists(NameOf(record), NameOf(item)) ? 1 : 0;
+        return lib != nullptr && lib->Records().ItemExists(NameOf(record), NameOf(item)) ? 1 : 0;
     });
 }
 
 VELK_EXPORT int32_t VELK_CALL RECLoadItem(const char *record, const char *item) {
     return RunRecords([&](TLibrary &lib, TRecordTransport &transport) {
-        lib.Records->LoadItem(transport, NameOf(record), NameOf(item), *lib.ResultBuffer);
+        lib.Records().LoadItem(transport, NameOf(record), NameOf(item), *lib.ResultBuffer);
     });
 }
 
@@ -62,7 +62,7 @@ VELK_EXPORT int32_t VELK_CALL RECSaveItem(const char *record, const char *item, 
             throw ERecords("Pacchetto dati inconsistente.");
         TBuffer buffer(0);
         buffer.SetData(data, size);
-        lib.Records->SaveItem(transport, NameOf(record), NameOf(item), buffer);
+        lib.Records().SaveItem(transport, NameOf(record), NameOf(item), buffer);
     });
 }
 

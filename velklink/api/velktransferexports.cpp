@@ -13,7 +13,7 @@ template <typename Start> int32_t StartExchange(Start &&start) {
         TLibrary *lib = Library();
         if (lib == nullptr)
             return 0;
-        start(*lib->Transfer);
+        start(lib->Transfer());
         return 1;
     });
 }
@@ -75,18 +75,18 @@ VELK_EXPORT int32_t VELK_CALL HLPSendSync(void) {
 VELK_EXPORT int32_t VELK_CALL HLPWaitFor(void) {
     return Guarded<int32_t>(0, []() -> int32_t {
         TLibrary *lib = Library();
-        return lib != nullptr && lib->Transfer->WaitFor() ? 1 : 0;
+        return lib != nullptr && lib->Transfer().WaitFor() ? 1 : 0;
     });
 }
 
 VELK_EXPORT int32_t VELK_CALL HLPGetState(void) {
     TLibrary *lib = Library();
-    return lib != nullptr ? lib->Transfer->GetState() : 0;
+    return lib != nullptr ? lib->Transfer().GetState() : 0;
 }
 
 VELK_EXPORT int32_t VELK_CALL HLPGetError(void) {
     TLibrary *lib = Library();
-    return lib != nullptr ? lib->Transfer->GetError() : 0;
+    return lib != nullptr ? lib->Transfer().GetError() : 0;
 }
 
 VELK_EXPORT int32_t VELK_CALL HLPGetBuffer(void *buffer) {
@@ -94,7 +94,7 @@ VELK_EXPORT int32_t VELK_CALL HLPGetBuffer(void *buffer) {
         TLibrary *lib = Library();
         if (lib == nullptr)
             return 0;
-        TBuffer &received = lib->Transfer->GetBuffer();
+        TBuffer &received = lib->Transfer().GetBuffer();
         if (buffer != nullptr)
             received.GetData(buffer, received.Size());
         return received.Size();

@@ -2,6 +2,7 @@
 // of them changes: raw 8-bit transfer, speed, character format, parity and flow
 // control through termios, DTR and RTS through the modem-control lines.
 #include "CPort.h"
+#include "CPortSpeed.h"
 
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -14,42 +15,6 @@ int32_t BitsPerSecond(TBaudRate rate, int32_t custom) {
     static constexpr int32_t rates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
                                         14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
     return rate == brCustom ? custom : rates[rate];
-}
-
-// The termios speed for a rate; B0 for a rate the tty interface cannot express.
-speed_t SpeedOf(int32_t bitsPerSecond) {
-    switch (bitsPerSecond) {
-    case 110:
-        return B110;
-    case 300:
-        return B300;
-    case 600:
-        return B600;
-    case 1200:
-        return B1200;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    case 230400:
-        return B230400;
-    case 460800:
-        return B460800;
-    case 921600:
-        return B921600;
-    default:
-        return B0;
-    }
 }
 
 tcflag_t CharacterSize(TDataBits bits) {
@@ -76,7 +41,7 @@ void SetModemLine(int fd, int line, bool on) {
 
 void TCustomComPort::ApplyLineSettings() {
     const int fd = device_.Get();
-    const speed_t speed = SpeedOf(BitsPerSecond(baudRate_, customBaudRate_));
+    const speed_t speed = TermiosSpeed(BitsPerSecond(baudRate_, customBaudRate_));
     if (speed == B0)
         throw EComPort(ceLineSettings, EINVAL);
     termios t{};
