@@ -194,7 +194,7 @@ TEST_F(LLProtocolTest, NoAnswerEndsTheSendAfterTheResponseTime) {
 }
 
 // The far end closes at a given point of an exchange, as when a cable is pulled
-// or the decoder's side dies. With the spec's own time limits, the port's
+// or the decoder's side dies. With the exports' own time limits, the port's
 // hang-up notice must end the transmission at once: with leError, the engine
 // IDLE, the port's message reported once, and the port closable at once.
 struct THangUpCase {
