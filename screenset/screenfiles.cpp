@@ -15,6 +15,17 @@ struct TFileCloser {
 };
 using TFile = std::unique_ptr<std::FILE, TFileCloser>;
 
+// Opens path as the system names files: Windows' names are UTF-16, reached
+// through the wide form of fopen.
+std::FILE *Open(const std::filesystem::path &path, const char *mode) {
+#ifdef _WIN32
+    const std::wstring wideMode(mode, mode + std::strlen(mode));
+    return ::_wfopen(path.c_str(), wideMode.c_str());
+#else
+    return std::fopen(path.c_str(), mode);
+#endif
+}
+
 [[noreturn]] void Fail(const char *what, const std::filesystem::path &path, int error) {
     throw EScreenSet(std::string(what) + " \"" + path.string() + "\": " + std::strerror(error));
 }
@@ -31,7 +42,7 @@ void WriteAll(TFile file, const std::filesystem::path &path, std::span<const uin
 } // namespace
 
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path &path) {
-    TFile file(std::fopen(path.c_str(), "rb"));
+    TFile file(Open(path, "rb"));
     if (!file)
         Fail("Cannot read", path, errno);
     std::vector<uint8_t> data;
@@ -48,12 +59,12 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path &path) {
 }
 
 void WriteWholeFile(const std::filesystem::path &path, std::span<const uint8_t> data) {
-    WriteAll(TFile(std::fopen(path.c_str(), "wb")), path, data);
+    WriteAll(TFile(Open(path, "wb")), path, data);
 }
 
 void WriteFileStart(const std::filesystem::path &path, std::span<const uint8_t> data) {
-    TFile file(std::fopen(path.c_str(), "r+b"));
+    TFile file(Open(path, "r+b"));
     if (!file && errno == ENOENT)
-        file.reset(std::fopen(path.c_str(), "wb"));
+        file.reset(Open(path, "wb"));
     WriteAll(std::move(file), path, data);
 }
