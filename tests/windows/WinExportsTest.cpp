@@ -18,6 +18,12 @@
 
 namespace {
 
+// The DLL stays loaded for the whole program, as a host keeps it: threads the
+// library started keep thread-local state of the MinGW runtime, whose clean-up
+// at their end would otherwise run into a DLL that a test has unloaded. Every
+// test's own load and unload then only counts references.
+const VelkLibrary g_keptLoaded;
+
 // The names in the DLL's export table, read from the loaded image.
 std::set<std::string> ExportTable(HMODULE module) {
     const auto *base = reinterpret_cast<const uint8_t *>(module);

@@ -14,13 +14,17 @@
 # A listing of the tests (--gtest_list_tests) runs without far ends.
 set -euo pipefail
 : "${VELK_WINEPREFIX:?}" "${VELK_HOST_VELKSIM:?}"
-export WINEPREFIX=$VELK_WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$VELK_WINEPREFIX WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 lines=$WINEPREFIX/lines
 ports=(COM5 COM6 COM7 COM8 COM9)
 
-mkdir -p "$WINEPREFIX"
-exec 9>"$WINEPREFIX.lock"
-flock 9
+# Runs on one prefix take turns. The lock is held by flock itself (-o): the
+# programs started here (the Wine server, the far ends) do not inherit it, so
+# it ends with this run.
+if [ -z "${VELK_WINE_LOCKED:-}" ]; then
+    mkdir -p "$WINEPREFIX"
+    VELK_WINE_LOCKED=1 exec flock -o "$WINEPREFIX.lock" "$0" "$@"
+fi
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wine wineboot -u
@@ -33,8 +37,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineserver -w
 fi
 # A server that stays 60 s after the last program, started before any program:
-# two programs starting a cold server at once can stall for minutes.
-wineserver -p60
+# two programs starting a cold server at once can stall for minutes. (When a
+# server runs already, this one says so and leaves.)
+wineserver -p60 2>/dev/null || true
 wine cmd /c exit
 
 for arg in "$@"; do

@@ -1,5 +1,7 @@
 #include "velklibrary.h"
 
+#include "velkmessagequeue.h"
+
 #include <atomic>
 
 namespace {
@@ -49,5 +51,12 @@ void LibraryInitialize() {
 }
 
 void LibraryFinalize() {
+    if (!g_library)
+        return;
     g_library.reset();
+    // Nothing of the library posts to this thread any more: its queue goes
+    // too (on Windows with its window), here rather than when the thread ends
+    // or the library is unloaded, where a window can no longer be destroyed
+    // safely. A later Initialize makes a new one.
+    TMessageQueue::ReleaseCurrent();
 }

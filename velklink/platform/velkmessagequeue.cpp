@@ -5,25 +5,6 @@
 
 #include <algorithm>
 
-namespace {
-
-// Keeps the calling thread's queue; when the thread ends the queue is closed, so
-// workers still posting to it are released instead of waiting for ever.
-struct TQueueHolder {
-    std::shared_ptr<TMessageQueue> queue;
-    ~TQueueHolder();
-};
-
-thread_local TQueueHolder t_holder;
-
-} // namespace
-
-std::shared_ptr<TMessageQueue> TMessageQueue::CurrentShared() {
-    if (!t_holder.queue)
-        t_holder.queue = std::make_shared<TMessageQueue>(TKey{});
-    return t_holder.queue;
-}
-
 TMessageQueue &TMessageQueue::Current() {
     return *CurrentShared();
 }
@@ -168,11 +149,6 @@ void TMessageQueue::Close() {
         signal_.Close();
     }
     changed_.notify_all();
-}
-
-TQueueHolder::~TQueueHolder() {
-    if (queue)
-        queue->Close();
 }
 
 TMessageTarget::TMessageTarget()

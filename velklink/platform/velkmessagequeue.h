@@ -28,6 +28,9 @@ public:
     // ends; then every message still waiting is dropped and its sender released.
     static TMessageQueue &Current();
     static std::shared_ptr<TMessageQueue> CurrentShared();
+    // Closes the calling thread's queue now and forgets it, as if the thread
+    // had ended; the next Current() makes a new one.
+    static void ReleaseCurrent();
 
     explicit TMessageQueue(TKey);
     ~TMessageQueue();

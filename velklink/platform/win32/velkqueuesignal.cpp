@@ -5,7 +5,6 @@
 
 #include "velkmessagequeue.h"
 
-#include <mutex>
 #include <system_error>
 
 namespace {
@@ -44,19 +43,25 @@ HWND Window(void *window) {
 } // namespace
 
 TQueueSignal::TQueueSignal() : event_(MakeEvent()) {
-    static std::once_flag registered;
-    std::call_once(registered, [] {
+    // The class handles nothing itself: a class outlives the DLL that
+    // registered it (a host may unload and load the library again), so its
+    // procedure is the system's, and each window gets this library's own.
+    // (A static's initialisation rather than std::call_once, which keeps
+    // thread-local state that outlives an unloaded DLL under MinGW.)
+    [[maybe_unused]] static const bool registered = [] {
         WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = &WindowProc;
+        windowClass.lpfnWndProc = ::DefWindowProcW;
         windowClass.hInstance = ThisModule();
         windowClass.lpszClassName = kClassName;
-        ::RegisterClassExW(&windowClass); // a second module's registration fails harmlessly
-    });
+        ::RegisterClassExW(&windowClass); // registered before by this module: fails harmlessly
+        return true;
+    }();
     window_ = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ThisModule(), nullptr);
     if (window_ == nullptr)
         throw LastError("CreateWindowEx");
     ::SetWindowLongPtrW(Window(window_), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ::SetWindowLongPtrW(Window(window_), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
 }
 
 TQueueSignal::~TQueueSignal() {
@@ -86,6 +91,9 @@ void TQueueSignal::Close() {
         return;
     // Only the owning thread can destroy its window; after that thread has
     // ended, the system has destroyed it already.
+    // The window gives up this library's procedure first: should it outlive
+    // this call, no message to it can reach code that has been unloaded.
+    ::SetWindowLongPtrW(Window(window_), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&::DefWindowProcW));
     ::SetWindowLongPtrW(Window(window_), GWLP_USERDATA, 0);
     ::DestroyWindow(Window(window_));
     window_ = nullptr;
