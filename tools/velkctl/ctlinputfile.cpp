@@ -1,26 +1,29 @@
 #include "ctlinputfile.h"
 
 #include "ctlerror.h"
+#include "ctlrawfile.h"
 #include "velkdescriptor.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 std::vector<uint8_t> ReadInputFile(const std::string &file, std::size_t limit, const std::string &what) {
-    TDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd)
-        throw ECtlUsage("Cannot read \"" + file + "\": " + std::strerror(errno));
-    struct stat info {};
-    if (::fstat(fd.Get(), &info) == 0 && S_ISDIR(info.st_mode))
+    const bool standardInput = file == "-";
+    std::error_code ignored;
+    if (!standardInput && std::filesystem::is_directory(file, ignored))
         throw ECtlUsage("Cannot read \"" + file + "\": it is a folder");
+    TDescriptor owned(standardInput ? -1 : OpenRawFile(file, O_RDONLY));
+    if (!standardInput && !owned)
+        throw ECtlUsage("Cannot read \"" + file + "\": " + std::strerror(errno));
+    const int fd = standardInput ? RawStandardStream(stdin) : owned.Get();
     std::vector<uint8_t> data(limit + 1);
     std::size_t done = 0;
     while (done < data.size()) {
-        const ssize_t n = ::read(fd.Get(), data.data() + done, data.size() - done);
+        const auto n = ::read(fd, data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)

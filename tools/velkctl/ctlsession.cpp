@@ -1,11 +1,10 @@
 #include "ctlsession.h"
 
+#include "ctlconsole.h"
 #include "ctlerror.h"
 #include "ctlnumbers.h"
 #include "ctlportinfo.h"
 #include "velkcodepage.h"
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -89,7 +88,7 @@ private:
 };
 
 TCtlSession::TCtlSession(const TCtlOptions &options)
-    : options_(options), progress_(options.Progress && !options.Quiet && isatty(STDERR_FILENO), stderr) {
+    : options_(options), progress_(options.Progress && !options.Quiet && TConsole::IsTerminal(stderr), stderr) {
     stack_ = std::make_unique<TDecoderStack>(TDecoderStack::THandlers{
         [this](velk_Log &, const std::string &line) {
             if (options_.TraceLink)
