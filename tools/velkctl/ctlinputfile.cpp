@@ -2,10 +2,6 @@
 
 #include "ctlerror.h"
 #include "ctlrawfile.h"
-#include "velkdescriptor.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -16,14 +12,13 @@ std::vector<uint8_t> ReadInputFile(const std::string &file, std::size_t limit, c
     std::error_code ignored;
     if (!standardInput && std::filesystem::is_directory(file, ignored))
         throw ECtlUsage("Cannot read \"" + file + "\": it is a folder");
-    TDescriptor owned(standardInput ? -1 : OpenRawFile(file, O_RDONLY));
-    if (!standardInput && !owned)
+    TRawFile in = standardInput ? TRawFile::Standard(stdin) : TRawFile(file, TRawFile::TOpen::Read);
+    if (!in)
         throw ECtlUsage("Cannot read \"" + file + "\": " + std::strerror(errno));
-    const int fd = standardInput ? RawStandardStream(stdin) : owned.Get();
     std::vector<uint8_t> data(limit + 1);
     std::size_t done = 0;
     while (done < data.size()) {
-        const auto n = ::read(fd, data.data() + done, data.size() - done);
+        const long n = in.Read(data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)

@@ -156,7 +156,7 @@ int RunDumpSettings(const TCtlOptions &givenOptions, const std::string &file) {
     try {
         // Standard output has no name on every system: the dump writes to the
         // null device and the bytes it loaded go to standard output after it.
-        result = RunSettingsDump(records, output.IsStandardOutput() ? std::string(NullDevice()) : file);
+        result = RunSettingsDump(records, output.IsStandardOutput() ? std::string(TRawFile::NullDevice()) : file);
     } catch (const EScreenSet &error) {
         throw ECtlFailed(error.what());
     }
