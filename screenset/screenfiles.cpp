@@ -31,7 +31,7 @@ void WriteAll(TFile file, const std::filesystem::path &path, std::span<const uin
 } // namespace
 
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path &path) {
-    TFile file(std::fopen(path.c_str(), "rb"));
+    TFile file(std::fopen(path.string().c_str(), "rb"));
     if (!file)
         Fail("Cannot read", path, errno);
     std::vector<uint8_t> data;
@@ -48,12 +48,12 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path &path) {
 }
 
 void WriteWholeFile(const std::filesystem::path &path, std::span<const uint8_t> data) {
-    WriteAll(TFile(std::fopen(path.c_str(), "wb")), path, data);
+    WriteAll(TFile(std::fopen(path.string().c_str(), "wb")), path, data);
 }
 
 void WriteFileStart(const std::filesystem::path &path, std::span<const uint8_t> data) {
-    TFile file(std::fopen(path.c_str(), "r+b"));
+    TFile file(std::fopen(path.string().c_str(), "r+b"));
     if (!file && errno == ENOENT)
-        file.reset(std::fopen(path.c_str(), "wb"));
+        file.reset(std::fopen(path.string().c_str(), "wb"));
     WriteAll(std::move(file), path, data);
 }
