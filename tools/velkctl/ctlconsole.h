@@ -1,10 +1,11 @@
 // TConsole: the terminal velkctl talks to. Its texts are UTF-8, so the
 // console is set up for UTF-8 (and for the progress bar's line control) while
-// the program runs; the streams can be asked whether they are a terminal and
-// how wide it is.
+// the program runs, for std::cout and std::cerr; the streams can be asked
+// whether they are a terminal and how wide it is.
 #pragma once
 
 #include <cstdio>
+#include <memory>
 
 class TConsole {
 public:
@@ -21,9 +22,7 @@ public:
     static int Width(std::FILE *stream);
 
 private:
-    // What the constructor changed, to put back (Windows: the output code page
-    // and standard error's console mode; nothing elsewhere).
-    unsigned int savedCodePage_ = 0;
-    unsigned long savedErrorMode_ = 0;
-    bool errorModeChanged_ = false;
+    // What the constructor changed, to put back; nothing on Linux.
+    struct TChanges;
+    std::unique_ptr<TChanges> changes_;
 };

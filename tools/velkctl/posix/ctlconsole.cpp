@@ -4,6 +4,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+struct TConsole::TChanges {};
+
 TConsole::TConsole() = default;
 
 TConsole::~TConsole() = default;
