@@ -3,7 +3,7 @@
 # pseudo-terminal that the Wine prefix shows as COM<N>; COM<N+1> has nothing
 # behind it. Checks a sync, a record item put and got back byte for byte
 # (through files, standard input and standard output), a usage refusal (exit
-# 2) and a port that cannot be opened (exit 1).
+# 2), a backup of the record area, and a port that cannot be opened (exit 1).
 #
 # Environment: VELKSIM (velksim for Linux), VELKCTL_EXE, WINEPREFIX (an
 # existing prefix). Argument: the COM number to use (default 20).
@@ -48,13 +48,14 @@ failed=0
 check() {
     local name=$1 want=$2
     shift 2
+    local start=$SECONDS
     timeout 120 wine "$VELKCTL_EXE" "$@" <"${in:-/dev/null}" >"$tmp/out" 2>"$tmp/err"
     local got=$?
     if [ "$got" != "$want" ]; then
         echo "FAIL $name: exit $got, expected $want; stderr: $(cat "$tmp/err")" >&2
         failed=1
     else
-        echo "ok   $name"
+        echo "ok   $name ($((SECONDS - start)) s)"
     fi
 }
 # The Windows name of a file here.
@@ -76,6 +77,8 @@ same "file round trip" "$tmp/item.bin" "$tmp/back.bin"
 in=$tmp/item.bin check "put from standard input" 0 --port "$port" put demo piped -
 check "get to standard output" 0 --port "$port" get demo piped -o -
 same "standard streams round trip" "$tmp/item.bin" "$tmp/out"
+check "backup into a folder" 0 --port "$port" backup "$(win "$tmp/backup")"
+same "backup holds the record area" "$tmp/state/flash.bin" "$tmp/backup/flash.bin"
 check "write refused before sending" 2 --port "$port" write flash 0x34020001 "$(win "$tmp/item.bin")"
 check "port with nothing behind it" 1 --port "$absent" sync
 grep -q "no such device" "$tmp/err" || { echo "FAIL open failure names no cause: $(cat "$tmp/err")" >&2; failed=1; }
