@@ -6,6 +6,8 @@
 // the way and print two wrong characters for each accented one.
 #include "ctlconsole.h"
 
+#include "ctlutf8.h"
+
 #include <io.h>
 #include <windows.h>
 
@@ -22,18 +24,6 @@ HANDLE ConsoleOf(std::FILE *stream) {
 bool IsConsole(std::FILE *stream) {
     DWORD mode = 0;
     return _isatty(_fileno(stream)) && GetConsoleMode(ConsoleOf(stream), &mode);
-}
-
-// The length of text without an incomplete UTF-8 character at its end.
-std::size_t WholeCharacters(const char *text, std::size_t length) {
-    for (std::size_t back = 1; back <= 3 && back <= length; ++back) {
-        const auto byte = static_cast<unsigned char>(text[length - back]);
-        if ((byte & 0xC0) != 0x80) {
-            const std::size_t needs = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-            return needs > back ? length - back : length;
-        }
-    }
-    return length;
 }
 
 // A stream buffer that writes UTF-8 text to a console as UTF-16.
@@ -59,7 +49,7 @@ private:
     // yet (at most 3 bytes) stays for the next write.
     bool Flush() {
         const std::size_t held = std::size_t(pptr() - pbase());
-        const std::size_t whole = WholeCharacters(pbase(), held);
+        const std::size_t whole = CompleteUtf8Length(std::string_view(pbase(), held));
         bool ok = true;
         if (whole > 0) {
             wchar_t wide[sizeof buffer_];
