@@ -17,8 +17,9 @@
 
 namespace {
 
-// Errors that escape the port's and the timers' handlers.
-void ShowLibraryError(const char *text) {
+// Errors that escape the port's and the timers' handlers, in the convention of
+// the library's callbacks (stdcall on 32-bit Windows).
+void VELK_CALL ShowLibraryError(const char *text) {
     PrintError(Cp1252ToUtf8(text ? text : ""));
 }
 
