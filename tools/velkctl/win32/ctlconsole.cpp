@@ -21,9 +21,15 @@ HANDLE ConsoleOf(std::FILE *stream) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
 }
 
+// The stream's console mode; false when the stream is no console (_isatty
+// alone also holds for the NUL device, which has no mode).
+bool ConsoleMode(std::FILE *stream, DWORD &mode) {
+    return _isatty(_fileno(stream)) && GetConsoleMode(ConsoleOf(stream), &mode);
+}
+
 bool IsConsole(std::FILE *stream) {
     DWORD mode = 0;
-    return _isatty(_fileno(stream)) && GetConsoleMode(ConsoleOf(stream), &mode);
+    return ConsoleMode(stream, mode);
 }
 
 // A stream buffer that writes UTF-8 text to a console as UTF-16.
@@ -117,9 +123,8 @@ TConsole::~TConsole() {
 }
 
 bool TConsole::IsTerminal(std::FILE *stream) {
-    // _isatty alone also holds for the NUL device; only a console has a mode.
     DWORD mode = 0;
-    return IsConsole(stream) && GetConsoleMode(ConsoleOf(stream), &mode) && (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    return ConsoleMode(stream, mode) && (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
 
 int TConsole::Width(std::FILE *stream) {
