@@ -1,5 +1,5 @@
 /*
- * velklink.h - the C interface of libvelklink.so.
+ * velklink.h - the C interface of libvelklink.so (velklink.dll on Windows).
  *
  * The library speaks the serial protocol of the decoder: a link layer of
  * checksummed, acknowledged DATA packets, a transfer layer (sync, flash and
@@ -21,10 +21,11 @@
 #endif
 
 /* VELK_BUILDING_LIBRARY is defined only while the library itself is built:
-   its exports are then marked for export, and for a user of the library as
-   imported from the DLL (Windows) or simply declared. */
+   its exports are then marked for export (on Windows the DLL's module
+   definition file lists them, under their undecorated names), and for a user
+   of the library imported from the DLL (Windows) or simply declared. */
 #if defined(_WIN32) && defined(VELK_BUILDING_LIBRARY)
-#define VELK_EXPORT __declspec(dllexport)
+#define VELK_EXPORT
 #elif defined(_WIN32)
 #define VELK_EXPORT __declspec(dllimport)
 #elif defined(VELK_BUILDING_LIBRARY)
@@ -98,7 +99,13 @@ typedef void(VELK_CALL *VELK_IdleCallback)(void);
 /* Library lifecycle and host callbacks. */
 VELK_EXPORT void VELK_CALL Initialize(void);
 VELK_EXPORT void VELK_CALL Finalize(void);
+/* On Windows the system's <windows.h> declares a GetVersion(void) of its own:
+   a file that includes it before this header reaches the export through
+   GetProcAddress(module, "GetVersion") as a VELK_GetVersionFunction. */
+typedef int32_t(VELK_CALL *VELK_GetVersionFunction)(char *buffer);
+#if !defined(_WIN32) || !defined(_WINDOWS_)
 VELK_EXPORT int32_t VELK_CALL GetVersion(char *buffer);
+#endif
 VELK_EXPORT VELK_LogCallback VELK_CALL SetLogEvent(VELK_LogCallback callback);
 VELK_EXPORT VELK_EventCallback VELK_CALL HLPSetEvent(VELK_EventCallback callback);
 VELK_EXPORT VELK_ErrorCallback VELK_CALL SetErrorEvent(VELK_ErrorCallback callback);
@@ -118,7 +125,10 @@ VELK_EXPORT int32_t VELK_CALL ComPortConnected(void);
    Initialize and OpenComPort, only while it handles its messages: inside
    HLPWaitFor, in ProcessMessages (handles what waits, without waiting), or in the
    host's own loop, woken when the descriptor of GetMessageHandle becomes
-   readable (-1 before Initialize). */
+   readable (-1 before Initialize). On Windows any message loop of that thread
+   serves the library (it has a message-only window there), and
+   GetMessageHandle is an event handle, (HANDLE)(intptr_t)value, signalled while
+   messages wait: for MsgWaitForMultipleObjects. */
 VELK_EXPORT void VELK_CALL ProcessMessages(void);
 VELK_EXPORT int32_t VELK_CALL GetMessageHandle(void);
 

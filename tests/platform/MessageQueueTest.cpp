@@ -1,10 +1,9 @@
+#include "QueueSignalled.h"
 #include "velkerrorsink.h"
 #include "velkmessagequeue.h"
 #include "velkworkerthread.h"
 
 #include <gtest/gtest.h>
-
-#include <poll.h>
 
 #include <atomic>
 #include <chrono>
@@ -17,11 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using TRelease = TMessageTarget::TRelease;
-
-bool Readable(int fd) {
-    pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN) != 0;
-}
 
 // Waits (bounded) until a message is queued for the calling thread.
 void AwaitMessage() {
@@ -48,19 +42,19 @@ TEST(MessageQueueTest, HandlerRunsOnTheOwnerOnlyWhileItProcesses) {
     TMessageTarget target;
     std::atomic<bool> ran{false};
     std::thread::id ranOn;
-    EXPECT_FALSE(Readable(queue.Handle()));
+    EXPECT_FALSE(QueueSignalled(queue.Handle()));
 
     auto sender = std::async(std::launch::async, [&] {
         return target.Send([&] { ranOn = std::this_thread::get_id(), ran = true; }, TRelease::Handled);
     });
     AwaitMessage();
     EXPECT_FALSE(ran);
-    EXPECT_TRUE(Readable(queue.Handle()));
+    EXPECT_TRUE(QueueSignalled(queue.Handle()));
     EXPECT_EQ(queue.ProcessMessages(), 1);
     EXPECT_TRUE(ran);
     EXPECT_EQ(ranOn, std::this_thread::get_id());
     EXPECT_TRUE(sender.get());
-    EXPECT_FALSE(Readable(queue.Handle()));
+    EXPECT_FALSE(QueueSignalled(queue.Handle()));
     EXPECT_EQ(queue.Waiting(), 0u);
 }
 
@@ -120,10 +114,10 @@ TEST(MessageQueueTest, PostedSenderGoesOnAtOnceAndOneTargetsMessagesCanBeHandled
     EXPECT_EQ(mine.HandleWaiting(), 2);
     EXPECT_EQ(order, (std::vector<std::string>{"mine 1", "mine 2"}));
     EXPECT_EQ(queue.Waiting(), 1u);
-    EXPECT_TRUE(Readable(queue.Handle()));
+    EXPECT_TRUE(QueueSignalled(queue.Handle()));
     EXPECT_EQ(queue.ProcessMessages(), 1);
     EXPECT_EQ(order.back(), "other");
-    EXPECT_FALSE(Readable(queue.Handle()));
+    EXPECT_FALSE(QueueSignalled(queue.Handle()));
 }
 
 TEST(MessageQueueTest, PostedMessageOfADestroyedTargetNeverRuns) {
@@ -171,12 +165,12 @@ TEST(MessageQueueTest, DestroyedTargetDropsItsMessagesAndReleasesSenders) {
     target.reset();
     EXPECT_FALSE(dropped.get());
     EXPECT_EQ(TMessageQueue::Current().Waiting(), 1u);
-    EXPECT_TRUE(Readable(TMessageQueue::Current().Handle()));
+    EXPECT_TRUE(QueueSignalled(TMessageQueue::Current().Handle()));
     EXPECT_EQ(TMessageQueue::Current().ProcessMessages(), 1);
     EXPECT_TRUE(kept.get());
     EXPECT_FALSE(ran);
     EXPECT_TRUE(otherRan);
-    EXPECT_FALSE(Readable(TMessageQueue::Current().Handle()));
+    EXPECT_FALSE(QueueSignalled(TMessageQueue::Current().Handle()));
 }
 
 TEST(MessageQueueTest, EndedOwnerThreadReleasesSenders) {

@@ -1,10 +1,9 @@
 #include "velkerrorsink.h"
 
-#include "velkcodepage.h"
+#include "velkdefaulterror.h"
 #include "velkerror.h"
 
 #include <atomic>
-#include <cstdio>
 
 namespace {
 std::atomic<TErrorSink> g_sink{nullptr};
@@ -33,7 +32,5 @@ void ReportError(const std::string &text) {
         sink(text.c_str());
         return;
     }
-    std::string line = "Error: " + Cp1252ToUtf8(text) + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
+    ShowDefaultError(text);
 }

@@ -3,13 +3,7 @@
 #include "velkerror.h"
 #include "velkerrorsink.h"
 
-#include <sys/eventfd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <cstdint>
-#include <system_error>
 
 namespace {
 
@@ -34,11 +28,7 @@ TMessageQueue &TMessageQueue::Current() {
     return *CurrentShared();
 }
 
-TMessageQueue::TMessageQueue(TKey)
-    : owner_(std::this_thread::get_id()), signal_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (!signal_)
-        throw std::system_error(errno, std::generic_category(), "eventfd");
-}
+TMessageQueue::TMessageQueue(TKey) : owner_(std::this_thread::get_id()) {}
 
 TMessageQueue::~TMessageQueue() = default;
 
@@ -48,15 +38,10 @@ size_t TMessageQueue::Waiting() const {
 }
 
 void TMessageQueue::UpdateSignalLocked() {
-    if (!messages_.empty() && !signalled_) {
-        uint64_t one = 1;
-        if (::write(signal_.Get(), &one, sizeof one) == sizeof one)
-            signalled_ = true;
-    } else if (messages_.empty() && signalled_) {
-        uint64_t value;
-        if (::read(signal_.Get(), &value, sizeof value) == sizeof value)
-            signalled_ = false;
-    }
+    if (messages_.empty())
+        signal_.Lower();
+    else
+        signal_.Raise();
 }
 
 void TMessageQueue::RunAccepted(TMessage &message) {
@@ -92,16 +77,6 @@ int TMessageQueue::ProcessMessages() {
         ++handled;
     }
     return handled;
-}
-
-bool TMessageQueue::WaitForMessage(int timeoutMs) {
-    std::unique_lock lock(mutex_);
-    auto waiting = [this] { return !messages_.empty(); };
-    if (timeoutMs < 0) {
-        changed_.wait(lock, waiting);
-        return true;
-    }
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), waiting);
 }
 
 void TMessageQueue::ProcessUntil(const std::function<bool()> &finished) {
@@ -190,6 +165,7 @@ void TMessageQueue::Close() {
             message->stage = TStage::Dropped;
         messages_.clear();
         UpdateSignalLocked();
+        signal_.Close();
     }
     changed_.notify_all();
 }

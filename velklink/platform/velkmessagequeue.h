@@ -7,10 +7,11 @@
 // the next message, or its own event loop woken by Handle().
 #pragma once
 
-#include "velkdescriptor.h"
 #include "velkerrorsink.h"
+#include "velkqueuesignal.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -38,10 +39,12 @@ public:
     // on. Messages that arrive meanwhile wait for the next call.
     int ProcessMessages();
     // Blocks until a message waits or timeoutMs has passed (negative: no limit);
-    // true when one waits. Handles nothing.
+    // true when one waits. On Windows the thread's window messages that arrive
+    // meanwhile are dispatched, so the host's windows stay alive.
     bool WaitForMessage(int timeoutMs);
-    // A descriptor (eventfd) that is readable exactly while messages wait.
-    int Handle() const { return signal_.Get(); }
+    // What a host's loop waits on: a descriptor (eventfd) readable, or an event
+    // handle signalled, exactly while messages wait.
+    int32_t Handle() const { return signal_.Handle(); }
     // Number of messages waiting now.
     size_t Waiting() const;
     bool IsOwnerThread() const { return std::this_thread::get_id() == owner_; }
@@ -78,11 +81,10 @@ private:
     void UpdateSignalLocked();
 
     const std::thread::id owner_;
-    TDescriptor signal_;
+    TQueueSignal signal_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::shared_ptr<TMessage>> messages_;
-    bool signalled_ = false;
     bool closed_ = false;
 };
 

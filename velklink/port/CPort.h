@@ -1,17 +1,20 @@
 // The serial port component: TCustomComPort wraps a serial device (a tty driven
-// through termios) with its settings, open and close, read, write, input count,
-// and an event thread that tells the port's owner when bytes have arrived.
-// TComPort is its published form.
+// through termios on Linux, a Win32 communications device on Windows) with its
+// settings, open and close, read, write, input count, and an event thread that
+// tells the port's owner when bytes have arrived. TComPort is its published form.
+// The device's part of the class lives in posix/ and win32/.
 //
-// Port names: a name beginning with "/" is a device path used as it is; "COMn"
-// means /dev/ttyS{n-1}; any other name means /dev/ followed by the name.
+// Port names on Linux: a name beginning with "/" is a device path used as it
+// is; "COMn" means /dev/ttyS{n-1}; any other name means /dev/ followed by the
+// name. On Windows: a name beginning with "\\" is used as it is; any other
+// name NAME means \\.\NAME ("COM12" opens \\.\COM12).
 #pragma once
 
+#include "CPortDevice.h"
 #include "CPortError.h"
 #include "CPortSettings.h"
 #include "CPortThread.h"
 #include "CPortTypes.h"
-#include "velkdescriptor.h"
 #include "velkmessagequeue.h"
 
 #include <atomic>
@@ -101,10 +104,12 @@ public:
     TComTimeouts &Timeouts() { return timeouts_; }
     TComBuffer &Buffer() { return buffer_; }
 
-    // Replaces names with the serial devices under sysfsRoot (entries with a
-    // "device" link, legacy UART ports without a UART left out) as "/dev/NAME",
-    // sorted ignoring case. ceRegistry (with errno) when the root cannot be read.
-    static void EnumComPorts(std::vector<std::string> &names, const std::string &sysfsRoot = "/sys/class/tty");
+    // Replaces names with the system's serial ports, sorted ignoring case;
+    // ceRegistry (with the system's code) when the list cannot be read.
+    // Linux: the serial devices under root, a sysfs class folder (entries with a
+    // "device" link, legacy UART ports without a UART left out), as "/dev/NAME".
+    // Windows: the values of root, a key under HKEY_LOCAL_MACHINE ("COM3").
+    static void EnumComPorts(std::vector<std::string> &names, const std::string &root = kPortListRoot);
 
 private:
     friend class TComSettings;
@@ -119,13 +124,13 @@ private:
     void SettingsChanged(TComSettingsKind kind);
     void ApplyLineSettings();
     void ReleaseDevice();
-    bool HungUp() const;
     // Event thread: hands a set of events to the owner as SyncMethod says.
     void DeliverEvents(TComEvents events);
     // Runs the handlers of a set of events.
     void DispatchEvents(TComEvents events);
-    // Event thread: the device has hung up or failed; hands OnLineError to the owner.
-    void DeliverLineError();
+    // Event thread: the device has hung up or failed with systemCode; hands
+    // OnLineError to the owner.
+    void DeliverLineError(int32_t systemCode);
     // Runs OnLineError, once per open.
     void LineFailed(const EComPort &error);
 
@@ -144,7 +149,7 @@ private:
     TComBuffer buffer_{*this};
 
     bool connected_ = false;
-    TDescriptor device_;
+    TPortDevice device_;
     std::unique_ptr<TMessageTarget> delivery_; // exists while the thread does, unless smNone
     // smWindowSync: the events whose notice waits for the owner (one bit per
     // TComEvent). A notice is handed over only when none of its kind waits, so

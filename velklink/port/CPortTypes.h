@@ -24,6 +24,12 @@ enum TBaudRate : int32_t {
     br128000,
     br256000,
 };
+// The bits per second of a line speed; custom for brCustom.
+constexpr int32_t BitsPerSecond(TBaudRate rate, int32_t custom) {
+    constexpr int32_t rates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
+                                 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+    return rate == brCustom ? custom : rates[rate];
+}
 enum TStopBits : int32_t { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
 enum TDataBits : int32_t { dbFive, dbSix, dbSeven, dbEight };
 enum TParityBits : int32_t { prNone, prOdd, prEven, prMark, prSpace };

@@ -59,8 +59,8 @@ std::string TCustomComPort::DevicePath(const std::string &name) {
     return "/dev/" + name;
 }
 
-void TCustomComPort::EnumComPorts(std::vector<std::string> &names, const std::string &sysfsRoot) {
-    std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(sysfsRoot.c_str()), ::closedir);
+void TCustomComPort::EnumComPorts(std::vector<std::string> &names, const std::string &root) {
+    std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(root.c_str()), ::closedir);
     if (!dir)
         throw EComPort(ceRegistry, errno);
     std::vector<std::string> found;

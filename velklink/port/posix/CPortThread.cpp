@@ -60,7 +60,7 @@ void TComThread::Execute() {
         // A device that has hung up or failed reports so for ever: the owner is
         // told once, after the bytes that came before, and the thread leaves.
         if (gone) {
-            port_.DeliverLineError();
+            port_.DeliverLineError(EIO);
             return;
         }
     }

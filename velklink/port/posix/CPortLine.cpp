@@ -11,12 +11,6 @@
 
 namespace {
 
-int32_t BitsPerSecond(TBaudRate rate, int32_t custom) {
-    static constexpr int32_t rates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
-                                        14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
-    return rate == brCustom ? custom : rates[rate];
-}
-
 tcflag_t CharacterSize(TDataBits bits) {
     switch (bits) {
     case dbFive:

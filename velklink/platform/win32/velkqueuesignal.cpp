@@ -1,0 +1,92 @@
+// <windows.h> before the library's headers: see velklink.h on GetVersion.
+#include <windows.h>
+
+#include "velkqueuesignal.h"
+
+#include "velkmessagequeue.h"
+
+#include <mutex>
+#include <system_error>
+
+namespace {
+
+constexpr UINT WM_VELK_WAKE = WM_APP + 0x56;
+constexpr wchar_t kClassName[] = L"VelkLinkMessageWindow";
+
+// The module (DLL or program) this code is part of: the window class is its own.
+HINSTANCE ThisModule() {
+    HMODULE module = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+    return module;
+}
+
+std::system_error LastError(const char *what) {
+    return std::system_error(static_cast<int>(::GetLastError()), std::system_category(), what);
+}
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_VELK_WAKE)
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    auto *signal = reinterpret_cast<TQueueSignal *>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (signal != nullptr) {
+        signal->Woken();
+        // The window belongs to the queue's owning thread, which runs this.
+        TMessageQueue::Current().ProcessMessages();
+    }
+    return 0;
+}
+
+HWND Window(void *window) {
+    return static_cast<HWND>(window);
+}
+
+} // namespace
+
+TQueueSignal::TQueueSignal() : event_(MakeEvent()) {
+    static std::once_flag registered;
+    std::call_once(registered, [] {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = &WindowProc;
+        windowClass.hInstance = ThisModule();
+        windowClass.lpszClassName = kClassName;
+        ::RegisterClassExW(&windowClass); // a second module's registration fails harmlessly
+    });
+    window_ = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ThisModule(), nullptr);
+    if (window_ == nullptr)
+        throw LastError("CreateWindowEx");
+    ::SetWindowLongPtrW(Window(window_), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+TQueueSignal::~TQueueSignal() {
+    Close();
+}
+
+void TQueueSignal::Raise() {
+    ::SetEvent(event_.Get());
+    if (window_ != nullptr && !wakePosted_.exchange(true))
+        if (!::PostMessageW(Window(window_), WM_VELK_WAKE, 0, 0))
+            wakePosted_.store(false);
+}
+
+bool TQueueSignal::AbsorbWake(void *window, unsigned message) {
+    if (window == nullptr || window != window_ || message != WM_VELK_WAKE)
+        return false;
+    Woken();
+    return true;
+}
+
+void TQueueSignal::Lower() {
+    ::ResetEvent(event_.Get());
+}
+
+void TQueueSignal::Close() {
+    if (window_ == nullptr)
+        return;
+    // Only the owning thread can destroy its window; after that thread has
+    // ended, the system has destroyed it already.
+    ::SetWindowLongPtrW(Window(window_), GWLP_USERDATA, 0);
+    ::DestroyWindow(Window(window_));
+    window_ = nullptr;
+}

@@ -1,0 +1,169 @@
+// The serial device on Linux: a tty driven through termios on a non-blocking
+// descriptor, locked against every other open.
+#include "CPort.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+namespace {
+
+// USB serial adapters hold small reads for their latency timer unless the
+// driver is asked for low latency; every turnaround of the stop-and-wait
+// protocol would pay it. Drivers that do not know the request (a
+// pseudo-terminal) refuse it, which changes nothing.
+void RequestLowLatency(int fd) {
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0)
+        return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    ::ioctl(fd, TIOCSSERIAL, &serial);
+}
+
+} // namespace
+
+void TCustomComPort::Open() {
+    if (connected_)
+        return;
+    TDescriptor device(::open(DevicePath(port_).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!device)
+        throw EComPort(ceOpen, errno);
+    // The lock keeps out every other open that asks for it, in this process too;
+    // TIOCEXCL keeps out other opens of the tty (except privileged ones).
+    if (::flock(device.Get(), LOCK_EX | LOCK_NB) != 0 || ::ioctl(device.Get(), TIOCEXCL) != 0)
+        throw EComPort(ceOpen, errno);
+    RequestLowLatency(device.Get());
+    device_ = std::move(device);
+    connected_ = true;
+    try {
+        // Queue sizes and time-outs are kept by the port itself; only the line
+        // settings reach the device.
+        ApplyLineSettings();
+        if (!events_.Empty()) {
+            if (syncMethod_ != smNone)
+                delivery_ = std::make_unique<TMessageTarget>();
+            eventsWaiting_ = 0;
+            lineFailed_ = false;
+            thread_ = std::make_unique<TComThread>(*this);
+        }
+    } catch (...) {
+        thread_.reset();
+        delivery_.reset();
+        ReleaseDevice();
+        throw;
+    }
+}
+
+void TCustomComPort::Close() {
+    if (!connected_)
+        return;
+    // Reads and writes complete within their calls, so none is outstanding here.
+    thread_.reset();
+    // Notices handed over before the thread ended are still delivered, with the
+    // port still open.
+    if (delivery_)
+        delivery_->HandleWaiting();
+    delivery_.reset();
+    ::tcflush(device_.Get(), TCIFLUSH); // fails harmlessly on a device that is gone
+    ReleaseDevice();
+}
+
+void TCustomComPort::ReleaseDevice() {
+    ::ioctl(device_.Get(), TIOCNXCL);
+    device_.Reset();
+    connected_ = false;
+}
+
+int32_t TCustomComPort::Write(const void *buffer, int32_t count) {
+    if (count <= 0)
+        return 0;
+    if (!device_)
+        throw EComPort(ceWrite, EBADF);
+    using Clock = std::chrono::steady_clock;
+    const int64_t limitMs = timeouts_.WriteTotalConstant() + int64_t{count} * timeouts_.WriteTotalMultiplier();
+    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    const auto *bytes = static_cast<const uint8_t *>(buffer);
+    int32_t written = 0;
+    while (written < count) {
+        const ssize_t n = ::write(device_.Get(), bytes + written, count - written);
+        if (n > 0) {
+            written += static_cast<int32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN)
+            throw EComPort(ceWrite, errno);
+        // The output queue is full: wait for room, within the write's time.
+        int waitMs = -1;
+        if (limitMs > 0) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0)
+                throw EComPort(ceWrite, ETIMEDOUT);
+            waitMs = static_cast<int>(std::min<int64_t>(left, 1 << 30));
+        }
+        pollfd room{device_.Get(), POLLOUT, 0};
+        const int ready = ::poll(&room, 1, waitMs);
+        if (ready < 0 && errno != EINTR)
+            throw EComPort(ceWrite, errno);
+        if (ready > 0 && (room.revents & POLLOUT) == 0)
+            throw EComPort(ceWrite, EIO); // hung up or failed
+    }
+    return written;
+}
+
+namespace {
+
+bool HungUp(int fd) {
+    pollfd state{fd, POLLIN, 0};
+    return ::poll(&state, 1, 0) == 1 && (state.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+} // namespace
+
+int32_t TCustomComPort::Read(void *buffer, int32_t count) {
+    if (count <= 0)
+        return 0;
+    if (!device_)
+        throw EComPort(ceRead, EBADF);
+    auto *bytes = static_cast<uint8_t *>(buffer);
+    for (;;) {
+        const ssize_t n = ::read(device_.Get(), bytes, count);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN)
+                return 0;
+            throw EComPort(ceRead, errno);
+        }
+        // With no byte waiting a tty read returns 0; so does one that has hung up.
+        if (n == 0) {
+            if (HungUp(device_.Get()))
+                throw EComPort(ceRead, EIO);
+            return 0;
+        }
+        if (!discardNull_)
+            return static_cast<int32_t>(n);
+        const int32_t kept = static_cast<int32_t>(std::remove(bytes, bytes + n, uint8_t{0}) - bytes);
+        if (kept > 0)
+            return kept;
+        // Only NUL bytes: as if they had not arrived; look for more.
+    }
+}
+
+int32_t TCustomComPort::InputCount() {
+    if (!device_)
+        throw EComPort(ceInputCount, EBADF);
+    int waiting = 0;
+    if (::ioctl(device_.Get(), FIONREAD, &waiting) != 0)
+        throw EComPort(ceInputCount, errno);
+    return waiting;
+}

@@ -1,0 +1,36 @@
+// TComThread: the port's event thread. It waits (an overlapped WaitCommEvent)
+// for the device's events or for its stop signal, and hands each set of events
+// to the port's delivery. The driver reports an arrival once, however long its
+// bytes stay unread; a device that fails (a USB adapter pulled out) is handed
+// over once as a line error, and the thread ends.
+#pragma once
+
+#include "CPortTypes.h"
+#include "velkhandle.h"
+#include "velkworkerthread.h"
+
+#include <cstdint>
+#include <memory>
+
+class TCustomComPort;
+
+class TComThread {
+public:
+    // Starts watching the port's open device for the port's Events.
+    explicit TComThread(TCustomComPort &port);
+    // Stops the thread and waits for it; on the thread that created it, events
+    // handed over meanwhile are still delivered.
+    ~TComThread();
+    TComThread(const TComThread &) = delete;
+    TComThread &operator=(const TComThread &) = delete;
+
+private:
+    void Execute();
+    // The port's watched events among those of a driver's event mask.
+    TComEvents Events(uint32_t mask);
+
+    TCustomComPort &port_;
+    THandle stop_;
+    THandle eventDone_;
+    std::unique_ptr<TWorkerThread> thread_;
+};
