@@ -14,6 +14,7 @@ com=${1:-20}
 port=COM$com
 absent=COM$((com + 1))
 devices=$WINEPREFIX/dosdevices
+[ -f "$WINEPREFIX/system.reg" ] || { echo "velkctl-wine: no Wine prefix at $WINEPREFIX" >&2; exit 1; }
 # Runs on one prefix take turns, as the other Windows tests do.
 exec 9>"$WINEPREFIX.lock"
 flock 9
