@@ -35,6 +35,8 @@ std::string OpenFailureCause(int error, const std::string &) {
         // Windows answers an exclusive port that another program holds the
         // same way as a port the user may not open.
         return "in use by another program or access denied";
+    case ERROR_SHARING_VIOLATION:
+        return "in use by another program";
     default:
         return error > 0 ? SystemText(error) : std::string("unknown cause");
     }
