@@ -9,6 +9,7 @@
 #include "ctlprogress.h"
 #include "ctlsession.h"
 #include "ctlsha256.h"
+#include "ctlutf8.h"
 #include "velkcport.h"
 #include "velklog.h"
 
@@ -44,6 +45,25 @@ TEST(CtlHexDumpTest, AddressesBytesAndPrintableText) {
               "34020000  53 45 54 00 7F E0 41 41  41 41 41 41 41 41 41 41  |SET...AAAAAAAAAA|\n"
               "34020010  41 41                                             |AA|\n");
     EXPECT_EQ(HexDump({}, 0), "");
+}
+
+// Console text is handed on in pieces; a piece ends before a character whose
+// bytes have not all come yet, and nowhere else.
+TEST(CtlUtf8Test, PiecesEndBetweenCharacters) {
+    const std::vector<std::pair<std::string_view, std::size_t>> cases = {
+        {"", 0},
+        {"gi\xC3\xA0", 4},       // complete two-byte character
+        {"gi\xC3", 2},           // its lead byte alone
+        {"\xE2\x82\xAC", 3},     // complete three-byte character
+        {"x\xE2\x82", 1},        // two of its three bytes
+        {"\xF0\x9F\x98\x80", 4}, // complete four-byte character
+        {"\xF0\x9F\x98", 0},     // three of its four bytes
+        {"ab\x80", 3},           // a stray continuation byte is not held back
+        {"\x80\x80\x80\x80", 4}, // nor are several
+        {"\xC3\xA9\xE2", 2},     // a whole character, then the start of the next
+    };
+    for (const auto &[text, whole] : cases)
+        EXPECT_EQ(CompleteUtf8Length(text), whole) << testing::PrintToString(std::string(text));
 }
 
 TEST(CtlProgressTest, LineShowsPercentBytesRateAndTimeLeft) {

@@ -115,6 +115,16 @@ TEST(CtlRecordsTest, PutGetAndRemoveItems) {
     EXPECT_EQ(sim.Ctl({"get", "demo", "two", "-o", back}).Exit, 0);
     EXPECT_EQ(TempFolder::Read(back), Pattern(20, 2));
 
+    // "-" stands for standard input and output; every byte value passes
+    // unchanged, line ends included.
+    TRunOptions fromFile;
+    fromFile.InputFile = sim.Folder().Write("all.bin", Pattern(256, 0)).string();
+    const TRunResult putStdin = sim.Ctl({"put", "demo", "all", "-"}, fromFile);
+    EXPECT_EQ(putStdin.Exit, 0) << putStdin.Err;
+    const TRunResult getStdout = sim.Ctl({"get", "demo", "all", "-o", "-"});
+    EXPECT_EQ(getStdout.Exit, 0) << getStdout.Err;
+    EXPECT_EQ(std::vector<uint8_t>(getStdout.Out.begin(), getStdout.Out.end()), Pattern(256, 0));
+
     const TRunResult missingItem = sim.Ctl({"rm", "demo", "one"});
     EXPECT_EQ(missingItem.Exit, 1);
     EXPECT_EQ(missingItem.Err, "velkctl: File non trovato: one.\n");

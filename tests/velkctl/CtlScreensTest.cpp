@@ -118,6 +118,11 @@ TEST(CtlScreensTest, SettingsDumpWritesExactlyTheItem) {
     ASSERT_EQ(result.Exit, 0) << result.Err;
     EXPECT_EQ(TempFolder::Read(file), velksim::DemoSettings());
 
+    const TRunResult toStdout = sim.Ctl({"dump-settings", "-o", "-"});
+    ASSERT_EQ(toStdout.Exit, 0) << toStdout.Err;
+    EXPECT_EQ(std::vector<uint8_t>(toStdout.Out.begin(), toStdout.Out.end()), velksim::DemoSettings());
+    EXPECT_TRUE(Has(toStdout.Err, "bytes of settings into -")) << "the status line goes to standard error";
+
     ASSERT_EQ(sim.Ctl({"rm", "SET", "SET"}).Exit, 0);
     const auto other = sim.Folder().Path() / "other.bin";
     const TRunResult missing = sim.Ctl({"dump-settings", "-o", other.string()});

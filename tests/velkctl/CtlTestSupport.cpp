@@ -106,15 +106,17 @@ TRunResult RunProgram(const std::string &program, const std::vector<std::string>
         throw std::runtime_error("pipe failed");
     }
     TChild child(program, args, options.Environment);
-    const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int input = open(options.InputFile.empty() ? "/dev/null" : options.InputFile.c_str(), O_RDONLY | O_CLOEXEC);
+    if (input < 0)
+        throw std::runtime_error("cannot open " + options.InputFile);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(out[1], STDOUT_FILENO);
         dup2(err[1], STDERR_FILENO);
-        dup2(null, STDIN_FILENO);
+        dup2(input, STDIN_FILENO);
         child.Exec();
     }
-    close(null);
+    close(input);
     close(out[1]);
     close(err[1]);
 

@@ -30,6 +30,8 @@ struct TRunOptions {
     std::map<std::string, std::string> Environment;
     // Standard error goes to a new pseudo-terminal instead of a pipe.
     bool ErrorOnTerminal = false;
+    // Standard input comes from this file (empty: /dev/null).
+    std::string InputFile{};
     std::chrono::seconds Timeout{120};
 };
 

@@ -75,6 +75,9 @@ TEST(CtlUsageTest, UsageErrorsAndBadArgumentsExitTwoBeforeAnyPortIsOpened) {
         {{"--port", "/nowhere", "write", "flash", "0x34100000", "/dev/zero"}, "holds more than 65536 bytes"},
         {{"--port", "/nowhere", "write", "eeprom", "0", "/dev/zero"}, "holds more than 8192 bytes"},
         {{"--port", "/nowhere", "put", "x", "y"}, "ITEM FILE"},
+        // "-" is standard input (here empty); a folder is no input.
+        {{"--port", "/nowhere", "write", "flash", "0x34020000", "-"}, "\"-\" is empty"},
+        {{"--port", "/nowhere", "write", "flash", "0x34020000", "/"}, "Cannot read \"/\": it is a folder"},
         {{"--port", "/nowhere", "upload-screens", "--boot", "/dev/zero"}, "not a regular file"},
         // An upload without any resource would only overwrite "ini".
         {{"--port", "/nowhere", "upload-screens"}, "--settings-only"},

@@ -6,7 +6,7 @@
 #include "ctlnumbers.h"
 #include "ctloutputfile.h"
 
-#include <cstdio>
+#include <iostream>
 #include <memory>
 
 namespace {
@@ -67,11 +67,11 @@ int RunRestore(const TCtlOptions &options, const TRestoreArgs &args) {
     }
     // What will change is always shown, also with --quiet.
     for (int32_t slot : plan.Slots)
-        std::printf("%s: %s -> %s\n", SlotLine(slot).c_str(), DescribeSlot(current.Slot(slot)).c_str(),
-                    DescribeSlot(backup.Slot(slot)).c_str());
+        std::cout << SlotLine(slot) << ": " << DescribeSlot(current.Slot(slot)) << " -> "
+                  << DescribeSlot(backup.Slot(slot)) << '\n';
     if (plan.Eeprom)
-        std::printf("EEPROM: changes\n");
-    std::fflush(stdout);
+        std::cout << "EEPROM: changes\n";
+    std::cout.flush();
     if (!args.Yes) {
         Say(options, "Nothing written: run again with --yes to write these changes");
         return 0;
@@ -107,10 +107,10 @@ int RunVerify(const TCtlOptions &options, const std::string &folder) {
     }
     // What differs is always shown, also with --quiet.
     for (int32_t slot : plan.Slots)
-        std::printf("%s differs: decoder %s, backup %s\n", SlotLine(slot).c_str(),
-                    DescribeSlot(current.Slot(slot)).c_str(), DescribeSlot(backup.Slot(slot)).c_str());
+        std::cout << SlotLine(slot) << " differs: decoder " << DescribeSlot(current.Slot(slot)) << ", backup "
+                  << DescribeSlot(backup.Slot(slot)) << '\n';
     if (plan.Eeprom)
-        std::printf("EEPROM differs\n");
-    std::fflush(stdout);
+        std::cout << "EEPROM differs\n";
+    std::cout.flush();
     return ExitFailed;
 }

@@ -1,26 +1,24 @@
 #include "ctlinputfile.h"
 
 #include "ctlerror.h"
-#include "velkdescriptor.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "ctlrawfile.h"
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 std::vector<uint8_t> ReadInputFile(const std::string &file, std::size_t limit, const std::string &what) {
-    TDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd)
-        throw ECtlUsage("Cannot read \"" + file + "\": " + std::strerror(errno));
-    struct stat info {};
-    if (::fstat(fd.Get(), &info) == 0 && S_ISDIR(info.st_mode))
+    const bool standardInput = file == "-";
+    std::error_code ignored;
+    if (!standardInput && std::filesystem::is_directory(file, ignored))
         throw ECtlUsage("Cannot read \"" + file + "\": it is a folder");
+    TRawFile in = standardInput ? TRawFile::Standard(stdin) : TRawFile(file, TRawFile::TOpen::Read);
+    if (!in)
+        throw ECtlUsage("Cannot read \"" + file + "\": " + std::strerror(errno));
     std::vector<uint8_t> data(limit + 1);
     std::size_t done = 0;
     while (done < data.size()) {
-        const ssize_t n = ::read(fd.Get(), data.data() + done, data.size() - done);
+        const long n = in.Read(data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-// The file's bytes, at most limit of them; ECtlUsage naming the file when it
+// The file's bytes ("-": standard input's), at most limit of them; ECtlUsage naming the file when it
 // cannot be read or holds more than limit bytes (what names whose limit it
 // is, such as "a record item").
 std::vector<uint8_t> ReadInputFile(const std::string &file, std::size_t limit, const std::string &what);

@@ -5,13 +5,10 @@
 
 #include <string>
 
-// The cause of an open of device that failed with the system error code
-// error, with a hint: "no such device", "permission denied (add your user to
-// the group that owns the device, usually dialout)", "in use by another
-// program" (naming the process when the system's lock table tells), "not a
-// serial port", else the system's own text.
+// The cause of an open of device that failed with the system error code error
+// (errno on Linux, GetLastError on Windows), with a hint: "no such device",
+// "permission denied (add your user to the group that owns the device,
+// usually dialout)", "in use by another program" (naming the process when the
+// system's lock table tells), "not a serial port", on Windows "in use by
+// another program or access denied", else the system's own text.
 std::string OpenFailureCause(int error, const std::string &device);
-
-// The process that holds a lock on the file, as "NAME (process PID)", from a
-// lock table in the format of /proc/locks; empty when none does.
-std::string LockHolder(const std::string &device, const std::string &locksFile = "/proc/locks");

@@ -2,12 +2,9 @@
 
 #include "ctlerror.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -20,32 +17,34 @@ std::string Reason(int error) {
 TOutputFile::TOutputFile(std::string path) : path_(std::move(path)) {
     if (IsStandardOutput())
         return;
-    // Without O_TRUNC: a file that exists keeps its bytes until the result is
+    // Not emptied: a file that exists keeps its bytes until the result is
     // there to replace them.
-    int fd = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) {
-        fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        created_ = fd >= 0;
+    file_ = TRawFile(path_, TRawFile::TOpen::WriteExisting);
+    if (!file_ && errno == ENOENT) {
+        file_ = TRawFile(path_, TRawFile::TOpen::CreateNew);
+        created_ = file_.Valid();
     }
-    if (fd < 0)
+    if (!file_)
         throw ECtlUsage("Cannot write \"" + path_ + "\": " + Reason(errno));
-    fd_.Reset(fd);
 }
 
 TOutputFile::~TOutputFile() {
+    // Closed first: Windows removes no file that is still open.
+    file_.Close();
+    std::error_code ignored;
     if (created_ && !kept_)
-        ::unlink(path_.c_str());
+        std::filesystem::remove(path_, ignored);
 }
 
 void TOutputFile::Write(std::span<const uint8_t> data) {
     kept_ = true;
-    const int fd = IsStandardOutput() ? STDOUT_FILENO : fd_.Get();
-    struct stat info {};
-    if (!IsStandardOutput() && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0)
+    TRawFile standardOutput = IsStandardOutput() ? TRawFile::Standard(stdout) : TRawFile();
+    TRawFile &out = IsStandardOutput() ? standardOutput : file_;
+    if (!IsStandardOutput() && out.IsRegular() && !out.Truncate())
         throw ECtlFailed("Cannot write \"" + path_ + "\": " + Reason(errno));
     std::size_t done = 0;
     while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        const long n = out.Write(data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

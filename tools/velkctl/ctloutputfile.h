@@ -5,7 +5,7 @@
 // command ends without writing it.
 #pragma once
 
-#include "velkdescriptor.h"
+#include "ctlrawfile.h"
 
 #include <cstdint>
 #include <span>
@@ -29,7 +29,7 @@ public:
 
 private:
     std::string path_;
-    TDescriptor fd_;
+    TRawFile file_;
     bool created_ = false;
     bool kept_ = false;
 };

@@ -1,6 +1,7 @@
-// What the system knows about its serial ports, read from sysfs: the driver,
-// and for USB adapters the IDs, maker, product, serial number, the adapter's
-// latency timer and the stable name under /dev/serial/by-id.
+// What the system knows about its serial ports. On Linux sysfs tells the
+// driver, and for USB adapters the IDs, maker, product, serial number, the
+// adapter's latency timer and the stable name under /dev/serial/by-id. On
+// Windows only the names are known: the details stay empty.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -23,10 +24,12 @@ struct TSysfsPaths {
 };
 
 // The port of device (a path under /dev or a link to one, such as a by-id
-// name), as sysfs describes it.
+// name), as sysfs describes it; on Windows the name alone.
 TPortInfo DescribePort(const std::string &device, const TSysfsPaths &paths = {});
-// Every serial port the library lists.
+// Every serial port the library lists (paths are not used on Windows).
 std::vector<TPortInfo> DescribePorts(const TSysfsPaths &paths = {});
+// What --port takes on this system, for the help text.
+std::string PortNameHelp();
 
 nlohmann::json PortJson(const TPortInfo &port);
 // One line for the port and its details indented below it.

@@ -1,7 +1,6 @@
 #include "ctlprogress.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include "ctlconsole.h"
 
 #include <algorithm>
 #include <cmath>
@@ -41,13 +40,6 @@ std::string TimeLeft(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%2ld:%02ld left", whole / 60, whole % 60);
     return text;
-}
-
-int TerminalWidth(std::FILE *out) {
-    winsize size{};
-    if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 20)
-        return size.ws_col;
-    return 80;
 }
 
 } // namespace
@@ -188,7 +180,7 @@ void TProgressBar::Draw(bool force) {
         return;
     lastDraw_ = now;
     state_.Seconds = std::chrono::duration<double>(now - start_).count();
-    std::fprintf(out_, "\r%s\033[K", FormatProgress(state_, TerminalWidth(out_) - 1).c_str());
+    std::fprintf(out_, "\r%s\033[K", FormatProgress(state_, TConsole::Width(out_) - 1).c_str());
     std::fflush(out_);
     shown_ = true;
 }

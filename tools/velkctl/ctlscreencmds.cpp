@@ -4,6 +4,7 @@
 
 #include "ctlerror.h"
 #include "ctloutputfile.h"
+#include "ctlrawfile.h"
 #include "screenset.h"
 #include "velkcodepage.h"
 #include "velkerror.h"
@@ -33,8 +34,11 @@ public:
             session_.Records().LoadItem(session_.Transport(), std::string(record), std::string(item), buffer);
             data.emplace(buffer.Memory(), buffer.Memory() + buffer.Size());
         });
+        loaded_ = data;
         return data;
     }
+    // The bytes of the last load; nothing when it failed.
+    const std::optional<std::vector<uint8_t>> &Loaded() const { return loaded_; }
 
 private:
     template <typename F> bool Guarded(F &&operation) {
@@ -50,6 +54,7 @@ private:
     }
 
     TCtlSession &session_;
+    std::optional<std::vector<uint8_t>> loaded_;
 };
 
 // "[3/8] ": the overall step of the upload.
@@ -149,12 +154,16 @@ int RunDumpSettings(const TCtlOptions &givenOptions, const std::string &file) {
     TSessionRecords records(session);
     TDumpResult result;
     try {
-        result = RunSettingsDump(records, output.IsStandardOutput() ? std::string("/dev/stdout") : file);
+        // Standard output has no name on every system: the dump writes to the
+        // null device and the bytes it loaded go to standard output after it.
+        result = RunSettingsDump(records, output.IsStandardOutput() ? std::string(TRawFile::NullDevice()) : file);
     } catch (const EScreenSet &error) {
         throw ECtlFailed(error.what());
     }
     switch (result.Outcome) {
     case TDumpOutcome::Written:
+        if (output.IsStandardOutput() && records.Loaded())
+            output.Write(*records.Loaded());
         output.Keep();
         Say(options, "Wrote " + std::to_string(result.Bytes) + " bytes of settings into " + file);
         return 0;

@@ -1,15 +1,15 @@
 #include "ctlsession.h"
 
+#include "ctlconsole.h"
 #include "ctlerror.h"
 #include "ctlnumbers.h"
 #include "ctlportinfo.h"
 #include "velkcodepage.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iostream>
 #include <thread>
 
 namespace {
@@ -36,7 +36,7 @@ const char *FailureLine(int32_t error) {
 
 void Trace(const char *log, const std::string &line) {
     HideProgress();
-    std::fprintf(stderr, "%s: %s\n", log, Cp1252ToUtf8(line).c_str());
+    std::cerr << log << ": " << Cp1252ToUtf8(line) << '\n' << std::flush;
 }
 
 std::string TransferLabel(const char *what, uint32_t address, bool flash) {
@@ -89,7 +89,7 @@ private:
 };
 
 TCtlSession::TCtlSession(const TCtlOptions &options)
-    : options_(options), progress_(options.Progress && !options.Quiet && isatty(STDERR_FILENO), stderr) {
+    : options_(options), progress_(options.Progress && !options.Quiet && TConsole::IsTerminal(stderr), stderr) {
     stack_ = std::make_unique<TDecoderStack>(TDecoderStack::THandlers{
         [this](velk_Log &, const std::string &line) {
             if (options_.TraceLink)
@@ -105,7 +105,7 @@ TCtlSession::TCtlSession(const TCtlOptions &options)
     if (!options_.Quiet) {
         const std::string device = Cp1252ToUtf8(TCustomComPort::DevicePath(Utf8ToCp1252(options_.Port)));
         if (const std::string advice = LatencyAdvice(DescribePort(device)); !advice.empty())
-            std::fprintf(stderr, "velkctl: warning: %s\n", advice.c_str());
+            std::cerr << "velkctl: warning: " << advice << '\n' << std::flush;
     }
 }
 
@@ -166,7 +166,8 @@ bool TCtlSession::WaitRetrying(const std::function<void()> &restart) {
             return false;
         if (options_.Verbose || options_.TraceLink || options_.TraceTransfer) {
             HideProgress();
-            std::fprintf(stderr, "retry %d of %d after: %s\n", attempt, options_.Retries, FailureText().c_str());
+            std::cerr << "retry " << attempt << " of " << options_.Retries << " after: " << FailureText() << '\n'
+                      << std::flush;
         }
         ++retried_;
         Settle();

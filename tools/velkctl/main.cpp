@@ -1,7 +1,9 @@
 // velkctl: every operation of the decoder toolkit as one command, for scripts
 // and machines without a display. See --help.
 #include "ctlcommands.h"
+#include "ctlconsole.h"
 #include "ctlerror.h"
+#include "ctlportinfo.h"
 #include "screenresources.h"
 #include "velkcodepage.h"
 #include "velkerror.h"
@@ -15,8 +17,9 @@
 
 namespace {
 
-// Errors that escape the port's and the timers' handlers.
-void ShowLibraryError(const char *text) {
+// Errors that escape the port's and the timers' handlers, in the convention of
+// the library's callbacks (stdcall on 32-bit Windows).
+void VELK_CALL ShowLibraryError(const char *text) {
     PrintError(Cp1252ToUtf8(text ? text : ""));
 }
 
@@ -64,8 +67,7 @@ int Run(int argc, char **argv) {
     TCtlOptions options;
     std::string trace;
     bool noProgress = false;
-    app.add_option("--port", options.Port, "Serial port: a device path, COMn (/dev/ttyS(n-1)) or a name under /dev")
-        ->envname("VELK_PORT");
+    app.add_option("--port", options.Port, PortNameHelp())->envname("VELK_PORT");
     app.add_option("--trace", trace, "Protocol log lines on standard error")
         ->check(CLI::IsMember({"link", "transfer", "all"}));
     app.add_flag("-q,--quiet", options.Quiet, "Print only data and errors");
@@ -203,6 +205,7 @@ int Run(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
+    const TConsole console;
     SetErrorSink(ShowLibraryError);
     try {
         return Run(argc, argv);

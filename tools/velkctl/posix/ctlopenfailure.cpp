@@ -18,9 +18,9 @@ std::string FirstLine(const std::string &file) {
     return line;
 }
 
-} // namespace
-
-std::string LockHolder(const std::string &device, const std::string &locksFile) {
+// The process that holds a lock on the file, as "NAME (process PID)", from the
+// kernel's lock table; empty when none does.
+std::string LockHolder(const std::string &device) {
     struct stat info {};
     if (::stat(device.c_str(), &info) != 0)
         return {};
@@ -29,7 +29,7 @@ std::string LockHolder(const std::string &device, const std::string &locksFile) 
     char wanted[64];
     std::snprintf(wanted, sizeof wanted, "%02x:%02x:%lu", major(info.st_dev), minor(info.st_dev),
                   static_cast<unsigned long>(info.st_ino));
-    std::ifstream locks(locksFile);
+    std::ifstream locks("/proc/locks");
     std::string line;
     while (std::getline(locks, line)) {
         std::istringstream fields(line);
@@ -41,6 +41,8 @@ std::string LockHolder(const std::string &device, const std::string &locksFile) 
     }
     return {};
 }
+
+} // namespace
 
 std::string OpenFailureCause(int error, const std::string &device) {
     switch (error) {

@@ -1,0 +1,81 @@
+// The serial ports as sysfs describes them.
+#include "ctlportinfo.h"
+
+#include "CPort.h"
+#include "velkcodepage.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string FirstLine(const fs::path &file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+        line.pop_back();
+    return line;
+}
+
+// The USB device a tty hangs under: the nearest folder above its device that
+// has an idVendor entry.
+std::optional<fs::path> UsbDevice(const fs::path &ttyDevice) {
+    std::error_code error;
+    fs::path at = fs::canonical(ttyDevice, error);
+    if (error)
+        return std::nullopt;
+    for (int depth = 0; depth < 8 && at.has_relative_path(); ++depth, at = at.parent_path())
+        if (fs::exists(at / "idVendor", error))
+            return at;
+    return std::nullopt;
+}
+
+} // namespace
+
+TPortInfo DescribePort(const std::string &device, const TSysfsPaths &paths) {
+    TPortInfo port;
+    std::error_code error;
+    // A by-id name or another link leads to the device itself.
+    const fs::path real = fs::weakly_canonical(device, error);
+    port.Device = error ? device : real.string();
+    const std::string name = fs::path(port.Device).filename().string();
+    const fs::path tty = fs::path(paths.TtyClass) / name / "device";
+    port.Driver = fs::read_symlink(tty / "driver", error).filename().string();
+    if (const std::string latency = FirstLine(tty / "latency_timer"); !latency.empty())
+        port.LatencyMs = std::atoi(latency.c_str());
+    if (const auto usb = UsbDevice(tty)) {
+        port.VendorId = FirstLine(*usb / "idVendor");
+        port.ProductId = FirstLine(*usb / "idProduct");
+        port.Manufacturer = FirstLine(*usb / "manufacturer");
+        port.Product = FirstLine(*usb / "product");
+        port.Serial = FirstLine(*usb / "serial");
+    }
+    // The by-id links name their device relatively ("../../ttyUSB0").
+    for (const fs::directory_entry &link : fs::directory_iterator(paths.ById, error)) {
+        std::error_code reading;
+        if (fs::read_symlink(link.path(), reading).filename() == name && !reading) {
+            port.ById = link.path().string();
+            break;
+        }
+    }
+    return port;
+}
+
+std::vector<TPortInfo> DescribePorts(const TSysfsPaths &paths) {
+    std::vector<std::string> names;
+    TCustomComPort::EnumComPorts(names, paths.TtyClass);
+    std::vector<TPortInfo> ports;
+    for (const std::string &name : names) {
+        TPortInfo port = DescribePort(Cp1252ToUtf8(name), paths);
+        port.Device = Cp1252ToUtf8(name); // as listed, whatever it links to
+        ports.push_back(port);
+    }
+    return ports;
+}
+
+std::string PortNameHelp() {
+    return "Serial port: a device path, COMn (/dev/ttyS(n-1)) or a name under /dev";
+}
