@@ -15,9 +15,11 @@ port=COM$com
 absent=COM$((com + 1))
 devices=$WINEPREFIX/dosdevices
 [ -f "$WINEPREFIX/system.reg" ] || { echo "velkctl-wine: no Wine prefix at $WINEPREFIX" >&2; exit 1; }
-# Runs on one prefix take turns, as the other Windows tests do.
-exec 9>"$WINEPREFIX.lock"
-flock 9
+# Runs on one prefix take turns, as the other Windows tests do; the lock is
+# held by flock itself (-o), so no program started here inherits it.
+if [ -z "${VELK_WINE_LOCKED:-}" ]; then
+    VELK_WINE_LOCKED=1 exec flock -o "$WINEPREFIX.lock" "$0" "$@"
+fi
 
 tmp=$(mktemp -d)
 sim=

@@ -10,8 +10,9 @@
 # system's port list too), each a link in $VELK_WINEPREFIX/lines that this run
 # points at its own far end; runs on one prefix therefore take turns.
 #
-# Environment: VELK_WINEPREFIX (created here when missing), VELK_HOST_VELKSIM.
-# A listing of the tests (--gtest_list_tests) runs without far ends.
+# Environment: VELK_WINEPREFIX (created here when missing), VELK_HOST_VELKSIM,
+# VELK_WINE_LINES (0: no far ends wanted). A listing of the tests
+# (--gtest_list_tests) runs without far ends.
 set -euo pipefail
 : "${VELK_WINEPREFIX:?}" "${VELK_HOST_VELKSIM:?}"
 export WINEPREFIX=$VELK_WINEPREFIX WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
@@ -21,13 +22,16 @@ ports=(COM5 COM6 COM7 COM8 COM9)
 # Runs on one prefix take turns. The lock is held by flock itself (-o): the
 # programs started here (the Wine server, the far ends) do not inherit it, so
 # it ends with this run.
-if [ -z "${VELK_WINE_LOCKED:-}" ]; then
+# With VELK_WINE_LINES=0 a program needs no line: once the prefix is made it
+# runs at once, beside others.
+lines_wanted=${VELK_WINE_LINES:-1}
+if [ -z "${VELK_WINE_LOCKED:-}" ] && { [ "$lines_wanted" = 1 ] || [ ! -f "$WINEPREFIX/velk-ports" ]; }; then
     mkdir -p "$WINEPREFIX"
     VELK_WINE_LOCKED=1 exec flock -o "$WINEPREFIX.lock" "$0" "$@"
 fi
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wine wineboot -u
+if [ ! -f "$WINEPREFIX/velk-ports" ]; then
+    [ -f "$WINEPREFIX/system.reg" ] || wine wineboot -u
     mkdir -p "$lines"
     for port in "${ports[@]}"; do
         wine reg add 'HKLM\Software\Wine\Ports' /v "$port" /d "$lines/${port,,}" /f >/dev/null
@@ -35,18 +39,23 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     # The port list (HARDWARE\DEVICEMAP\SERIALCOMM) is made when the server starts.
     wineserver -k || true
     wineserver -w
+    touch "$WINEPREFIX/velk-ports"
 fi
 # A server that stays 60 s after the last program, started before any program:
 # two programs starting a cold server at once can stall for minutes. (When a
 # server runs already, this one says so and leaves.)
-wineserver -p60 2>/dev/null || true
-wine cmd /c exit
+if wineserver -p60 2>/dev/null; then
+    wine cmd /c exit
+fi
 
 for arg in "$@"; do
     if [ "$arg" = --gtest_list_tests ]; then
-        exec wine "$@"
+        lines_wanted=0
     fi
 done
+if [ "$lines_wanted" != 1 ]; then
+    exec wine "$@"
+fi
 
 far=$(mktemp -d)
 pids=()

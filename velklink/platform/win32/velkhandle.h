@@ -28,6 +28,8 @@ public:
     explicit operator bool() const { return Valid(); }
     // Closes the handle held so far and takes handle instead.
     void Reset(Native handle = nullptr);
+    // Gives the handle up without closing it.
+    Native Release() { return std::exchange(handle_, nullptr); }
 
 private:
     Native handle_ = nullptr;

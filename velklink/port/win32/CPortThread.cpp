@@ -13,10 +13,18 @@ namespace {
 // the owner to take input, or at most this long, before it asks again, so that
 // bytes left unread (the link engine idle) never make it spin.
 constexpr DWORD kRecheckMs = 50;
+// How long a cancelled wait may take to finish when the port closes.
+constexpr DWORD kCancelMs = 1000;
 
 } // namespace
 
-TComThread::TComThread(TCustomComPort &port) : port_(port), stop_(MakeEvent()), eventDone_(MakeEvent()) {
+struct TComThread::TCommWait {
+    OVERLAPPED Operation{};
+    DWORD Mask = 0;
+};
+
+TComThread::TComThread(TCustomComPort &port)
+    : port_(port), stop_(MakeEvent()), eventDone_(MakeEvent()), wait_(std::make_unique<TCommWait>()) {
     // Of the line events only the arrival of bytes has a handler; asking for
     // the modem lines' events too would fail at once on devices without them.
     const DWORD mask = port.Events().Contains(evRxChar) ? EV_RXCHAR : 0;
@@ -28,6 +36,8 @@ TComThread::TComThread(TCustomComPort &port) : port_(port), stop_(MakeEvent()), 
 TComThread::~TComThread() {
     ::SetEvent(stop_.Get());
     thread_->Join();
+    if (!wait_) // abandoned by the thread: the driver may still complete it
+        eventDone_.Release();
 }
 
 TComEvents TComThread::Events(uint32_t mask) {
@@ -43,10 +53,12 @@ void TComThread::Execute() {
     const bool watching = port_.Events().Contains(evRxChar);
     DWORD announced = 0; // bytes waiting when the last notice went out
     for (;;) {
-        OVERLAPPED operation{};
+        OVERLAPPED &operation = wait_->Operation;
+        operation = OVERLAPPED{};
         operation.hEvent = eventDone_.Get();
         ::ResetEvent(operation.hEvent);
-        DWORD mask = 0;
+        DWORD &mask = wait_->Mask;
+        mask = 0;
         DWORD error = ERROR_SUCCESS;
         if (!watching) {
             ::WaitForSingleObject(stop_.Get(), INFINITE);
@@ -58,10 +70,13 @@ void TComThread::Execute() {
                 const HANDLE wakers[] = {stop_.Get(), eventDone_.Get()};
                 if (::WaitForMultipleObjects(2, wakers, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
                     // Stopping (or the wait itself failed): the pending wait is this
-                    // thread's own, so this thread cancels it and lets it finish.
+                    // thread's own, so this thread cancels it and lets it finish,
+                    // within a bound: some drivers never finish it (Wine on a
+                    // serial device with no hardware behind it), and closing the
+                    // port must not wait for ever. Such a wait is abandoned.
                     ::CancelIo(file);
-                    DWORD ignored = 0;
-                    ::GetOverlappedResult(file, &operation, &ignored, TRUE);
+                    if (::WaitForSingleObject(operation.hEvent, kCancelMs) != WAIT_OBJECT_0)
+                        static_cast<void>(wait_.release());
                     return;
                 }
                 DWORD ignored = 0;

@@ -25,6 +25,9 @@ public:
     TComThread &operator=(const TComThread &) = delete;
 
 private:
+    // The overlapped wait in progress and the event mask it fills in.
+    struct TCommWait;
+
     void Execute();
     // The port's watched events among those of a driver's event mask.
     TComEvents Events(uint32_t mask);
@@ -32,5 +35,8 @@ private:
     TCustomComPort &port_;
     THandle stop_;
     THandle eventDone_;
+    // Kept apart from the thread's stack: a driver that never completes a
+    // cancelled wait may still write it later, so it is then never freed.
+    std::unique_ptr<TCommWait> wait_;
     std::unique_ptr<TWorkerThread> thread_;
 };
