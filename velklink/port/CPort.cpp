@@ -17,6 +17,34 @@ void TCustomComPort::SetConnected(bool value) {
         Close();
 }
 
+void TCustomComPort::StartDevice() {
+    connected_ = true;
+    try {
+        ApplyLineSettings();
+        if (!events_.Empty()) {
+            if (syncMethod_ != smNone)
+                delivery_ = std::make_unique<TMessageTarget>();
+            eventsWaiting_ = 0;
+            lineFailed_ = false;
+            thread_ = std::make_unique<TComThread>(*this);
+        }
+    } catch (...) {
+        thread_.reset();
+        delivery_.reset();
+        ReleaseDevice();
+        throw;
+    }
+}
+
+void TCustomComPort::StopEvents() {
+    thread_.reset();
+    // Notices handed over before the thread ended are still delivered, with the
+    // port still open.
+    if (delivery_)
+        delivery_->HandleWaiting();
+    delivery_.reset();
+}
+
 void TCustomComPort::SetPort(const std::string &name) {
     if (name == port_)
         return;

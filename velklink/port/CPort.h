@@ -123,6 +123,11 @@ private:
     }
     void SettingsChanged(TComSettingsKind kind);
     void ApplyLineSettings();
+    // After the device has opened: the line settings, then the event thread;
+    // a failure releases the device again.
+    void StartDevice();
+    // Before the device closes: the event thread ends, its notices are delivered.
+    void StopEvents();
     void ReleaseDevice();
     // Event thread: hands a set of events to the owner as SyncMethod says.
     void DeliverEvents(TComEvents events);

@@ -42,36 +42,16 @@ void TCustomComPort::Open() {
         throw EComPort(ceOpen, errno);
     RequestLowLatency(device.Get());
     device_ = std::move(device);
-    connected_ = true;
-    try {
-        // Queue sizes and time-outs are kept by the port itself; only the line
-        // settings reach the device.
-        ApplyLineSettings();
-        if (!events_.Empty()) {
-            if (syncMethod_ != smNone)
-                delivery_ = std::make_unique<TMessageTarget>();
-            eventsWaiting_ = 0;
-            lineFailed_ = false;
-            thread_ = std::make_unique<TComThread>(*this);
-        }
-    } catch (...) {
-        thread_.reset();
-        delivery_.reset();
-        ReleaseDevice();
-        throw;
-    }
+    // Queue sizes and time-outs are kept by the port itself; only the line
+    // settings reach the device.
+    StartDevice();
 }
 
 void TCustomComPort::Close() {
     if (!connected_)
         return;
     // Reads and writes complete within their calls, so none is outstanding here.
-    thread_.reset();
-    // Notices handed over before the thread ended are still delivered, with the
-    // port still open.
-    if (delivery_)
-        delivery_->HandleWaiting();
-    delivery_.reset();
+    StopEvents();
     ::tcflush(device_.Get(), TCIFLUSH); // fails harmlessly on a device that is gone
     ReleaseDevice();
 }

@@ -52,22 +52,7 @@ void TCustomComPort::Open() {
     if (!::SetCommTimeouts(device.Get(), &timeouts))
         throw EComPort(ceTimeouts, static_cast<int32_t>(::GetLastError()));
     device_ = std::move(device);
-    connected_ = true;
-    try {
-        ApplyLineSettings();
-        if (!events_.Empty()) {
-            if (syncMethod_ != smNone)
-                delivery_ = std::make_unique<TMessageTarget>();
-            eventsWaiting_ = 0;
-            lineFailed_ = false;
-            thread_ = std::make_unique<TComThread>(*this);
-        }
-    } catch (...) {
-        thread_.reset();
-        delivery_.reset();
-        ReleaseDevice();
-        throw;
-    }
+    StartDevice();
 }
 
 void TCustomComPort::Close() {
@@ -75,10 +60,7 @@ void TCustomComPort::Close() {
         return;
     // The event thread cancels its own pending wait as it stops; reads and
     // writes complete within their calls.
-    thread_.reset();
-    if (delivery_)
-        delivery_->HandleWaiting();
-    delivery_.reset();
+    StopEvents();
     ::PurgeComm(device_.Get(),
                 PURGE_RXABORT | PURGE_TXABORT | PURGE_RXCLEAR); // fails harmlessly on a device that is gone
     ::CancelIo(device_.Get());
