@@ -199,7 +199,7 @@ TEST(ProgramTest, ServesOnItsLinkAndKeepsAcceptedWritesWhenKilled) {
     }
     {
         TProgram program(arguments); // replaces the link left behind
-        EXPECT_EQ(program.FirstLine(), "velksim: decoder ready on " + link.string());
+        ASSERT_EQ(program.FirstLine(), "velksim: decoder ready on " + link.string()) << program.Errors();
         TSimPeer peer(link.string());
         std::vector<uint8_t> data;
         ASSERT_EQ(peer.ReadFlash(SlotAddress(6), 5, &data), HL_DATA);
@@ -239,6 +239,13 @@ TEST(ProgramTest, ALinkThatCannotBeMadeOrIsServedIsRefused) {
     EXPECT_EQ(second.Wait(), 2);
     errors = second.Errors();
     EXPECT_NE(errors.find(link + " is the line of another velksim"), std::string::npos) << errors;
+    // A link left behind by a killed simulator, whose terminal was given to
+    // the first one since, is not the first one's line: it is taken over.
+    const std::string stale = (folder / "stale").string();
+    fs::create_symlink(fs::read_symlink(link), stale);
+    TProgram third({"--link=" + stale});
+    ASSERT_EQ(third.FirstLine(), "velksim: decoder ready on " + stale) << third.Errors();
+    EXPECT_NE(fs::read_symlink(stale), fs::read_symlink(link));
     // The first one still serves on its link.
     TSimPeer peer(link);
     EXPECT_EQ(peer.Sync(), HL_ACK);

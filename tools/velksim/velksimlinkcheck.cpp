@@ -15,15 +15,53 @@ namespace velksim {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// A path as one name, whatever the working folder and links to folders on the
+// way: the folder resolved, the last name kept (the link itself is not
+// followed).
+fs::path Settled(const fs::path &path) {
+    std::error_code error;
+    fs::path folder = fs::weakly_canonical(path.parent_path(), error);
+    return (error ? path.parent_path() : folder) / path.filename();
+}
+
+// The --link a process was started with, resolved against its working folder;
+// empty when it was given none.
+fs::path LinkOfProcess(const fs::path &process) {
+    std::ifstream file(process / "cmdline", std::ios::binary);
+    std::string argument;
+    bool next = false;
+    while (std::getline(file, argument, '\0')) {
+        std::string given;
+        if (next)
+            given = argument;
+        else if (argument.rfind("--link=", 0) == 0)
+            given = argument.substr(7);
+        next = argument == "--link";
+        if (given.empty())
+            continue;
+        std::error_code error;
+        fs::path folder = fs::read_symlink(process / "cwd", error);
+        return Settled(fs::path(given).is_absolute() || error ? fs::path(given) : folder / given);
+    }
+    return {};
+}
+
+} // namespace
+
 std::string LinkServedBy(const std::string &linkPath, const std::string &procRoot) {
     std::error_code error;
     if (!fs::is_symlink(fs::symlink_status(linkPath, error)))
         return {};
     // A link left behind by a simulator that was killed names a device that
-    // is gone, or one that nobody of our kind holds any more.
+    // is gone, or one that nobody of our kind holds any more, or one that a
+    // simulator started later holds behind a link of its own (the terminal's
+    // number was given out again).
     const fs::path device = fs::read_symlink(linkPath, error);
     if (error || !fs::exists(device, error))
         return {};
+    const fs::path link = Settled(fs::absolute(linkPath, error));
     const std::string self = std::to_string(::getpid());
     for (const fs::directory_entry &process : fs::directory_iterator(procRoot, error)) {
         const std::string pid = process.path().filename().string();
@@ -31,7 +69,7 @@ std::string LinkServedBy(const std::string &linkPath, const std::string &procRoo
             continue;
         std::string name;
         std::getline(std::ifstream(process.path() / "comm"), name);
-        if (name != "velksim")
+        if (name != "velksim" || LinkOfProcess(process.path()) != link)
             continue;
         std::error_code listing;
         for (const fs::directory_entry &fd : fs::directory_iterator(process.path() / "fd", listing)) {
