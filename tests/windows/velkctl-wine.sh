@@ -40,9 +40,11 @@ done
 ln -sfn "$tmp/line" "$devices/com$com"
 rm -f "$devices/com$((com + 1))"
 
-# A server that stays between the programs, warmed up by one of them.
-wineserver -p60 >/dev/null 2>&1
-wine cmd /c exit
+# A server that stays between the programs, warmed up by one of them. It and
+# the system programs Wine starts with it outlive this test: they get none of
+# its output descriptors, or the test's reader would wait for them.
+wineserver -p60 </dev/null >/dev/null 2>&1
+wine cmd /c exit </dev/null >/dev/null 2>&1
 
 failed=0
 # check NAME EXPECTED-EXIT ARGS...: runs velkctl.exe with ARGS (standard input

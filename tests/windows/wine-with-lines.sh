@@ -43,9 +43,11 @@ if [ ! -f "$WINEPREFIX/velk-ports" ]; then
 fi
 # A server that stays 60 s after the last program, started before any program:
 # two programs starting a cold server at once can stall for minutes. (When a
-# server runs already, this one says so and leaves.)
-if wineserver -p60 2>/dev/null; then
-    wine cmd /c exit
+# server runs already, this one says so and leaves.) The server and the
+# system programs Wine starts with it outlive this run: they get none of its
+# output descriptors, or whoever reads this run's output would wait for them.
+if wineserver -p60 </dev/null >/dev/null 2>&1; then
+    wine cmd /c exit </dev/null >/dev/null 2>&1
 fi
 
 for arg in "$@"; do
