@@ -1,4 +1,5 @@
 #include "ExportList.h"
+#include "LibrarySession.h"
 #include "PseudoTerminal.h"
 #include "VelkLibrary.h"
 
@@ -40,28 +41,15 @@ TEST(ExportsTest, OnlyTheExportsAreVisible) {
     EXPECT_EQ(DynamicSymbols(VELK_LIBRARY_PATH), kExports);
 }
 
-std::vector<std::string> g_errors;
-void VELK_CALL CaptureError(const char *text) {
-    g_errors.emplace_back(text);
-}
-
 // The library loaded and initialised, with its error box captured.
 class PortExportsTest : public ::testing::Test {
 protected:
-    PortExportsTest() {
-        g_errors.clear();
-        VELK_FN(lib_, SetErrorEvent)(CaptureError);
-        VELK_FN(lib_, Initialize)();
-    }
-    ~PortExportsTest() override {
-        VELK_FN(lib_, Finalize)();
-        VELK_FN(lib_, SetErrorEvent)(nullptr);
-    }
     int32_t Open(const std::string &name) { return VELK_FN(lib_, OpenComPort)(name.c_str()); }
     int32_t Connected() { return VELK_FN(lib_, ComPortConnected)(); }
     int32_t Close() { return VELK_FN(lib_, CloseComPort)(); }
 
     VelkLibrary lib_;
+    LibrarySession session_{lib_};
 };
 
 TEST_F(PortExportsTest, OpenAndCloseOnAPseudoTerminal) {
@@ -77,20 +65,20 @@ TEST_F(PortExportsTest, OpenAndCloseOnAPseudoTerminal) {
     EXPECT_EQ(Close(), 1);
     EXPECT_EQ(Connected(), 0);
     EXPECT_EQ(Close(), 1); // closed already: true, no error box
-    EXPECT_TRUE(g_errors.empty());
+    EXPECT_TRUE(session_.Errors().empty());
 }
 
 TEST_F(PortExportsTest, FailedOpenShowsTheErrorBoxAndReturnsFalse) {
     EXPECT_EQ(Open("velk-no-such-port"), 0);
     EXPECT_EQ(Connected(), 0);
-    EXPECT_EQ(g_errors, std::vector<std::string>{"Errore connettendo la porta velk-no-such-port."});
+    EXPECT_EQ(session_.Errors(), std::vector<std::string>{"Errore connettendo la porta velk-no-such-port."});
 
     // Held by another user of the device: the open is refused.
     PseudoTerminal pty;
     TDescriptor other(::open(pty.Path().c_str(), O_RDWR | O_NOCTTY));
     ASSERT_EQ(::flock(other.Get(), LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(Open(pty.Path()), 0);
-    EXPECT_EQ(g_errors.back(), "Errore connettendo la porta " + pty.Path() + ".");
+    EXPECT_EQ(session_.Errors().back(), "Errore connettendo la porta " + pty.Path() + ".");
 }
 
 TEST_F(PortExportsTest, ReceivedBytesWakeTheMessageHandle) {
@@ -136,11 +124,11 @@ TEST_F(PortExportsTest, PortListThroughTheExport) {
         EXPECT_LE(strcasecmp(previous.c_str(), buffer.data()), 0);
         previous = buffer.data();
     }
-    EXPECT_TRUE(g_errors.empty());
+    EXPECT_TRUE(session_.Errors().empty());
     EXPECT_EQ(getComPort(count, nullptr), -1);
     EXPECT_EQ(getComPort(-2, nullptr), -1);
-    EXPECT_EQ(g_errors, (std::vector<std::string>{"List index out of bounds (" + std::to_string(count) + ")",
-                                                  "List index out of bounds (-2)"}));
+    EXPECT_EQ(session_.Errors(), (std::vector<std::string>{"List index out of bounds (" + std::to_string(count) + ")",
+                                                           "List index out of bounds (-2)"}));
 }
 
 TEST(ExportsTest, PortExportsBeforeInitialize) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "ExportList.h"
+#include "LibrarySession.h"
 #include "VelkLibrary.h"
 
 #include <gtest/gtest.h>
@@ -39,11 +40,6 @@ std::set<std::string> ExportTable(HMODULE module) {
     return table;
 }
 
-std::vector<std::string> g_errors;
-void VELK_CALL CaptureError(const char *text) {
-    g_errors.emplace_back(text);
-}
-
 std::vector<int32_t> g_states;
 void VELK_CALL QuitWhenFree(int32_t code, int32_t value) {
     if (value == 0 && code <= VELK_STATE_WAIT_ACK) {
@@ -57,15 +53,6 @@ void VELK_CALL QuitWhenFree(int32_t code, int32_t value) {
 // (without one, the library shows a modal message box).
 class WinExportsTest : public ::testing::Test {
 protected:
-    WinExportsTest() {
-        g_errors.clear();
-        VELK_FN(lib_, SetErrorEvent)(CaptureError);
-        VELK_FN(lib_, Initialize)();
-    }
-    ~WinExportsTest() override {
-        VELK_FN(lib_, Finalize)();
-        VELK_FN(lib_, SetErrorEvent)(nullptr);
-    }
     std::vector<uint8_t> Buffer() {
         std::vector<uint8_t> data(static_cast<size_t>(VELK_FN(lib_, HLPGetBuffer)(nullptr)));
         VELK_FN(lib_, HLPGetBuffer)(data.data());
@@ -73,6 +60,7 @@ protected:
     }
 
     VelkLibrary lib_;
+    LibrarySession session_{lib_};
 };
 
 TEST_F(WinExportsTest, TheExportTableListsExactlyTheExports) {
@@ -92,7 +80,7 @@ TEST_F(WinExportsTest, GetComPortListsTheRegistrysPorts) {
     }
     for (const char *port : {"COM5", "COM6", "COM7", "COM8", "COM9"})
         EXPECT_NE(std::find(names.begin(), names.end(), port), names.end()) << port;
-    EXPECT_TRUE(g_errors.empty());
+    EXPECT_TRUE(session_.Errors().empty());
 }
 
 TEST_F(WinExportsTest, TransfersAndRecordsAgainstTheSimulator) {
@@ -120,7 +108,7 @@ TEST_F(WinExportsTest, TransfersAndRecordsAgainstTheSimulator) {
     VELK_FN(lib_, RECGetBuffer)(loaded.data());
     EXPECT_EQ(loaded, item);
     EXPECT_EQ(VELK_FN(lib_, CloseComPort)(), 1);
-    EXPECT_TRUE(g_errors.empty()) << g_errors.front();
+    EXPECT_TRUE(session_.Errors().empty()) << session_.Errors().front();
 }
 
 TEST_F(WinExportsTest, TheHostsOwnMessageLoopServesTheLibrary) {
@@ -139,7 +127,7 @@ TEST_F(WinExportsTest, TheHostsOwnMessageLoopServesTheLibrary) {
     EXPECT_EQ(message.wParam, static_cast<WPARAM>(VELK_STATE_IDLE));
     EXPECT_EQ(VELK_FN(lib_, HLPGetState)(), VELK_STATE_IDLE);
     EXPECT_EQ(VELK_FN(lib_, HLPGetError)(), VELK_ERROR_NONE);
-    EXPECT_TRUE(g_errors.empty());
+    EXPECT_TRUE(session_.Errors().empty());
 }
 
 TEST_F(WinExportsTest, ALineThatHangsUpMidTransferEndsTheExchange) {
@@ -152,7 +140,7 @@ TEST_F(WinExportsTest, ALineThatHangsUpMidTransferEndsTheExchange) {
     EXPECT_EQ(VELK_FN(lib_, HLPWaitFor)(), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     EXPECT_EQ(VELK_FN(lib_, HLPGetError)(), VELK_ERROR_LINK);
-    EXPECT_EQ(g_errors.size(), 1u);
+    EXPECT_EQ(session_.Errors().size(), 1u);
     const auto closing = std::chrono::steady_clock::now();
     EXPECT_EQ(VELK_FN(lib_, CloseComPort)(), 1);
     EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::seconds(1));

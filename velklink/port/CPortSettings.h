@@ -114,6 +114,8 @@ public:
     void SetWriteTotalMultiplier(int32_t value) { Change(writeTotalMultiplier_, value); }
     int32_t WriteTotalConstant() const { return writeTotalConstant_; }
     void SetWriteTotalConstant(int32_t value) { Change(writeTotalConstant_, value); }
+    // The time a write of count bytes may take in ms; 0: no limit.
+    int64_t WriteLimit(int32_t count) const { return writeTotalConstant_ + int64_t{count} * writeTotalMultiplier_; }
 
 private:
     int32_t readInterval_ = -1;

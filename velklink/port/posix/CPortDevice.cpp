@@ -68,7 +68,7 @@ int32_t TCustomComPort::Write(const void *buffer, int32_t count) {
     if (!device_)
         throw EComPort(ceWrite, EBADF);
     using Clock = std::chrono::steady_clock;
-    const int64_t limitMs = timeouts_.WriteTotalConstant() + int64_t{count} * timeouts_.WriteTotalMultiplier();
+    const int64_t limitMs = timeouts_.WriteLimit(count);
     const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
     const auto *bytes = static_cast<const uint8_t *>(buffer);
     int32_t written = 0;

@@ -77,7 +77,7 @@ int32_t TCustomComPort::Write(const void *buffer, int32_t count) {
         return 0;
     if (!device_)
         throw EComPort(ceWrite, ERROR_INVALID_HANDLE);
-    const int64_t limitMs = timeouts_.WriteTotalConstant() + int64_t{count} * timeouts_.WriteTotalMultiplier();
+    const int64_t limitMs = timeouts_.WriteLimit(count);
     OVERLAPPED operation{};
     operation.hEvent = device_.WriteDone.Get();
     ::ResetEvent(operation.hEvent);
