@@ -5,6 +5,7 @@
 
 #include "velkmessagequeue.h"
 
+#include <string>
 #include <system_error>
 
 namespace {
@@ -20,8 +21,12 @@ HINSTANCE ThisModule() {
     return module;
 }
 
+// The call that failed and the system's error code, by number: the runtime's
+// text for a Windows code is that of a C library error of the same number.
 std::system_error LastError(const char *what) {
-    return std::system_error(static_cast<int>(::GetLastError()), std::system_category(), what);
+    const DWORD code = ::GetLastError();
+    return std::system_error(static_cast<int>(code), std::system_category(),
+                             std::string(what) + " (error " + std::to_string(code) + ")");
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
