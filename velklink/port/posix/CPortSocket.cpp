@@ -13,8 +13,13 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 
 struct TPortSocket::TImpl {
     TDescriptor socket;
@@ -32,11 +37,41 @@ struct TAddresses {
     }
 };
 
-// Looks host up within timeoutMs. A numeric address needs no lookup; a name
-// goes to the system's resolver, which has no time limit of its own, through
-// its asynchronous form. A lookup still running at the limit is cancelled; one
-// that cannot be cancelled is left to the resolver's own thread with its
-// request, which is then never freed (a few hundred bytes).
+// A name lookup of the system's resolver, which has no time limit of its own,
+// run on a thread of its own so that the caller waits only as long as it may.
+struct TLookup {
+    std::string host, port;
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    int status = 0;
+    addrinfo *result = nullptr;
+    ~TLookup() {
+        if (result != nullptr)
+            ::freeaddrinfo(result);
+    }
+};
+
+// Lookups that outlived their caller's limit. Each ends by itself within the
+// resolver's own time-outs; they are joined when the library is unloaded.
+class TStragglers {
+public:
+    void Keep(std::thread thread) {
+        std::lock_guard lock(mutex_);
+        threads_.push_back(std::move(thread));
+    }
+    ~TStragglers() {
+        for (std::thread &thread : threads_)
+            thread.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::thread> threads_;
+};
+TStragglers stragglers;
+
+// Looks host up within timeoutMs. A numeric address needs no lookup.
 void Resolve(const TRemoteName &name, int timeoutMs, TAddresses &found) {
     const std::string port = std::to_string(name.Port);
     addrinfo hints{};
@@ -45,41 +80,34 @@ void Resolve(const TRemoteName &name, int timeoutMs, TAddresses &found) {
     hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
     if (::getaddrinfo(name.Host.c_str(), port.c_str(), &hints, &found.list) == 0)
         return;
-    struct TLookup {
-        std::string host, port;
-        addrinfo hints{};
-        gaicb request{};
-    };
-    auto lookup = std::make_unique<TLookup>();
+    auto lookup = std::make_shared<TLookup>();
     lookup->host = name.Host;
     lookup->port = port;
-    lookup->hints.ai_family = AF_UNSPEC;
-    lookup->hints.ai_socktype = SOCK_STREAM;
-    lookup->hints.ai_flags = AI_NUMERICSERV;
-    lookup->request.ar_name = lookup->host.c_str();
-    lookup->request.ar_service = lookup->port.c_str();
-    lookup->request.ar_request = &lookup->hints;
-    gaicb *requests[] = {&lookup->request};
-    int status = ::getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr);
-    if (status == 0) {
-        timespec limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000000L};
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while ((status = ::gai_error(&lookup->request)) == EAI_INPROGRESS) {
-            ::gai_suspend(requests, 1, &limit);
-            const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now()).count();
-            if (left <= 0) {
-                if (::gai_cancel(&lookup->request) != EAI_CANCELED && ::gai_error(&lookup->request) == EAI_INPROGRESS)
-                    static_cast<void>(lookup.release());
-                throw EComPort::WithCause(ceOpen, ETIMEDOUT,
-                                          name.Address() + ": no answer from the name resolver within 5 s");
-            }
-            limit = {left / 1000000000, left % 1000000000};
-        }
+    std::thread thread([lookup] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_NUMERICSERV;
+        addrinfo *result = nullptr;
+        const int status = ::getaddrinfo(lookup->host.c_str(), lookup->port.c_str(), &hints, &result);
+        std::lock_guard lock(lookup->mutex);
+        lookup->status = status;
+        lookup->result = result;
+        lookup->done = true;
+        lookup->finished.notify_all();
+    });
+    std::unique_lock lock(lookup->mutex);
+    if (!lookup->finished.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return lookup->done; })) {
+        lock.unlock();
+        stragglers.Keep(std::move(thread));
+        throw EComPort::WithCause(ceOpen, ETIMEDOUT, name.Address() + ": no answer from the name resolver within 5 s");
     }
-    if (status != 0)
-        throw EComPort::WithCause(ceOpen, -1,
-                                  name.Address() + ": unknown host (" + std::string(::gai_strerror(status)) + ")");
-    found.list = lookup->request.ar_result;
+    lock.unlock();
+    thread.join();
+    if (lookup->status != 0)
+        throw EComPort::WithCause(
+            ceOpen, -1, name.Address() + ": unknown host (" + std::string(::gai_strerror(lookup->status)) + ")");
+    found.list = std::exchange(lookup->result, nullptr);
 }
 
 void SetOption(int fd, int level, int option, int value) {
