@@ -11,6 +11,7 @@ from contextlib import contextmanager
 from typing import Callable, Dict, Iterator, List, Optional, Union
 
 from . import _errors, _records
+from ._records import Record
 from ._library import ErrorCallback, EventCallback, IdleCallback, LogCallback, library
 from ._text import ITEM_NAME_WIDTH, RECORD_NAME_WIDTH, decode, port_name, stored_name
 from ._wait import MessageWaiter
@@ -223,7 +224,7 @@ class Decoder:
     port closes at once, the exception comes when that wait ends.
     """
 
-    def __init__(self, port: Union[str, bytes, "os.PathLike[str]"]):
+    def __init__(self, port: Union[str, bytes, os.PathLike]) -> None:
         global _active
         raw = port_name(port)
         self.port = port if isinstance(port, str) else decode(raw)
@@ -267,7 +268,7 @@ class Decoder:
 
     # -- lifecycle ---------------------------------------------------------
 
-    def __enter__(self) -> "Decoder":
+    def __enter__(self) -> Decoder:
         return self
 
     def __exit__(self, *exc_info: object) -> None:
@@ -482,7 +483,7 @@ class Decoder:
 
     # -- records -------------------------------------------------------------
 
-    def records(self) -> List[_records.Record]:
+    def records(self) -> List[Record]:
         """The records the decoder holds, slot by slot: each with its items
         (name and size), whether the EEPROM's slot table admits its slot (only
         admitted records are found by name) and the bytes free in the slot.

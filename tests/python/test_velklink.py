@@ -145,6 +145,18 @@ def test_progress_counts_bytes_the_decoder_has(sim):
                             (10144, 10240), (10240, 10240)]
 
 
+def test_a_progress_callback_that_raises_ends_the_transfer(sim):
+    before = slot_bytes(sim, 1, 0, 4096)
+
+    def refuse(done, total):
+        raise ValueError("stop here")
+
+    dec = velklink.Decoder(sim.line)
+    with pytest.raises(ValueError, match="stop here"):
+        dec.write_flash(AREA + SLOT, b"\x01" * 4096, progress=refuse)
+    assert not dec.is_open and slot_bytes(sim, 1, 0, 4096) == before
+
+
 def test_logs_go_to_the_logging_module(sim, caplog, capfd):
     caplog.set_level(logging.DEBUG, logger="velklink")
     with velklink.Decoder(sim.line) as dec:
