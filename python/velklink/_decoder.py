@@ -11,8 +11,8 @@ from contextlib import contextmanager
 from typing import Callable, Dict, Iterator, List, Optional, Union
 
 from . import _errors, _records
-from ._records import Record
 from ._library import ErrorCallback, EventCallback, IdleCallback, LogCallback, library
+from ._records import Record
 from ._text import ITEM_NAME_WIDTH, RECORD_NAME_WIDTH, decode, port_name, stored_name
 from ._wait import MessageWaiter
 
@@ -62,13 +62,13 @@ def _on_error(text: bytes) -> None:
 def _on_log(kind: int, text: bytes) -> None:
     decoder = _active
     try:
-        line = decode(text or b"")
         if kind == 1:
+            line = decode(text or b"")
             if decoder is not None:
                 decoder._transfer_line(line)
             _TRANSFER_LOG.debug("%s", line)
-        else:
-            _LINK_LOG.debug("%s", line)
+        elif _LINK_LOG.isEnabledFor(logging.DEBUG):
+            _LINK_LOG.debug("%s", decode(text or b""))
     except BaseException as error:  # a callback must not raise into the library
         if decoder is not None:
             decoder._callback_failed(error)

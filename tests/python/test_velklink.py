@@ -261,3 +261,18 @@ def test_the_installed_package_from_a_temporary_prefix(sim, tmp_path):
     assert done.stdout == slot_bytes(sim, 0, 0, 80)
     where = done.stderr.decode()
     assert where.startswith(str(packages)) and str(prefix / "lib") + "/libvelklink.so" in where
+
+
+@pytest.mark.parametrize("reserved, words, admitted", [
+    (29, {0: 0x80, 28: 0xFF}, {0, 28}),  # slots 0..28 read words 0..28
+    (0, {0: 0x80, 5: 0x7F}, {1}),  # slot 0 has no word, slot j reads word j - 1; bit 31 alone counts
+    # 31 (upper bits unread), none reserved: slot 29 reads the word that holds the reserved byte itself
+    (0x9F, {28: 0x80}, {28, 29}),
+])
+def test_the_eeprom_slot_table(reserved, words, admitted):
+    from velklink import _records
+    eeprom = bytearray(8192)
+    for word, first in words.items():
+        eeprom[0x108E + 4 * word] = first
+    eeprom[0x1102] |= reserved
+    assert {slot for slot, flag in enumerate(_records.admitted_slots(bytes(eeprom))) if flag} == admitted
