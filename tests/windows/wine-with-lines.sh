@@ -14,7 +14,8 @@
 # points at its own far end; runs on one prefix therefore take turns.
 #
 # Environment: VELK_WINEPREFIX (created here when missing), VELK_HOST_VELKSIM,
-# VELK_WINE_LINES (0: no far ends wanted). A listing of the tests
+# VELK_WINE_LINES (0: no far ends wanted), VELK_WINE_PACED (1: the simulator
+# on COM5 paced like a 115200-baud cable). A listing of the tests
 # (--gtest_list_tests) runs without far ends.
 set -euo pipefail
 : "${VELK_WINEPREFIX:?}" "${VELK_HOST_VELKSIM:?}"
@@ -70,7 +71,9 @@ cleanup() {
     rm -rf "$far"
 }
 trap cleanup EXIT
-"$VELK_HOST_VELKSIM" --link "$far/com5" --state "$far/state5" >/dev/null &
+pacing=()
+[ "${VELK_WINE_PACED:-0}" = 1 ] && pacing=(--baud 115200)
+"$VELK_HOST_VELKSIM" --link "$far/com5" --state "$far/state5" "${pacing[@]}" >/dev/null &
 pids+=($!)
 socat PTY,link="$far/com6",rawer EXEC:cat &
 pids+=($!)
