@@ -3,7 +3,6 @@ causes, progress, logs, the library's rules, Ctrl-C and the installed package.""
 
 import logging
 import os
-import pathlib
 import signal
 import subprocess
 import sys
@@ -66,37 +65,27 @@ def test_every_method_against_the_simulators_memory(sim):
     assert not dec.is_open
 
 
-def failing_call(case, dec):
-    if case == "read":
-        dec.read_flash(AREA, 80)
-    elif case == "write":
-        dec.write_flash(AREA + SLOT, b"x" * 100)
-    elif case == "sync":
-        dec.sync()
-    elif case == "missing item":
-        dec.get("SET", "nope")
-    elif case == "missing record":
-        dec.get("nothing", "SET")
-    elif case == "refresh":
-        dec.refresh()
-    elif case == "long read":
-        dec.read_flash(AREA, 65536)
-
-
-@pytest.mark.parametrize("options, case, kind, message, error", [
-    (["--refuse-reads", "1"], "read", velklink.Refused, "Richiesta lettura rifiutata.", 6),
-    (["--refuse-writes", "1"], "write", velklink.Refused, "Scrittura fallita.", 5),
-    (["--refuse-reads", "1"], "refresh", velklink.Refused, "Errore leggendo il record all'indirizzo: 0x34020000.", 6),
-    (["--stop-after", "0"], "sync", velklink.NoAnswer, "Timeout nel protocollo a basso livello.", 1),
-    ([], "missing item", velklink.RecordError, "File non trovato: nope.", None),
-    ([], "missing record", velklink.RecordError, "Record non trovato: nothing.", None),
-    (["--hang-up-after", "3000"], "long read", velklink.PortError, "", 2),
+@pytest.mark.parametrize("options, call, kind, message, error", [
+    pytest.param(["--refuse-reads", "1"], lambda d: d.read_flash(AREA, 80), velklink.Refused,
+                 "Richiesta lettura rifiutata.", 6, id="read refused"),
+    pytest.param(["--refuse-writes", "1"], lambda d: d.write_flash(AREA + SLOT, b"x" * 100), velklink.Refused,
+                 "Scrittura fallita.", 5, id="write refused"),
+    pytest.param(["--refuse-reads", "1"], lambda d: d.refresh(), velklink.Refused,
+                 "Errore leggendo il record all'indirizzo: 0x34020000.", 6, id="refresh refused"),
+    pytest.param(["--stop-after", "0"], lambda d: d.sync(), velklink.NoAnswer,
+                 "Timeout nel protocollo a basso livello.", 1, id="no answer"),
+    pytest.param([], lambda d: d.get("SET", "nope"), velklink.RecordError, "File non trovato: nope.", None,
+                 id="missing item"),
+    pytest.param([], lambda d: d.get("nothing", "SET"), velklink.RecordError, "Record non trovato: nothing.", None,
+                 id="missing record"),
+    pytest.param(["--hang-up-after", "3000"], lambda d: d.read_flash(AREA, 65536), velklink.PortError, "", 2,
+                 id="line hung up"),
 ])
-def test_exceptions_from_real_causes(simulator, options, case, kind, message, error):
+def test_exceptions_from_real_causes(simulator, options, call, kind, message, error):
     sim = simulator(*options)
     with velklink.Decoder(sim.line) as dec:
         with pytest.raises(kind) as raised:
-            failing_call(case, dec)
+            call(dec)
     assert isinstance(raised.value, velklink.Error)
     assert raised.value.message.startswith(message) and str(raised.value) == raised.value.message
     if error is not None:
