@@ -181,15 +181,23 @@ def test_one_decoder_per_process_and_its_thread(sim):
 
 
 CTRL_C_CHILD = textwrap.dedent("""
-    import fcntl, os, sys, velklink
+    import fcntl, logging, os, sys, velklink
     dec = velklink.Decoder(sys.argv[1])
     def show(done, total):
         print("progress", done, flush=True)
+    class WriteBegins(logging.Handler):
+        def emit(self, record):
+            if record.getMessage().startswith("Scrittura Flash"):
+                show(0, 0)
+    logging.getLogger("velklink.transfer").addHandler(WriteBegins())
+    logging.getLogger("velklink.transfer").setLevel(logging.DEBUG)
     try:
         if sys.argv[2] == "read":
             dec.read_flash(0x34020000, 65536, progress=show)
-        else:
+        elif sys.argv[2] == "write":
             dec.write_flash(0x34030000, b"U" * 65536, progress=show)
+        else:  # a new record: the first free slot, 0x34030000
+            dec.put("big", "item", b"U" * 60000)
         print("finished", flush=True)
     except KeyboardInterrupt:
         # The library has let go of the port: its lock can be taken.
@@ -199,26 +207,30 @@ CTRL_C_CHILD = textwrap.dedent("""
 """)
 
 
-@pytest.mark.parametrize("operation", ["read", "write"])
-def test_ctrl_c_ends_a_paced_transfer(simulator, tmp_path, operation):
+# A transfer ends within 1 s; a record function waits inside the library,
+# which gives up only at its link time-out (5 s waiting for an acknowledgement).
+@pytest.mark.parametrize("operation, begun, bound", [("read", 8000, 1.0), ("write", 8000, 1.0), ("put", 0, 7.0)])
+def test_ctrl_c_ends_a_paced_transfer(simulator, tmp_path, operation, begun, bound):
     sim = simulator("--baud", "115200")
     slot_before = slot_bytes(sim, 1, 0, 65536)
     script = tmp_path / "child.py"
     script.write_text(CTRL_C_CHILD)
     child = subprocess.Popen([sys.executable, str(script), sim.line, operation], stdout=subprocess.PIPE, text=True,
                              preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
-    reported = 0
-    while reported < 8000:  # a few link packets into the 5.7 s transfer
+    reported = -1
+    while reported < begun:  # a few link packets into the 5.7 s transfer
         line = child.stdout.readline()
         assert line.startswith("progress"), line
         reported = int(line.split()[1])
+    if operation == "put":
+        time.sleep(1.0)
     sent = time.monotonic()
     child.send_signal(signal.SIGINT)
     rest = [child.stdout.readline()]
     took = time.monotonic() - sent
     rest += child.stdout.readlines()
     assert child.wait(30) == -signal.SIGINT
-    assert rest[-1] == "interrupted False\n" and took < 1.0
+    assert rest[-1] == "interrupted False\n" and took < bound
     assert all(int(line.split()[1]) < 65536 for line in rest[:-1])
     # A write cut short left the flash as it was.
     assert slot_bytes(sim, 1, 0, 65536) == slot_before
