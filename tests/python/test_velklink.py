@@ -3,7 +3,6 @@ causes, progress, logs, the library's rules, Ctrl-C and the installed package.""
 
 import logging
 import os
-import pathlib
 import signal
 import subprocess
 import sys
@@ -66,37 +65,27 @@ def test_every_method_against_the_simulators_memory(sim):
     assert not dec.is_open
 
 
-def failing_call(case, dec):
-    if case == "read":
-        dec.read_flash(AREA, 80)
-    elif case == "write":
-        dec.write_flash(AREA + SLOT, b"x" * 100)
-    elif case == "sync":
-        dec.sync()
-    elif case == "missing item":
-        dec.get("SET", "nope")
-    elif case == "missing record":
-        dec.get("nothing", "SET")
-    elif case == "refresh":
-        dec.refresh()
-    elif case == "long read":
-        dec.read_flash(AREA, 65536)
-
-
-@pytest.mark.parametrize("options, case, kind, message, error", [
-    (["--refuse-reads", "1"], "read", velklink.Refused, "Richiesta lettura rifiutata.", 6),
-    (["--refuse-writes", "1"], "write", velklink.Refused, "Scrittura fallita.", 5),
-    (["--refuse-reads", "1"], "refresh", velklink.Refused, "Errore leggendo il record all'indirizzo: 0x34020000.", 6),
-    (["--stop-after", "0"], "sync", velklink.NoAnswer, "Timeout nel protocollo a basso livello.", 1),
-    ([], "missing item", velklink.RecordError, "File non trovato: nope.", None),
-    ([], "missing record", velklink.RecordError, "Record non trovato: nothing.", None),
-    (["--hang-up-after", "3000"], "long read", velklink.PortError, "", 2),
+@pytest.mark.parametrize("options, call, kind, message, error", [
+    pytest.param(["--refuse-reads", "1"], lambda d: d.read_flash(AREA, 80), velklink.Refused,
+                 "Richiesta lettura rifiutata.", 6, id="read refused"),
+    pytest.param(["--refuse-writes", "1"], lambda d: d.write_flash(AREA + SLOT, b"x" * 100), velklink.Refused,
+                 "Scrittura fallita.", 5, id="write refused"),
+    pytest.param(["--refuse-reads", "1"], lambda d: d.refresh(), velklink.Refused,
+                 "Errore leggendo il record all'indirizzo: 0x34020000.", 6, id="refresh refused"),
+    pytest.param(["--stop-after", "0"], lambda d: d.sync(), velklink.NoAnswer,
+                 "Timeout nel protocollo a basso livello.", 1, id="no answer"),
+    pytest.param([], lambda d: d.get("SET", "nope"), velklink.RecordError, "File non trovato: nope.", None,
+                 id="missing item"),
+    pytest.param([], lambda d: d.get("nothing", "SET"), velklink.RecordError, "Record non trovato: nothing.", None,
+                 id="missing record"),
+    pytest.param(["--hang-up-after", "3000"], lambda d: d.read_flash(AREA, 65536), velklink.PortError, "", 2,
+                 id="line hung up"),
 ])
-def test_exceptions_from_real_causes(simulator, options, case, kind, message, error):
+def test_exceptions_from_real_causes(simulator, options, call, kind, message, error):
     sim = simulator(*options)
     with velklink.Decoder(sim.line) as dec:
         with pytest.raises(kind) as raised:
-            failing_call(case, dec)
+            call(dec)
     assert isinstance(raised.value, velklink.Error)
     assert raised.value.message.startswith(message) and str(raised.value) == raised.value.message
     if error is not None:
@@ -192,15 +181,23 @@ def test_one_decoder_per_process_and_its_thread(sim):
 
 
 CTRL_C_CHILD = textwrap.dedent("""
-    import fcntl, os, sys, velklink
+    import fcntl, logging, os, sys, velklink
     dec = velklink.Decoder(sys.argv[1])
     def show(done, total):
         print("progress", done, flush=True)
+    class WriteBegins(logging.Handler):
+        def emit(self, record):
+            if record.getMessage().startswith("Scrittura Flash"):
+                show(0, 0)
+    logging.getLogger("velklink.transfer").addHandler(WriteBegins())
+    logging.getLogger("velklink.transfer").setLevel(logging.DEBUG)
     try:
         if sys.argv[2] == "read":
             dec.read_flash(0x34020000, 65536, progress=show)
-        else:
+        elif sys.argv[2] == "write":
             dec.write_flash(0x34030000, b"U" * 65536, progress=show)
+        else:  # a new record: the first free slot, 0x34030000
+            dec.put("big", "item", b"U" * 60000)
         print("finished", flush=True)
     except KeyboardInterrupt:
         # The library has let go of the port: its lock can be taken.
@@ -210,26 +207,30 @@ CTRL_C_CHILD = textwrap.dedent("""
 """)
 
 
-@pytest.mark.parametrize("operation", ["read", "write"])
-def test_ctrl_c_ends_a_paced_transfer(simulator, tmp_path, operation):
+# A transfer ends within 1 s; a record function waits inside the library,
+# which gives up only at its link time-out (5 s waiting for an acknowledgement).
+@pytest.mark.parametrize("operation, begun, bound", [("read", 8000, 1.0), ("write", 8000, 1.0), ("put", 0, 7.0)])
+def test_ctrl_c_ends_a_paced_transfer(simulator, tmp_path, operation, begun, bound):
     sim = simulator("--baud", "115200")
     slot_before = slot_bytes(sim, 1, 0, 65536)
     script = tmp_path / "child.py"
     script.write_text(CTRL_C_CHILD)
     child = subprocess.Popen([sys.executable, str(script), sim.line, operation], stdout=subprocess.PIPE, text=True,
                              preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
-    reported = 0
-    while reported < 8000:  # a few link packets into the 5.7 s transfer
+    reported = -1
+    while reported < begun:  # a few link packets into the 5.7 s transfer
         line = child.stdout.readline()
         assert line.startswith("progress"), line
         reported = int(line.split()[1])
+    if operation == "put":
+        time.sleep(1.0)
     sent = time.monotonic()
     child.send_signal(signal.SIGINT)
     rest = [child.stdout.readline()]
     took = time.monotonic() - sent
     rest += child.stdout.readlines()
     assert child.wait(30) == -signal.SIGINT
-    assert rest[-1] == "interrupted False\n" and took < 1.0
+    assert rest[-1] == "interrupted False\n" and took < bound
     assert all(int(line.split()[1]) < 65536 for line in rest[:-1])
     # A write cut short left the flash as it was.
     assert slot_bytes(sim, 1, 0, 65536) == slot_before
