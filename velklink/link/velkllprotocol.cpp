@@ -6,7 +6,6 @@
 #include <algorithm>
 
 namespace {
-constexpr int32_t kPacketCapacity = 2048;
 constexpr int32_t kMaxPackets = 32767;
 constexpr int32_t kMaxNacks = 10;
 } // namespace
@@ -38,7 +37,7 @@ void velk_Rx::Clear() {
 
 velk_LLProtocol::velk_LLProtocol(velk_CPort &port, THandler onEvent, TTimeouts timeouts)
     : OnEvent(std::move(onEvent)), ackPacket_(LL_ACK, 0, 0, 0, nullptr), nackPacket_(LL_NACK, 0, 0, 0, nullptr),
-      incoming_(kPacketCapacity), port_(port), receivedData_(0), readBuffer_(kPacketCapacity) {
+      incoming_(kLLMaxPacketLength), port_(port), receivedData_(0), readBuffer_(kLLMaxPacketLength) {
     port_.OnRxChar = [this](TCustomComPort &sender, int32_t count) { OnPortData(sender, count); };
     port_.OnLineError = [this](TCustomComPort &sender, const EComPort &error) { OnLineError(sender, error); };
     responseTimer_.Timer = std::make_unique<velk_Timer>(
@@ -80,7 +79,7 @@ void velk_LLProtocol::Send(const void *data, int32_t length) {
         throw ELLProtocol("Protocollo di comunicazione occupato.");
     tx_.SetData(data, length);
     tx_.Clear();
-    int64_t packets = length / MaxPayload + (length % MaxPayload != 0 ? 1 : 0);
+    int64_t packets = length / kLLMaxPayload + (length % kLLMaxPayload != 0 ? 1 : 0);
     if (packets > kMaxPackets || packets < 1)
         throw ELLProtocol(Format("Numbero di pacchetti non valido: %d.", packets));
     DoEvent(leSendStart, static_cast<int32_t>(packets));
@@ -101,7 +100,7 @@ void velk_LLProtocol::Send(const void *data, int32_t length) {
 
 void velk_LLProtocol::SendNextPacket() {
     port_.DrainInput();
-    tx_.ChunkLength = std::min(MaxPayload, tx_.Size() - tx_.Count());
+    tx_.ChunkLength = std::min(kLLMaxPayload, tx_.Size() - tx_.Count());
     velk_LLPacket packet(LL_DATA, static_cast<uint16_t>(tx_.LastIndex), static_cast<uint16_t>(tx_.Acked),
                          static_cast<uint16_t>(tx_.ChunkLength), tx_.Tail());
     LinkLog().LogFmt("Pacchetto dati: <- %s", packet.ToLogText());
@@ -241,7 +240,7 @@ void velk_LLProtocol::AcceptData() {
     LinkLog().LogFmt("Pacchetto dati: -> %s", incoming_.ToLogText());
     if (rx_.Received == 0) {
         rx_.Expected = incoming_.PacketCount() & 0xFFFF;
-        rx_.SetSize(rx_.Expected * MaxPayload);
+        rx_.SetSize(rx_.Expected * kLLMaxPayload);
         DoEvent(leReceiveStart, rx_.Expected);
     }
     if (static_cast<int64_t>(rx_.Count()) + incoming_.PayloadLength() > rx_.Size()) {

@@ -71,8 +71,6 @@ class velk_LLProtocol {
 public:
     using THandler = std::function<void(velk_LLProtocol &sender, int32_t code, int32_t value)>;
 
-    static constexpr int32_t MaxPayload = 2032;
-
     using TTimeouts = TLLTimeouts;
 
     velk_LLProtocol(velk_CPort &port, THandler onEvent = {}, TTimeouts timeouts = TTimeouts());
