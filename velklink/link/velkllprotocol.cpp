@@ -77,6 +77,7 @@ void velk_LLProtocol::Send(const void *data, int32_t length) {
     ownerThread_.Check();
     if (state_ != llsIdle)
         throw ELLProtocol("Protocollo di comunicazione occupato.");
+    lineFailure_.reset();
     tx_.SetData(data, length);
     tx_.Clear();
     int64_t packets = length / kLLMaxPayload + (length % kLLMaxPayload != 0 ? 1 : 0);
@@ -89,9 +90,14 @@ void velk_LLProtocol::Send(const void *data, int32_t length) {
     SetState(llsWaitAck);
     try {
         SendNextPacket();
-    } catch (...) {
+    } catch (const EComPort &error) {
         // The first packet never left (port closed or failing): the engine is
         // free again before the error reaches the caller.
+        lineFailure_ = error;
+        responseTimer_.Stop();
+        SetState(llsIdle);
+        throw;
+    } catch (...) {
         responseTimer_.Stop();
         SetState(llsIdle);
         throw;
@@ -113,6 +119,7 @@ void velk_LLProtocol::Receive() {
     if (state_ != llsIdle)
         throw ELLProtocol("Protocollo di comunicazione occupato.");
     LinkLog().Banner("Ricezione dati");
+    lineFailure_.reset();
     nackCount_ = 0;
     rx_.Clear();
     incoming_.Clear();
@@ -123,6 +130,7 @@ void velk_LLProtocol::Receive() {
     } catch (...) {
         // The port failed under the reception (closed or gone): the engine is
         // free again before the error reaches the caller.
+        NoteLineFailure();
         completionTimer_.Stop();
         if (state_ != llsIdle)
             SetState(llsIdle);
@@ -262,9 +270,20 @@ template <typename F> void velk_LLProtocol::EndOnFailure(F &&handling) {
         // A port that fails under a write or a read (a dead line), or any other
         // error out of a notice, would otherwise leave the engine waiting with no
         // timer running: the transmission ends as after an invalid packet.
-        if (state_ != llsIdle)
+        if (state_ != llsIdle) {
+            NoteLineFailure();
             EndByFailure();
+        }
         throw;
+    }
+}
+
+void velk_LLProtocol::NoteLineFailure() {
+    try {
+        throw;
+    } catch (const EComPort &error) {
+        lineFailure_ = error;
+    } catch (...) {
     }
 }
 
@@ -290,6 +309,7 @@ void velk_LLProtocol::OnLineError(TCustomComPort &, const EComPort &error) {
     // Between transmissions the line's loss shows at its next use.
     if (state_ == llsIdle)
         return;
+    lineFailure_ = error;
     EndByFailure();
     throw error;
 }
