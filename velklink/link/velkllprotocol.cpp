@@ -78,6 +78,7 @@ void velk_LLProtocol::Send(const void *data, int32_t length) {
     if (state_ != llsIdle)
         throw ELLProtocol("Protocollo di comunicazione occupato.");
     lineFailure_.reset();
+    port_.SetRxThreshold(1); // the answer may be a 12-byte ACK
     tx_.SetData(data, length);
     tx_.Clear();
     int64_t packets = length / kLLMaxPayload + (length % kLLMaxPayload != 0 ? 1 : 0);
@@ -120,6 +121,7 @@ void velk_LLProtocol::Receive() {
         throw ELLProtocol("Protocollo di comunicazione occupato.");
     LinkLog().Banner("Ricezione dati");
     lineFailure_.reset();
+    port_.SetRxThreshold(1);
     nackCount_ = 0;
     rx_.Clear();
     incoming_.Clear();
@@ -141,14 +143,22 @@ void velk_LLProtocol::Receive() {
 bool velk_LLProtocol::PumpInput() {
     const uint16_t before = incoming_.PacketType();
     int32_t missing = incoming_.Missing();
-    int32_t waiting;
-    while (missing > 0 && (waiting = port_.InputCount()) > 0) {
-        int32_t n = std::min({waiting, missing, readBuffer_.Size()});
-        int32_t got = port_.Read(readBuffer_.Memory(), n);
-        if (got <= 0)
+    for (;;) {
+        int32_t waiting;
+        while (missing > 0 && (waiting = port_.InputCount()) > 0) {
+            int32_t n = std::min({waiting, missing, readBuffer_.Size()});
+            int32_t got = port_.Read(readBuffer_.Memory(), n);
+            if (got <= 0)
+                break;
+            incoming_.Feed(readBuffer_.Memory(), got);
+            missing = incoming_.Missing();
+        }
+        // The next notice comes when the packet's next part is in: a paced
+        // line then wakes the engine a few times a packet, not for every few
+        // bytes. Bytes that came before the new threshold was set are read now.
+        port_.SetRxThreshold(missing > 0 ? missing : 1);
+        if (missing == 0 || port_.InputCount() == 0)
             break;
-        incoming_.Feed(readBuffer_.Memory(), got);
-        missing = incoming_.Missing();
     }
     if (before == LL_NONE && incoming_.PacketType() != LL_NONE) {
         // A packet has begun: it has the completion interval to arrive whole
@@ -339,19 +349,23 @@ void velk_LLProtocol::OnCompletionTimeout(uint64_t countdown) {
     ownerThread_.Check();
     if (!completionTimer_.Claim(countdown))
         return;
-    responseTimer_.Stop();
-    LinkLog().Log("Timeout nel completamento di un pacchetto.");
-    LinkLog().Log("Pacchetto riempito e invalidato.");
-    incoming_.Invalidate();
     EndOnFailure([this] {
+        // Bytes of the packet may wait unread below the notice threshold.
+        const bool complete = PumpInput();
+        if (!complete) {
+            responseTimer_.Stop();
+            LinkLog().Log("Timeout nel completamento di un pacchetto.");
+            LinkLog().Log("Pacchetto riempito e invalidato.");
+            incoming_.Invalidate();
+        }
         if (state_ == llsWaitAck) {
             // Fewer than 4 bytes had arrived: the packet is emptied and nothing
             // ends the send, so the wait for an answer is timed again.
-            if (incoming_.Count() == 0)
+            if (!complete && incoming_.Count() == 0)
                 responseTimer_.Start();
             HandleWaitAck();
         } else if (state_ == llsWaitData) {
-            if (incoming_.Count() == 0)
+            if (!complete && incoming_.Count() == 0)
                 replyTimer_.Start();
             HandleWaitData();
         }
