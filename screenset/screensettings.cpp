@@ -1,8 +1,9 @@
 #include "screensettings.h"
 
 #include "screenerror.h"
+#include "wholenumber.h"
 
-#include <charconv>
+#include <optional>
 #include <string>
 
 namespace {
@@ -39,18 +40,10 @@ void CheckSizeValues(const TSizeValues &values) {
 
 int32_t ParseSizeValue(std::string_view text, std::string_view name) {
     const std::string_view trimmed = Trim(text);
-    std::string_view digits = trimmed;
-    int base = 10;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-        digits.remove_prefix(2);
-        base = 16;
-    }
-    long long value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-    const bool whole = !digits.empty() && ec == std::errc() && end == digits.data() + digits.size();
-    if (!whole || value < SizeValueMin || value > SizeValueMax)
+    const std::optional<uint64_t> value = ParseWholeNumber(trimmed);
+    if (!value || *value < uint64_t(SizeValueMin) || *value > uint64_t(SizeValueMax))
         throw EScreenSet(RangeMessage(name, trimmed.empty() ? "empty" : "\"" + std::string(trimmed) + "\""));
-    return static_cast<int32_t>(value);
+    return static_cast<int32_t>(*value);
 }
 
 TSizeValues ParseSizeList(std::string_view text) {

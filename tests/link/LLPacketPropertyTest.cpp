@@ -78,7 +78,7 @@ void ExpectSound(const velk_LLPacket &p) {
     ASSERT_GE(p.Count(), 0);
     ASSERT_LE(p.Count(), p.Size());
     ASSERT_GE(p.Missing(), 0);
-    if (p.Count() >= 4 && p.TotalLength() >= velk_LLPacket::HeaderLength) {
+    if (p.Count() >= 4 && p.TotalLength() >= kLLHeaderLength) {
         ASSERT_LE(p.TotalLength(), p.Size());
     }
 }

@@ -174,6 +174,33 @@ TEST_F(PortEventsTest, OneNoticeWaitsWhateverArrivesMeanwhile) {
     EXPECT_EQ(Calls()[1].count, 15);
 }
 
+// With a threshold the notice waits until that many bytes are in; reads still
+// take what is there. A new open notices every arrival again.
+TEST_F(PortEventsTest, NoticeWaitsForTheThresholdOfBytes) {
+    Open(smWindowSync);
+    port_.SetRxThreshold(10);
+    pty_.Send("12345");
+    ASSERT_TRUE(Eventually([&] { return port_.InputCount() == 5; }));
+    EXPECT_FALSE(Queue().WaitForMessage(100));
+    pty_.Send("67890");
+    ASSERT_TRUE(Queue().WaitForMessage(5000));
+    Queue().ProcessMessages();
+    ASSERT_EQ(Calls().size(), 1u);
+    EXPECT_EQ(Calls()[0].count, 10);
+    char bytes[16];
+    EXPECT_EQ(port_.Read(bytes, 4), 4);
+    EXPECT_EQ(port_.Read(bytes, 16), 6);
+    EXPECT_EQ(port_.Read(bytes, 16), 0);
+
+    port_.Close();
+    port_.Open();
+    pty_.Send("x");
+    ASSERT_TRUE(Queue().WaitForMessage(5000));
+    Queue().ProcessMessages();
+    ASSERT_EQ(Calls().size(), 2u);
+    EXPECT_EQ(Calls()[1].count, 1);
+}
+
 TEST_F(PortEventsTest, UnreadBytesCostNoCpu) {
     Open(smWindowSync);
     port_.OnRxChar = [&](TCustomComPort &, int32_t count) { calls_.push_back({count, {}}); }; // reads nothing

@@ -353,6 +353,28 @@ TEST_F(RecordsWriteFailureTest, AnEditWhoseWriteFailedNeverReachesFlashWithALate
     EXPECT_EQ(Reread("R", "c"), Pattern(3));
 }
 
+// A deletion has the checks of a load and the safeguards of a save.
+TEST_F(RecordsWriteFailureTest, FailedDeletionLeavesTheItemInMemoryAndInFlash) {
+    Admit(0, "R", {{"a", Pattern(10)}, {"b", Pattern(5)}});
+    const TBytes flash = line.decoder.Flash;
+    // Without a refresh the directory refreshes first.
+    EXPECT_EQ(MessageOf([&] { records.DeleteItem(line, "Q", "a"); }), "Record non trovato: Q.");
+    EXPECT_EQ(MessageOf([&] { records.DeleteItem(line, "R", "x"); }), "File non trovato: x.");
+
+    line.decoder.FailWrites = true;
+    EXPECT_EQ(MessageOf([&] { records.DeleteItem(line, "R", "a"); }),
+              "Errore scrivendo il record all'indirizzo: 0x34020000.");
+    EXPECT_EQ(line.decoder.Flash, flash);
+    EXPECT_TRUE(records.ItemExists("R", "a"));
+    line.decoder.FailWrites = false;
+    EXPECT_EQ(Load("R", "a"), Pattern(10));
+
+    records.DeleteItem(line, "R", "a");
+    EXPECT_FALSE(records.ItemExists("R", "a"));
+    EXPECT_EQ(Reread("R", "b"), Pattern(5));
+    EXPECT_EQ(MessageOf([&] { Reread("R", "a"); }), "File non trovato: a.");
+}
+
 TEST_F(RecordsWriteFailureTest, AfterALostAnswerLoadsAndSavesFollowWhatTheDecoderHolds) {
     Admit(0, "R", {{"a", Pattern(10)}, {"b", Pattern(5)}});
     records.Refresh(line, true);

@@ -4,6 +4,7 @@
 #include "ctlopenfailure.h"
 #include "velkdescriptor.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -201,33 +202,50 @@ TEST(CtlTransferTest, ReadAnsweredWithAnotherLengthFailsAndWritesNothing) {
 }
 
 // The decoder's line dies in the middle of a command (a cable pulled out): the
-// command fails at once, well before any protocol time-out, and the decoder's
-// memory is as it was.
+// command fails at once, well before any protocol time-out, with one message
+// that says so, and the decoder's memory is as it was.
 TEST(CtlTransferTest, LineDyingUnderACommandFailsAtOnceAndChangesNothing) {
     struct TCase {
         const char *when;
         const char *hangUpAfter; // bytes crossed since velkctl opened the line
         std::vector<std::string> args;
+        std::vector<std::string> before{}; // a command that runs whole first
     };
     const std::vector<TCase> cases = {
         {"in the decoder's answer to a read", "20000", {"read", "flash", "0x34020000", "65536", "-o", "x.bin"}},
         {"at the first bytes of a read's answer", "100", {"read", "flash", "0x34020000", "65536", "-o", "x.bin"}},
         {"while the PC writes a record", "40000", {"put", "pictures", "boot", "big.bin"}},
+        // The refresh and the record's full read take about 78 000 bytes, the
+        // record's write as many again.
+        {"while rm writes the record back",
+         "110000",
+         {"rm", "pictures", "small"},
+         {"put", "pictures", "boot", "big.bin", "small", "small.bin"}},
     };
     for (const TCase &c : cases) {
         TSimProcess sim({"--hang-up-after", c.hangUpAfter});
         sim.Folder().Write("big.bin", Pattern(60000, 3));
+        sim.Folder().Write("small.bin", Pattern(10, 4));
+        const auto inFolder = [&](std::vector<std::string> args) {
+            for (std::string &arg : args)
+                if (arg.ends_with(".bin"))
+                    arg = (sim.Folder().Path() / arg).string();
+            return args;
+        };
+        if (!c.before.empty()) {
+            ASSERT_EQ(sim.Ctl(inFolder(c.before)).Exit, 0) << c.when;
+        }
         const std::vector<uint8_t> flash = sim.Flash();
-        std::vector<std::string> args = c.args;
-        for (std::string &arg : args)
-            if (arg.ends_with(".bin"))
-                arg = (sim.Folder().Path() / arg).string();
         const auto started = std::chrono::steady_clock::now();
-        const TRunResult run = sim.Ctl(args);
+        const TRunResult run = sim.Ctl(inFolder(c.args));
         const auto took = std::chrono::steady_clock::now() - started;
         EXPECT_EQ(run.Exit, 1) << c.when << run.Err;
         EXPECT_LT(took, std::chrono::seconds(4)) << c.when; // the response time-out is 5 s
-        EXPECT_TRUE(Has(run.Err, "velkctl: ")) << c.when << run.Err;
+        EXPECT_EQ(run.Err.rfind("velkctl: ", 0), 0u) << c.when << run.Err;
+        EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), 1) << c.when << run.Err;
+        EXPECT_TRUE(Has(run.Err, " - the line went away (the adapter was unplugged or the far end closed it): "))
+            << c.when << run.Err;
+        EXPECT_FALSE(Has(run.Err, "no answer from the decoder")) << c.when << run.Err;
         EXPECT_EQ(sim.Flash(), flash) << c.when;
         EXPECT_FALSE(std::filesystem::exists(sim.Folder().Path() / "x.bin")) << c.when;
     }

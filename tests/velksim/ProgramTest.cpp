@@ -124,12 +124,13 @@ TEST(OptionsTest, ValuesAreParsedIntoTheConfiguration) {
 TEST(OptionsTest, BadOptionsAreNamedInTheMessage) {
     EXPECT_EQ(UsageError({"--corrupt-sent", "1.5"}),
               "--corrupt-sent needs a rate from 0 to 1 (such as 0.05), not '1.5'");
-    EXPECT_EQ(UsageError({"--baud"}), "--baud needs a value");
+    EXPECT_EQ(UsageError({"--baud"}), "--baud: 1 required N missing");
     EXPECT_EQ(UsageError({"--baud", "0"}), "--baud needs a whole number from 1 to 4000000, not '0'");
-    EXPECT_EQ(UsageError({"--fresh"}), "--fresh needs --state");
-    EXPECT_EQ(UsageError({"--trace=1"}), "--trace takes no value");
-    EXPECT_EQ(UsageError({"--bogus"}), "unknown option --bogus");
-    EXPECT_EQ(UsageError({"extra"}), "unexpected argument 'extra'");
+    EXPECT_EQ(UsageError({"--baud", "-5"}), "--baud needs a whole number from 1 to 4000000, not '-5'");
+    EXPECT_EQ(UsageError({"--fresh"}), "--fresh requires --state");
+    EXPECT_EQ(UsageError({"--trace=1"}), "trace was given a disallowed flag override");
+    EXPECT_EQ(UsageError({"--bogus"}), "The following argument was not expected: --bogus");
+    EXPECT_EQ(UsageError({"extra"}), "The following argument was not expected: extra");
     EXPECT_NE(UsageError({"--swallow", "1:reads,bogus"}).find("unknown request kind 'bogus'"), std::string::npos);
 }
 

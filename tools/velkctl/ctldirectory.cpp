@@ -2,7 +2,6 @@
 
 #include "ctlnumbers.h"
 #include "velkcodepage.h"
-#include "velkformat.h"
 
 #include <cstdio>
 
@@ -71,30 +70,4 @@ std::string DirectoryText(const nlohmann::json &directory) {
         out += reserved.size() == 1 ? "; slot " + list + " is reserved" : "; slots " + list + " are reserved";
     }
     return out + "\n";
-}
-
-void DeleteRecordItem(velk_Records &records, TRecordTransport &transport, const std::string &recordName,
-                      const std::string &itemName) {
-    const int32_t slot = records.FindRecord(recordName);
-    if (slot < 0)
-        throw ERecords(Format("Record non trovato: %s.", recordName));
-    if (records.CountRecords(recordName) > 1)
-        throw ERecords(Format("Record duplicato: %s.", recordName));
-    velk_Record &record = records.RecordAt(slot);
-    int32_t index = record.FindItem(itemName);
-    if (index < 0)
-        throw ERecords(Format("File non trovato: %s.", itemName));
-    if (record.CountItems(itemName) > 1)
-        throw ERecords(Format("File duplicato: %s.", itemName));
-    // The record is written back whole: its item data must be in memory, and
-    // a record that changed in the decoder since the refresh is not touched.
-    if (!record.Loaded()) {
-        record.Load(transport, true);
-        if (record.Name() != recordName)
-            throw ERecords(Format("Record non coerente: %s.", recordName));
-        if (index >= record.ItemCount() || record.ItemName(index) != itemName)
-            throw ERecords(Format("File non coerente: %s.", itemName));
-    }
-    record.DeleteItem(index);
-    record.Save(transport);
 }

@@ -102,7 +102,7 @@ int RunRemove(const TCtlOptions &options, const TItemArgs &args) {
     const std::string item = ItemName(args.Item);
     TCtlSession session = OpenSession(options);
     session.Refresh(false);
-    DeleteRecordItem(session.Records(), session.Transport(), record, item);
+    session.Records().DeleteItem(session.Transport(), record, item);
     Say(options, "Deleted item " + args.Item + " of record " + args.Record);
     return 0;
 }

@@ -1,10 +1,13 @@
 #include "ctlsession.h"
 
+#include "ctlcommands.h"
 #include "ctlconsole.h"
 #include "ctlerror.h"
 #include "ctlnumbers.h"
+#include "ctlopenfailure.h"
 #include "ctlportinfo.h"
 #include "velkcodepage.h"
+#include "velkerrorsink.h"
 
 #include <algorithm>
 #include <chrono>
@@ -14,25 +17,8 @@
 
 namespace {
 
-// The lines the transfer engine logs when an exchange fails, by error number.
-const char *FailureLine(int32_t error) {
-    switch (error) {
-    case heLinkTimeout:
-        return "Timeout nel protocollo a basso livello.";
-    case heLinkError:
-        return "Errore nel protocollo a basso livello.";
-    case heInvalidPacket:
-        return "Pacchetto non valido";
-    case heUnexpectedPacket:
-        return "Pacchetto non aspettato";
-    case heWriteRefused:
-        return "Scrittura fallita.";
-    case heReadRefused:
-        return "Richiesta lettura rifiutata.";
-    default:
-        return "Errore sconosciuto.";
-    }
-}
+// The session that hears the library's errors, on the thread that runs it.
+thread_local TCtlSession *collecting = nullptr;
 
 void Trace(const char *log, const std::string &line) {
     HideProgress();
@@ -74,13 +60,20 @@ public:
             session_.Engine().ReadEeprom(address, length);
         });
     }
-    bool WaitFor() override { return session_.WaitRetrying(start_); }
+    // A dead line ends the command here with its cause, not with the record
+    // store's message about the transfer that failed.
+    bool WaitFor() override {
+        const bool ok = session_.WaitRetrying(start_);
+        if (!ok && session_.Engine().LastEnd().Outcome == hoLineFailed)
+            session_.Fail();
+        return ok;
+    }
     TBuffer &GetBuffer() override { return session_.Engine().GetBuffer(); }
 
 private:
     void Start(std::function<void()> start) {
         start_ = std::move(start);
-        start_();
+        session_.Run(start_);
     }
 
     TCtlSession &session_;
@@ -89,7 +82,8 @@ private:
 };
 
 TCtlSession::TCtlSession(const TCtlOptions &options)
-    : options_(options), progress_(options.Progress && !options.Quiet && TConsole::IsTerminal(stderr), stderr) {
+    : options_(options), progress_(options.Progress && !options.Quiet && TConsole::IsTerminal(stderr), stderr),
+      errorRoute_(*this) {
     stack_ = std::make_unique<TDecoderStack>(TDecoderStack::THandlers{
         [this](velk_Log &, const std::string &line) {
             if (options_.TraceLink)
@@ -116,12 +110,37 @@ TCtlSession::~TCtlSession() {
     } catch (const std::exception &) {
         // The process ends next; the descriptor goes with it.
     }
+    ShowLibraryErrors();
     transport_.reset();
     stack_.reset();
 }
 
+TCtlSession::TErrorRoute::TErrorRoute(TCtlSession &session)
+    : previousSink_(SetErrorSink(&TCtlSession::CollectError)), previousSession_(collecting) {
+    collecting = &session;
+}
+
+TCtlSession::TErrorRoute::~TErrorRoute() {
+    collecting = previousSession_;
+    SetErrorSink(previousSink_);
+}
+
+void VELK_CALL TCtlSession::CollectError(const char *text) {
+    if (collecting)
+        collecting->libraryErrors_.emplace_back(text ? text : "");
+}
+
+void TCtlSession::ShowLibraryErrors() {
+    std::vector<std::string> errors = std::move(libraryErrors_);
+    libraryErrors_.clear();
+    // The port's error of a dead line is part of the failure's own message.
+    const THLExchangeEnd &end = Engine().LastEnd();
+    for (const std::string &text : errors)
+        if (!(end.Outcome == hoLineFailed && end.LineError && end.LineError->Message() == text))
+            PrintError(Cp1252ToUtf8(text));
+}
+
 void TCtlSession::OnTransferLine(const std::string &line) {
-    lines_.push_back(line);
     if (options_.TraceTransfer)
         Trace("transfer", line);
 }
@@ -142,14 +161,26 @@ void TCtlSession::OnEngineEvent(int32_t code, int32_t value) {
 }
 
 void TCtlSession::Begin(std::string label, int64_t bytes) {
-    lines_.clear();
     progress_.Begin(std::move(label), bytes);
+}
+
+void TCtlSession::Run(const std::function<void()> &start) {
+    try {
+        start();
+    } catch (const EComPort &error) {
+        // A line that went away between two exchanges shows when the next
+        // one writes its first packet.
+        if (Engine().LastEnd().Outcome == hoLineFailed)
+            Fail();
+        throw;
+    }
 }
 
 bool TCtlSession::Wait() {
     const bool ok = Engine().WaitFor();
     progress_.End();
-    answered_ = answered_ || ok;
+    answered_ = answered_ || Engine().LastEnd().Answered;
+    ShowLibraryErrors();
     return ok;
 }
 
@@ -157,12 +188,13 @@ bool TCtlSession::WaitRetrying(const std::function<void()> &restart) {
     for (int attempt = 1;; ++attempt) {
         if (Wait())
             return true;
-        const int32_t error = Engine().GetError();
+        const THLOutcome outcome = Engine().LastEnd().Outcome;
         // A refusal is the decoder's answer and comes again. A decoder that has
-        // never answered in this session is most likely not there at all.
-        const bool refused = error == heWriteRefused || error == heReadRefused;
-        const bool silent = error == heLinkTimeout && !answered_;
-        if (refused || silent || attempt > options_.Retries)
+        // never answered in this session is most likely not there at all, and a
+        // line that went away does not come back by itself.
+        const bool refused = outcome == hoRefused;
+        const bool silent = outcome == hoNoAnswer && !answered_;
+        if (refused || silent || outcome == hoLineFailed || attempt > options_.Retries)
             return false;
         if (options_.Verbose || options_.TraceLink || options_.TraceTransfer) {
             HideProgress();
@@ -171,7 +203,7 @@ bool TCtlSession::WaitRetrying(const std::function<void()> &restart) {
         }
         ++retried_;
         Settle();
-        restart();
+        Run(restart);
     }
 }
 
@@ -187,27 +219,38 @@ void TCtlSession::Settle() {
     constexpr auto Limit = std::chrono::seconds(3);
     const auto start = Clock::now();
     auto quietSince = start;
-    while (Clock::now() - quietSince < Quiet && Clock::now() - start < Limit) {
-        std::this_thread::sleep_for(Poll);
-        if (stack_->Port().InputCount() > 0) {
-            stack_->Port().DrainInput();
-            quietSince = Clock::now();
+    try {
+        while (Clock::now() - quietSince < Quiet && Clock::now() - start < Limit) {
+            std::this_thread::sleep_for(Poll);
+            if (stack_->Port().InputCount() > 0) {
+                stack_->Port().DrainInput();
+                quietSince = Clock::now();
+            }
         }
+    } catch (const EComPort &error) {
+        throw ECtlFailed(LineGoneText(error));
     }
 }
 
+std::string TCtlSession::LineGoneText(const EComPort &error) {
+    // The port's own message, then what happened, as for a port that cannot
+    // be opened.
+    return Cp1252ToUtf8(error.Message()) +
+           " - the line went away (the adapter was unplugged or the far end closed it): " +
+           SystemErrorText(error.SystemCode());
+}
+
 std::string TCtlSession::FailureText() const {
-    const std::string expected = FailureLine(Engine().GetError());
+    const THLExchangeEnd &end = Engine().LastEnd();
+    if (end.Outcome == hoLineFailed && end.LineError)
+        return LineGoneText(*end.LineError);
     // The engine's own line, with its packet dump where it has one.
-    for (auto line = lines_.rbegin(); line != lines_.rend(); ++line)
-        if (line->rfind(expected, 0) == 0)
-            return Cp1252ToUtf8(*line);
-    return Cp1252ToUtf8(expected);
+    return Cp1252ToUtf8(end.Message.empty() ? std::string("Errore sconosciuto.") : end.Message);
 }
 
 void TCtlSession::Fail() {
     std::string text = FailureText();
-    if (Engine().GetError() == heLinkTimeout && !answered_)
+    if (Engine().LastEnd().Outcome == hoNoAnswer && !answered_)
         text += ": no answer from the decoder: check the cable, the port and that it is powered";
     throw ECtlFailed(text);
 }
@@ -217,13 +260,10 @@ std::string TCtlSession::Sync() {
         Begin("sync", 0);
         Engine().SendSync();
     };
-    start();
+    Run(start);
     if (!WaitRetrying(start))
         Fail();
-    for (auto line = lines_.rbegin(); line != lines_.rend(); ++line)
-        if (line->rfind("Decoder ", 0) == 0)
-            return *line;
-    return {};
+    return Engine().LastEnd().Message;
 }
 
 std::vector<uint8_t> TCtlSession::Read(THLSource source, uint32_t address, int32_t length) {
@@ -253,7 +293,7 @@ void TCtlSession::Write(THLTarget target, std::span<const uint8_t> data, uint32_
         }
         Engine().Write(target, data.data(), address, length);
     };
-    start();
+    Run(start);
     // A firmware upload is not repeated: the decoder may have begun to take it.
     const bool ok = target == hltFirmware ? Wait() : WaitRetrying(start);
     if (!ok)

@@ -8,7 +8,6 @@ namespace velksim {
 
 namespace {
 
-constexpr int32_t AddressAt = 12;
 constexpr uint32_t ReadRequestLength = 8;
 
 std::vector<uint8_t> Bytes(const velk_HLPacket &packet) {
@@ -113,7 +112,7 @@ std::optional<std::vector<uint8_t>> TSimDecoder::Serve(const TSimReception::TCom
                             ReadBE32(packet.Data() + 4))
                    : Format("%s with %u data bytes", CommandName(command), packet.DataLength());
     else if (kind == rqWriteFlash || kind == rqWriteEeprom)
-        what = Format("%s 0x%8.8x, %u bytes", CommandName(command), ReadBE32(packet.Memory() + AddressAt),
+        what = Format("%s 0x%8.8x, %u bytes", CommandName(command), ReadBE32(packet.Memory() + kHLAddressAt),
                       packet.DataLength());
     else if (kind == rqFirmware)
         what = Format("FIRMWARE, %u bytes", packet.DataLength());
@@ -192,7 +191,7 @@ uint32_t TSimDecoder::Read(const velk_HLPacket &request, TSimRequest kind, std::
 }
 
 uint32_t TSimDecoder::Write(const velk_HLPacket &request, TSimRequest kind) {
-    uint32_t address = ReadBE32(request.Memory() + AddressAt);
+    uint32_t address = ReadBE32(request.Memory() + kHLAddressAt);
     uint32_t length = request.DataLength();
     bool flash = kind == rqWriteFlash;
     std::lock_guard lock(shared_.mutex);

@@ -11,14 +11,6 @@ namespace velksim {
 
 namespace {
 
-constexpr int32_t HlTotalAt = 4;
-constexpr int32_t HlDataLengthAt = 8;
-constexpr int32_t HlHeader = 16;
-constexpr int32_t LlPayloadLengthAt = 4;
-constexpr int32_t LlLastIndexAt = 6;
-constexpr int32_t LlPacketIndexAt = 8;
-constexpr int32_t LlHeaderCheckAt = 10;
-
 std::vector<uint8_t> RandomBytes(TSimDice &dice, int32_t low, int32_t high) {
     std::vector<uint8_t> bytes(size_t(dice.Between(low, high)));
     for (uint8_t &byte : bytes)
@@ -48,10 +40,10 @@ uint32_t WrongKind(uint32_t sound, TSimDice &dice) {
 // A link packet's header check made to fit bytes 0 to 9 again.
 void Reseal(std::vector<uint8_t> &bytes) {
     uint8_t x = 0;
-    for (int32_t i = 0; i < LlHeaderCheckAt; ++i)
+    for (int32_t i = 0; i < kLLHeaderCheckAt; ++i)
         x ^= bytes[size_t(i)];
-    bytes[LlHeaderCheckAt] = x;
-    bytes[LlHeaderCheckAt + 1] = uint8_t(~x);
+    bytes[kLLHeaderCheckAt] = x;
+    bytes[kLLHeaderCheckAt + 1] = uint8_t(~x);
 }
 
 std::vector<uint8_t> LinkBytes(const velk_LLPacket &packet) {
@@ -70,12 +62,12 @@ std::vector<uint8_t> HostileAnswer(const std::vector<uint8_t> &answer, TSimDice 
         what = Format("%d random bytes", int32_t(bytes.size()));
         break;
     case 1:
-        WriteBE32(bytes.data() + HlTotalAt, uint32_t(bytes.size()) + uint32_t(dice.Between(1, 100)));
+        WriteBE32(bytes.data() + kHLTotalLengthAt, uint32_t(bytes.size()) + uint32_t(dice.Between(1, 100)));
         what = "total length broken";
         break;
     case 2:
-        WriteBE32(bytes.data() + HlDataLengthAt,
-                  ReadBE32(bytes.data() + HlDataLengthAt) ^ uint32_t(dice.Between(1, 0x7FFFFFFF)));
+        WriteBE32(bytes.data() + kHLDataLengthAt,
+                  ReadBE32(bytes.data() + kHLDataLengthAt) ^ uint32_t(dice.Between(1, 0x7FFFFFFF)));
         what = "data length broken";
         break;
     case 3:
@@ -94,7 +86,7 @@ std::vector<uint8_t> HostileAnswer(const std::vector<uint8_t> &answer, TSimDice 
         break;
     }
     default: { // DATA with fewer or more bytes than the request asked for
-        std::vector<uint8_t> data(answer.begin() + HlHeader, answer.end());
+        std::vector<uint8_t> data(answer.begin() + kHLHeaderLength, answer.end());
         if (!data.empty() && dice.Hit(0.5)) {
             data.resize(size_t(dice.Between(0, int32_t(data.size()) - 1)));
         } else {
@@ -102,7 +94,7 @@ std::vector<uint8_t> HostileAnswer(const std::vector<uint8_t> &answer, TSimDice 
             data.insert(data.end(), extra.begin(), extra.end());
         }
         bytes = TransferPacket(HL_DATA, data);
-        what = Format("DATA of %d bytes instead of %d", int32_t(data.size()), int32_t(answer.size()) - HlHeader);
+        what = Format("DATA of %d bytes instead of %d", int32_t(data.size()), int32_t(answer.size()) - kHLHeaderLength);
         break;
     }
     }
@@ -130,21 +122,21 @@ std::vector<uint8_t> HostilePacket(const velk_LLPacket &packet, TSimDice &dice, 
         }
     case 2: { // another packet count, checks sealed again
         std::vector<uint8_t> bytes = LinkBytes(packet);
-        const uint16_t index = ReadBE16(bytes.data() + LlPacketIndexAt);
-        const uint16_t real = ReadBE16(bytes.data() + LlLastIndexAt);
+        const uint16_t index = ReadBE16(bytes.data() + kLLPacketIndexAt);
+        const uint16_t real = ReadBE16(bytes.data() + kLLLastIndexAt);
         uint16_t count = dice.Hit(0.1) ? 0xFFFF : uint16_t(std::clamp(int32_t(real) + dice.Between(-3, 3), 0, 0xFFFF));
         count = std::max(count, index);
         if (count == real)
             count = real == 0xFFFF ? real - 1 : real + 1;
-        WriteBE16(bytes.data() + LlLastIndexAt, std::max(count, index));
+        WriteBE16(bytes.data() + kLLLastIndexAt, std::max(count, index));
         Reseal(bytes);
         what = Format("DATA announcing %d packets instead of %d", int32_t(count) + 1, int32_t(real) + 1);
         return bytes;
     }
     default: { // a payload length above what the packet carries, checks sealed again
         std::vector<uint8_t> bytes = LinkBytes(packet);
-        const uint16_t carried = ReadBE16(bytes.data() + LlPayloadLengthAt);
-        WriteBE16(bytes.data() + LlPayloadLengthAt, uint16_t(carried + dice.Between(1, 0xFFFF - carried)));
+        const uint16_t carried = ReadBE16(bytes.data() + kLLPayloadLengthAt);
+        WriteBE16(bytes.data() + kLLPayloadLengthAt, uint16_t(carried + dice.Between(1, 0xFFFF - carried)));
         Reseal(bytes);
         what = "DATA claiming a longer payload than it carries";
         return bytes;

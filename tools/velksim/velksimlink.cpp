@@ -12,13 +12,11 @@ namespace velksim {
 
 namespace {
 
-constexpr int32_t ReceiveCapacity = 2048;
 constexpr int32_t ReadChunk = 4096;
-constexpr int32_t PacketIndexAt = 8;
 // Damage leaves the type marker and the total length alone, as line noise that
 // keeps the packet's frame: the PC still finds and measures it, and rejects it
 // by its checks.
-constexpr int32_t FirstDamageable = 4;
+constexpr int32_t FirstDamageable = kLLPayloadLengthAt;
 constexpr uint8_t MarkerByte = 0xA5;
 
 const char *TypeName(uint16_t type) {
@@ -40,10 +38,10 @@ std::string DescribePacket(const velk_LLPacket &packet) {
     std::string text = packet.IsValid() ? "" : "invalid ";
     uint16_t type = packet.PacketType();
     text += TypeName(type);
-    if (type == LL_DATA && packet.Count() >= PacketIndexAt + 2)
-        text += Format(" %d/%d, %d bytes", int32_t(ReadBE16(packet.Memory() + PacketIndexAt)), packet.PacketCount(),
+    if (type == LL_DATA && packet.Count() >= kLLPacketIndexAt + 2)
+        text += Format(" %d/%d, %d bytes", int32_t(ReadBE16(packet.Memory() + kLLPacketIndexAt)), packet.PacketCount(),
                        int32_t(packet.PayloadLength()));
-    else if (type == LL_NACK && packet.TotalLength() > velk_LLPacket::PayloadOverhead)
+    else if (type == LL_NACK && packet.TotalLength() > kLLPayloadOverhead)
         text += Format(" \"%s\"", packet.ReasonText());
     return Format("%s [%s]", text, packet.ToLogText());
 }
@@ -75,7 +73,7 @@ void TSimLink::Damage(velk_LLPacket &packet, const char *why) {
 }
 
 TSimLink::TReceived TSimLink::ReceivePacket(Clock::time_point deadline, bool stopOnWake) {
-    auto packet = std::make_unique<velk_LLPacket>(ReceiveCapacity);
+    auto packet = std::make_unique<velk_LLPacket>(kLLMaxPacketLength);
     std::optional<Clock::time_point> startedAt;
     for (;;) {
         while (inputAt_ < input_.size() && packet->Missing() > 0) {
@@ -259,15 +257,15 @@ void TSimLink::Abandon(const std::string &why) {
 
 std::unique_ptr<velk_LLPacket> TSimLink::SendTransmission(const std::vector<uint8_t> &bytes) {
     int32_t total = int32_t(bytes.size());
-    int32_t packets = std::max(1, (total + MaxPayload - 1) / MaxPayload);
+    int32_t packets = std::max(1, (total + kLLMaxPayload - 1) / kLLMaxPayload);
     if (packets > 0x10000) {
         Abandon(Format("a transmission of %d bytes needs more than 65536 packets", total));
         return nullptr;
     }
     uint16_t last = uint16_t(packets - 1);
     for (int32_t index = 0; index < packets; ++index) {
-        int32_t at = index * MaxPayload;
-        int32_t chunk = std::min(MaxPayload, total - at);
+        int32_t at = index * kLLMaxPayload;
+        int32_t chunk = std::min(kLLMaxPayload, total - at);
         velk_LLPacket packet(LL_DATA, last, uint16_t(index), uint16_t(chunk), bytes.data() + at);
         int32_t nacks = 0;
         for (;;) {

@@ -23,7 +23,6 @@ namespace velksim {
 class TSimLink {
 public:
     using Clock = std::chrono::steady_clock;
-    static constexpr int32_t MaxPayload = 2032;
 
     struct TReceived {
         std::unique_ptr<velk_LLPacket> packet; // complete, valid or not; null on time-out or wake

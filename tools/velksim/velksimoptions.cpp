@@ -3,12 +3,15 @@
 #include "velksimerror.h"
 
 #include "velkformat.h"
+#include "wholenumber.h"
 
-#include <charconv>
+#include <CLI/CLI.hpp>
+
 #include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <optional>
 
 namespace velksim {
 
@@ -23,18 +26,10 @@ std::pair<std::string, std::string> SplitValue(const std::string &value) {
 }
 
 int64_t WholeNumber(const std::string &option, const std::string &text, int64_t low, int64_t high) {
-    int64_t value = 0;
-    const char *first = text.data();
-    const char *last = first + text.size();
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        first += 2;
-        base = 16;
-    }
-    auto [end, error] = std::from_chars(first, last, value, base);
-    if (text.empty() || error != std::errc() || end != last || value < low || value > high)
+    const std::optional<uint64_t> value = ParseWholeNumber(text);
+    if (!value || *value < uint64_t(low) || *value > uint64_t(high))
         throw ESimUsage(Format("%s needs a whole number from %d to %d, not '%s'", option, low, high, text));
-    return value;
+    return int64_t(*value);
 }
 
 double Rate(const std::string &option, const std::string &text) {
@@ -74,147 +69,7 @@ uint32_t RequestKinds(const std::string &option, const std::string &text) {
     return kinds;
 }
 
-using THandler = std::function<void(TSimOptions &, const std::string &option, const std::string &value)>;
-
-struct TOptionRule {
-    bool takesValue;
-    THandler handler;
-};
-
-const std::map<std::string, TOptionRule> &OptionRules() {
-    static const std::map<std::string, TOptionRule> rules = {
-        {"--help", {false, [](TSimOptions &o, auto &, auto &) { o.help = true; }}},
-        {"--trace", {false, [](TSimOptions &o, auto &, auto &) { o.trace = true; }}},
-        {"--fresh", {false, [](TSimOptions &o, auto &, auto &) { o.config.resetState = true; }}},
-        {"--state", {true, [](TSimOptions &o, auto &, auto &v) { o.config.stateFolder = v; }}},
-        {"--link", {true, [](TSimOptions &o, auto &, auto &v) { o.config.linkPath = v; }}},
-        {"--device", {true, [](TSimOptions &o, auto &, auto &v) { o.config.device = v; }}},
-        {"--baud",
-         {true, [](TSimOptions &o, auto &n, auto &v) { o.config.baud = int32_t(WholeNumber(n, v, 1, 4000000)); }}},
-        {"--adapter-latency",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) { o.config.adapterLatencyMs = int32_t(WholeNumber(n, v, 0, 1000)); }}},
-        {"--seed",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) { o.config.faults.seed = uint64_t(WholeNumber(n, v, 0, INT64_MAX)); }}},
-        {"--corrupt-received",
-         {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.corruptReceived = Rate(n, v); }}},
-        {"--corrupt-sent", {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.corruptSent = Rate(n, v); }}},
-        {"--corrupt-answers",
-         {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.corruptAnswers = Rate(n, v); }}},
-        {"--drop-answers", {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.dropAnswers = Rate(n, v); }}},
-        {"--nack",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) {
-              auto [rate, text] = SplitValue(v);
-              o.config.faults.nackRate = Rate(n, rate);
-              if (!text.empty())
-                  o.config.faults.nackReason = text;
-          }}},
-        {"--nack-next",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) {
-              auto [count, text] = SplitValue(v);
-              o.config.faults.nackNext = int32_t(WholeNumber(n, count, 0, INT32_MAX));
-              if (!text.empty())
-                  o.config.faults.nackReason = text;
-          }}},
-        {"--noise",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) {
-              auto [rate, most] = SplitValue(v);
-              o.config.faults.noiseRate = Rate(n, rate);
-              if (!most.empty())
-                  o.config.faults.noiseMax = int32_t(WholeNumber(n, most, 1, 65536));
-          }}},
-        {"--late",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) {
-              auto [ms, rate] = SplitValue(v);
-              o.config.faults.lateMs = int32_t(WholeNumber(n, ms, 0, 3600000));
-              o.config.faults.lateRate = rate.empty() ? 1.0 : Rate(n, rate);
-          }}},
-        {"--partial",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) {
-              auto [rate, bytes] = SplitValue(v);
-              o.config.faults.partialRate = Rate(n, rate);
-              if (!bytes.empty())
-                  o.config.faults.partialBytes = int32_t(WholeNumber(n, bytes, 1, 65535));
-          }}},
-        {"--partial-answers",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) {
-              auto [rate, bytes] = SplitValue(v);
-              o.config.faults.partialAnswers = Rate(n, rate);
-              if (!bytes.empty())
-                  o.config.faults.partialBytes = int32_t(WholeNumber(n, bytes, 1, 65535));
-          }}},
-        {"--stop-after",
-         {true, [](TSimOptions &o, auto &n,
-                   auto &v) { o.config.faults.stopAfter = int32_t(WholeNumber(n, v, 0, INT32_MAX)); }}},
-        {"--hang-up-after",
-         {true, [](TSimOptions &o, auto &n,
-                   auto &v) { o.config.faults.hangUpAfterBytes = WholeNumber(n, v, 1, INT64_MAX); }}},
-        {"--hang-up-after-transmissions",
-         {true, [](TSimOptions &o, auto &n,
-                   auto &v) { o.config.faults.hangUpAfterTransmissions = int32_t(WholeNumber(n, v, 0, INT32_MAX)); }}},
-        {"--swallow",
-         {true,
-          [](TSimOptions &o, auto &n, auto &v) {
-              auto [rate, kinds] = SplitValue(v);
-              o.config.faults.swallowRate = Rate(n, rate);
-              if (!kinds.empty())
-                  o.config.faults.swallowKinds = RequestKinds(n, kinds);
-          }}},
-        {"--refuse-reads", {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.refuseReads = Rate(n, v); }}},
-        {"--refuse-writes",
-         {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.refuseWrites = Rate(n, v); }}},
-        {"--short-reads", {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.shortReads = Rate(n, v); }}},
-        {"--hostile", {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.hostileAnswers = Rate(n, v); }}},
-        {"--hostile-packets",
-         {true, [](TSimOptions &o, auto &n, auto &v) { o.config.faults.hostilePackets = Rate(n, v); }}},
-    };
-    return rules;
-}
-
-} // namespace
-
-TSimOptions ParseOptions(const std::vector<std::string> &arguments) {
-    TSimOptions options;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i];
-        std::string value;
-        bool inlineValue = false;
-        if (name == "-h")
-            name = "--help";
-        size_t equals = name.find('=');
-        if (name.rfind("--", 0) == 0 && equals != std::string::npos) {
-            value = name.substr(equals + 1);
-            name = name.substr(0, equals);
-            inlineValue = true;
-        }
-        auto rule = OptionRules().find(name);
-        if (rule == OptionRules().end())
-            throw ESimUsage(name.rfind("-", 0) == 0 ? Format("unknown option %s", name)
-                                                    : Format("unexpected argument '%s'", name));
-        if (rule->second.takesValue && !inlineValue) {
-            if (i + 1 >= arguments.size())
-                throw ESimUsage(Format("%s needs a value", name));
-            value = arguments[++i];
-        } else if (!rule->second.takesValue && inlineValue) {
-            throw ESimUsage(Format("%s takes no value", name));
-        }
-        rule->second.handler(options, name, value);
-    }
-    if (options.config.resetState && options.config.stateFolder.empty())
-        throw ESimUsage("--fresh needs --state");
-    return options;
-}
-
-std::string HelpText() {
-    return R"(Usage: velksim [OPTION]...
-Plays a satellite decoder at the far end of a serial line, for velklink and its
+const char *const kIntro = R"(Plays a satellite decoder at the far end of a serial line, for velklink and its
 tools when no decoder is at hand. It creates a pseudo-terminal (or opens a real
 serial device), prints one line naming the device to open, and serves the
 decoder's serial protocol until interrupted (Ctrl-C, SIGTERM).
@@ -223,65 +78,169 @@ The decoder holds 30 record slots of 64 KiB of flash from 0x34020000, an 8 KiB
 EEPROM and the last firmware image. A fresh state is a small demo decoder: the
 EEPROM's slot table admits every slot but slot 29, and slot 0 holds the
 settings record "SET" with its item "SET".
-
-Line and state:
-  --state DIR       keep the decoder's memory in DIR (flash.bin, eeprom.bin,
-                    firmware.bin), created with the demo decoder when empty and
-                    saved atomically after every accepted write; without it the
-                    memory lives only as long as the program
-  --fresh           with --state: start again from the demo decoder
-  --link PATH       make PATH a symbolic link to the line (the library opens
-                    PATH); removed again at the end
-  --device DEV      serve on the serial device DEV instead of a pseudo-terminal
-  --baud N          pace the line to N baud, 8N1 (10 bits a byte), so transfers
-                    take as long as on a real cable; unpaced by default. With
-                    --device: the device's speed (default 115200)
-  --adapter-latency MS
-                    play a USB serial adapter whose latency timer is MS
-                    milliseconds (16 by default on common chips): bytes to the
-                    PC are held until 62 are waiting or MS has passed
-  --trace           print every packet and request on standard error
-  -h, --help        show this text
-
-Faults (RATE is a probability from 0 to 1, decided afresh for each occasion):
-  --seed N                 seed of the fault decisions, to replay a run (default 1)
-  --corrupt-received RATE  a DATA packet from the PC arrives damaged (NACKed)
-  --corrupt-sent RATE      a DATA packet to the PC is damaged on the way
-  --corrupt-answers RATE   an ACK or NACK to the PC is damaged on the way
-  --drop-answers RATE      an ACK or NACK to the PC is lost
-  --nack RATE[:TEXT]       refuse a valid DATA packet with a NACK carrying TEXT
-                           (default ERR); the PC resends it without limit
-  --nack-next N[:TEXT]     refuse the next N valid DATA packets that way
-  --noise RATE[:MAX]       send 1 to MAX (default 16) noise bytes before a packet
-  --late MS[:RATE]         send a packet MS milliseconds late (every one, or at RATE)
-  --partial RATE[:BYTES]   send only the first BYTES (default: a random part) of
-                           a DATA packet
-  --partial-answers RATE[:BYTES]
-                           the same for an ACK or NACK
-  --stop-after N           answer nothing after N transmissions from the PC
-  --hang-up-after BYTES    hang up the line once BYTES bytes have crossed it in
-                           either direction since the PC opened it (in the
-                           middle of a packet or of a write), and end
-  --hang-up-after-transmissions N
-                           hang up the line after serving N transmissions, and end
-  --swallow RATE[:KINDS]   acknowledge a request but never answer it; KINDS is a
-                           comma list of sync, read-flash, read-eeprom,
-                           write-flash, write-eeprom, firmware, other, reads,
-                           writes, all (default all)
-  --refuse-reads RATE      refuse a READ FLASH or READ EEPROM with a NACK
-  --refuse-writes RATE     refuse a WRITE FLASH, WRITE EEPROM or FIRMWARE with a NACK
-  --short-reads RATE       answer a read with DATA one byte shorter than asked for
-  --hostile RATE           answer a request with what a sound decoder never sends:
-                           random bytes, a broken or cut packet, a packet of
-                           the wrong kind, DATA of the wrong size
-  --hostile-packets RATE   send random bytes or a well-formed link packet of the
-                           wrong kind (or a wrong packet count or payload
-                           length) instead of a link packet
-
-Exit status: 0 after an interrupt, 1 when serving ended otherwise (a hang-up
-fault, a line that failed or could not be created), 2 for a bad option or a
-state folder that cannot be used.
+Numbers are decimal, or hexadecimal after 0x.
 )";
+
+const char *const kExitStatus = R"(Exit status: 0 after an interrupt, 1 when serving ended otherwise (a hang-up
+fault, a line that failed or could not be created), 2 for a bad option or a
+state folder that cannot be used.)";
+
+// An option with a value, handled as soon as it is read, so that of two
+// options setting the same thing (--nack and --nack-next, --partial and
+// --partial-answers) the later one on the command line wins.
+CLI::Option *Value(CLI::App &app, const std::string &name, const std::string &type, const std::string &help,
+                   std::function<void(const std::string &option, const std::string &value)> take) {
+    return app
+        .add_option_function<std::string>(
+            name, [name, take](const std::string &value) { take(name, value); }, help)
+        ->type_name(type)
+        ->trigger_on_parse();
+}
+
+// Every option, its value's handling and its text in --help.
+void DefineOptions(CLI::App &app, TSimOptions &o) {
+    app.description(kIntro);
+    app.footer(kExitStatus);
+    app.get_formatter()->column_width(27);
+    TSimConfig &c = o.config;
+    TSimFaults &f = o.config.faults;
+
+    app.option_defaults()->group("Line and state");
+    auto *state = Value(app, "--state", "DIR",
+                        "keep the decoder's memory in DIR (flash.bin, eeprom.bin,\n"
+                        "firmware.bin), created with the demo decoder when empty and\n"
+                        "saved atomically after every accepted write; without it the\n"
+                        "memory lives only as long as the program",
+                        [&c](auto &, auto &v) { c.stateFolder = v; });
+    app.add_flag("--fresh", c.resetState, "with --state: start again from the demo decoder")
+        ->needs(state)
+        ->disable_flag_override();
+    Value(app, "--link", "PATH",
+          "make PATH a symbolic link to the line (the library opens\n"
+          "PATH); removed again at the end",
+          [&c](auto &, auto &v) { c.linkPath = v; });
+    Value(app, "--device", "DEV", "serve on the serial device DEV instead of a pseudo-terminal",
+          [&c](auto &, auto &v) { c.device = v; });
+    Value(app, "--baud", "N",
+          "pace the line to N baud, 8N1 (10 bits a byte), so transfers\n"
+          "take as long as on a real cable; unpaced by default. With\n"
+          "--device: the device's speed (default 115200)",
+          [&c](auto &n, auto &v) { c.baud = int32_t(WholeNumber(n, v, 1, 4000000)); });
+    Value(app, "--adapter-latency", "MS",
+          "play a USB serial adapter whose latency timer is MS\n"
+          "milliseconds (16 by default on common chips): bytes to the\n"
+          "PC are held until 62 are waiting or MS has passed",
+          [&c](auto &n, auto &v) { c.adapterLatencyMs = int32_t(WholeNumber(n, v, 0, 1000)); });
+    app.add_flag("--trace", o.trace, "print every packet and request on standard error")->disable_flag_override();
+    app.set_help_flag("-h,--help", "show this text");
+
+    app.option_defaults()->group("Faults (RATE is a probability from 0 to 1, decided afresh for each occasion)");
+    Value(app, "--seed", "N", "seed of the fault decisions, to replay a run (default 1)",
+          [&f](auto &n, auto &v) { f.seed = uint64_t(WholeNumber(n, v, 0, INT64_MAX)); });
+    const auto rate = [&app](const std::string &name, double &field, const std::string &help) {
+        Value(app, name, "RATE", help, [&field](auto &n, auto &v) { field = Rate(n, v); });
+    };
+    rate("--corrupt-received", f.corruptReceived, "a DATA packet from the PC arrives damaged (NACKed)");
+    rate("--corrupt-sent", f.corruptSent, "a DATA packet to the PC is damaged on the way");
+    rate("--corrupt-answers", f.corruptAnswers, "an ACK or NACK to the PC is damaged on the way");
+    rate("--drop-answers", f.dropAnswers, "an ACK or NACK to the PC is lost");
+    Value(app, "--nack", "RATE[:TEXT]",
+          "refuse a valid DATA packet with a NACK carrying TEXT\n"
+          "(default ERR); the PC resends it without limit",
+          [&f](auto &n, auto &v) {
+              auto [rate, text] = SplitValue(v);
+              f.nackRate = Rate(n, rate);
+              if (!text.empty())
+                  f.nackReason = text;
+          });
+    Value(app, "--nack-next", "N[:TEXT]", "refuse the next N valid DATA packets that way", [&f](auto &n, auto &v) {
+        auto [count, text] = SplitValue(v);
+        f.nackNext = int32_t(WholeNumber(n, count, 0, INT32_MAX));
+        if (!text.empty())
+            f.nackReason = text;
+    });
+    Value(app, "--noise", "RATE[:MAX]", "send 1 to MAX (default 16) noise bytes before a packet",
+          [&f](auto &n, auto &v) {
+              auto [rate, most] = SplitValue(v);
+              f.noiseRate = Rate(n, rate);
+              if (!most.empty())
+                  f.noiseMax = int32_t(WholeNumber(n, most, 1, 65536));
+          });
+    Value(app, "--late", "MS[:RATE]", "send a packet MS milliseconds late (every one, or at RATE)",
+          [&f](auto &n, auto &v) {
+              auto [ms, rate] = SplitValue(v);
+              f.lateMs = int32_t(WholeNumber(n, ms, 0, 3600000));
+              f.lateRate = rate.empty() ? 1.0 : Rate(n, rate);
+          });
+    const auto partial = [&f](double &field) {
+        return [&f, &field](const std::string &n, const std::string &v) {
+            auto [rate, bytes] = SplitValue(v);
+            field = Rate(n, rate);
+            if (!bytes.empty())
+                f.partialBytes = int32_t(WholeNumber(n, bytes, 1, 65535));
+        };
+    };
+    Value(app, "--partial", "RATE[:BYTES]",
+          "send only the first BYTES (default: a random part) of\n"
+          "a DATA packet",
+          partial(f.partialRate));
+    Value(app, "--partial-answers", "RATE[:BYTES]", "the same for an ACK or NACK", partial(f.partialAnswers));
+    Value(app, "--stop-after", "N", "answer nothing after N transmissions from the PC",
+          [&f](auto &n, auto &v) { f.stopAfter = int32_t(WholeNumber(n, v, 0, INT32_MAX)); });
+    Value(app, "--hang-up-after", "BYTES",
+          "hang up the line once BYTES bytes have crossed it in\n"
+          "either direction since the PC opened it (in the\n"
+          "middle of a packet or of a write), and end",
+          [&f](auto &n, auto &v) { f.hangUpAfterBytes = WholeNumber(n, v, 1, INT64_MAX); });
+    Value(app, "--hang-up-after-transmissions", "N", "hang up the line after serving N transmissions, and end",
+          [&f](auto &n, auto &v) { f.hangUpAfterTransmissions = int32_t(WholeNumber(n, v, 0, INT32_MAX)); });
+    Value(app, "--swallow", "RATE[:KINDS]",
+          "acknowledge a request but never answer it; KINDS is a\n"
+          "comma list of sync, read-flash, read-eeprom,\n"
+          "write-flash, write-eeprom, firmware, other, reads,\n"
+          "writes, all (default all)",
+          [&f](auto &n, auto &v) {
+              auto [rate, kinds] = SplitValue(v);
+              f.swallowRate = Rate(n, rate);
+              if (!kinds.empty())
+                  f.swallowKinds = RequestKinds(n, kinds);
+          });
+    rate("--refuse-reads", f.refuseReads, "refuse a READ FLASH or READ EEPROM with a NACK");
+    rate("--refuse-writes", f.refuseWrites, "refuse a WRITE FLASH, WRITE EEPROM or FIRMWARE with a NACK");
+    rate("--short-reads", f.shortReads, "answer a read with DATA one byte shorter than asked for");
+    rate("--hostile", f.hostileAnswers,
+         "answer a request with what a sound decoder never sends:\n"
+         "random bytes, a broken or cut packet, a packet of\n"
+         "the wrong kind, DATA of the wrong size");
+    rate("--hostile-packets", f.hostilePackets,
+         "send random bytes or a well-formed link packet of the\n"
+         "wrong kind (or a wrong packet count or payload\n"
+         "length) instead of a link packet");
+}
+
+} // namespace
+
+TSimOptions ParseOptions(const std::vector<std::string> &arguments) {
+    TSimOptions options;
+    CLI::App app("", "velksim");
+    DefineOptions(app, options);
+    // CLI11 takes the arguments from the back.
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp &) {
+        options.help = true;
+    } catch (const CLI::ParseError &error) {
+        throw ESimUsage(error.what());
+    }
+    return options;
+}
+
+std::string HelpText() {
+    TSimOptions options;
+    CLI::App app("", "velksim");
+    DefineOptions(app, options);
+    return app.help();
 }
 
 } // namespace velksim

@@ -5,10 +5,6 @@
 
 namespace velksim {
 
-namespace {
-constexpr int32_t PacketIndexAt = 8;
-}
-
 void TSimReception::Reset() {
     expected_ = 0;
     received_ = 0;
@@ -17,7 +13,7 @@ void TSimReception::Reset() {
 }
 
 std::optional<TSimReception::TComplete> TSimReception::Accept(const velk_LLPacket &packet) {
-    uint16_t index = ReadBE16(packet.Memory() + PacketIndexAt);
+    uint16_t index = ReadBE16(packet.Memory() + kLLPacketIndexAt);
     if (index == 0 || !InProgress()) {
         Reset();
         expected_ = packet.PacketCount();

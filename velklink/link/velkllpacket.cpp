@@ -11,16 +11,14 @@
 namespace {
 
 constexpr int32_t LogBytes = 25;
-constexpr int32_t HeaderCheckedBytes = 10;
-constexpr int32_t PayloadCheckLength = 4;
 // The largest payload whose packet length still fits the 16-bit total length.
-constexpr int32_t MaxPayload = 0xFFFF - velk_LLPacket::PayloadOverhead;
+constexpr int32_t MaxBuildPayload = 0xFFFF - kLLPayloadOverhead;
 
 // The size of a packet to build, or ELLPacket when the arguments do not make one.
 int32_t BuildSize(uint16_t lastIndex, uint16_t packetIndex, uint16_t payloadLength, const void *payload) {
-    if (lastIndex < packetIndex || (payload == nullptr && payloadLength > 0) || payloadLength > MaxPayload)
+    if (lastIndex < packetIndex || (payload == nullptr && payloadLength > 0) || payloadLength > MaxBuildPayload)
         throw ELLPacket("Pacchetto dati inconsistente.");
-    return payloadLength == 0 ? velk_LLPacket::HeaderLength : payloadLength + velk_LLPacket::PayloadOverhead;
+    return payloadLength == 0 ? kLLHeaderLength : payloadLength + kLLPayloadOverhead;
 }
 
 // The checksums run on objects of their own rather than on the library-wide
@@ -28,7 +26,7 @@ int32_t BuildSize(uint16_t lastIndex, uint16_t packetIndex, uint16_t payloadLeng
 // decoder simulator runs beside the library), and the result is the same.
 uint16_t HeaderCheckOf(const uint8_t *header) {
     TLrc16 lrc;
-    return static_cast<uint16_t>(~lrc.Calc(header, HeaderCheckedBytes));
+    return static_cast<uint16_t>(~lrc.Calc(header, kLLHeaderCheckAt));
 }
 
 } // namespace
@@ -49,7 +47,7 @@ velk_LLPacket::velk_LLPacket(uint16_t type, uint16_t lastIndex, uint16_t packetI
     }
 }
 
-velk_LLPacket::velk_LLPacket(int32_t capacity) : TBuffer(std::max(capacity, HeaderLength)) {
+velk_LLPacket::velk_LLPacket(int32_t capacity) : TBuffer(std::max(capacity, kLLHeaderLength)) {
     // Every byte of the storage is defined, so the checks never read garbage
     // whatever has arrived.
     std::memset(Memory(), 0, Size());
@@ -66,7 +64,7 @@ int32_t velk_LLPacket::Missing() const {
         return 2 - Count();
     if (Count() < 4)
         return 4 - Count();
-    if (TotalLength() < HeaderLength)
+    if (TotalLength() < kLLHeaderLength)
         return 0; // too short to be a packet: complete, and never valid
     return TotalLength() - Count();
 }
@@ -91,10 +89,10 @@ int32_t velk_LLPacket::Feed(const uint8_t *bytes, int32_t n) {
 void velk_LLPacket::Invalidate() {
     if (Count() < 4)
         SetCount(0);
-    else if (TotalLength() >= HeaderLength)
+    else if (TotalLength() >= kLLHeaderLength)
         SetCount(TotalLength());
-    Memory()[10] = 0;
-    Memory()[11] = 0;
+    Memory()[kLLHeaderCheckAt] = 0;
+    Memory()[kLLHeaderCheckAt + 1] = 0;
 }
 
 uint16_t velk_LLPacket::PacketType() const {
@@ -105,26 +103,26 @@ uint16_t velk_LLPacket::PacketType() const {
 }
 
 uint16_t velk_LLPacket::TotalLength() const {
-    return Count() >= 4 ? ReadBE16(Memory() + 2) : 0;
+    return Count() >= 4 ? ReadBE16(Memory() + kLLTotalLengthAt) : 0;
 }
 
 uint16_t velk_LLPacket::PayloadLength() const {
-    return Count() >= 6 ? ReadBE16(Memory() + 4) : 0;
+    return Count() >= 6 ? ReadBE16(Memory() + kLLPayloadLengthAt) : 0;
 }
 
 int32_t velk_LLPacket::PacketCount() const {
-    return Count() >= 8 ? ReadBE16(Memory() + 6) + 1 : 0;
+    return Count() >= 8 ? ReadBE16(Memory() + kLLLastIndexAt) + 1 : 0;
 }
 
 uint16_t velk_LLPacket::StoredHeaderCheck() const {
-    return Count() >= HeaderLength ? ReadBE16(Memory() + 10) : 0;
+    return Count() >= kLLHeaderLength ? ReadBE16(Memory() + kLLHeaderCheckAt) : 0;
 }
 
 uint32_t velk_LLPacket::StoredPayloadCheck() const {
     int32_t total = TotalLength();
-    if (Count() < PayloadOverhead || Count() != total)
+    if (Count() < kLLPayloadOverhead || Count() != total)
         return 0;
-    return ReadBE32(Memory() + total - PayloadCheckLength);
+    return ReadBE32(Memory() + total - kLLPayloadCheckLength);
 }
 
 uint16_t velk_LLPacket::HeaderCheck() const {
@@ -137,20 +135,20 @@ uint32_t velk_LLPacket::PayloadCheck() const {
 }
 
 int32_t velk_LLPacket::ReceivedPayload() const {
-    int32_t received = std::min(Count() - HeaderLength, TotalLength() - PayloadOverhead);
+    int32_t received = std::min(Count() - kLLHeaderLength, TotalLength() - kLLPayloadOverhead);
     return std::max(received, 0);
 }
 
 bool velk_LLPacket::IsValid() const {
-    if (Count() < HeaderLength || Missing() != 0)
+    if (Count() < kLLHeaderLength || Missing() != 0)
         return false;
     if (StoredHeaderCheck() != HeaderCheck())
         return false;
     int32_t total = TotalLength();
     // The payload length field must not promise more than the packet carries.
-    if (PayloadLength() > std::max(total - PayloadOverhead, 0))
+    if (PayloadLength() > std::max(total - kLLPayloadOverhead, 0))
         return false;
-    return total < PayloadOverhead || StoredPayloadCheck() == PayloadCheck();
+    return total < kLLPayloadOverhead || StoredPayloadCheck() == PayloadCheck();
 }
 
 int32_t velk_LLPacket::CopyPayload(void *dest, int32_t n) const {
@@ -163,10 +161,10 @@ int32_t velk_LLPacket::CopyPayload(void *dest, int32_t n) const {
 }
 
 std::string velk_LLPacket::ReasonText() const {
-    int32_t end = std::min(TotalLength() - PayloadCheckLength, Count());
-    if (end <= HeaderLength)
+    int32_t end = std::min(TotalLength() - kLLPayloadCheckLength, Count());
+    if (end <= kLLHeaderLength)
         return {};
-    return std::string(reinterpret_cast<const char *>(Payload()), end - HeaderLength);
+    return std::string(reinterpret_cast<const char *>(Payload()), end - kLLHeaderLength);
 }
 
 std::string velk_LLPacket::ToLogText() const {

@@ -24,12 +24,31 @@ VELK_DECLARE_EXCEPTION(ELLPacket, EVelk);
 
 constexpr uint16_t LL_DATA = 0xA599, LL_ACK = 0xA533, LL_NACK = 0xA5CC, LL_NONE = 0xFFFF;
 
+// The layout above, for every reader and writer of link packets (the library's
+// link engine and the decoder simulator alike).
+inline constexpr int32_t kLLTypeAt = 0;
+inline constexpr int32_t kLLTotalLengthAt = 2;
+inline constexpr int32_t kLLPayloadLengthAt = 4;
+inline constexpr int32_t kLLLastIndexAt = 6;
+inline constexpr int32_t kLLPacketIndexAt = 8;
+inline constexpr int32_t kLLHeaderCheckAt = 10;
+// The five fields and the header check: a whole packet without payload.
+inline constexpr int32_t kLLHeaderLength = 12;
+inline constexpr int32_t kLLPayloadCheckLength = 4;
+// What a packet with payload adds to it.
+inline constexpr int32_t kLLPayloadOverhead = kLLHeaderLength + kLLPayloadCheckLength;
+// The longest packet either end sends: 2048 bytes, the buffer each end
+// receives a packet into. Less its 16 bytes of header and payload check, that
+// leaves 2032 payload bytes: a transmission of n bytes is cut into
+// ceil(n / 2032) DATA packets, and a reception is sized as its announced
+// packet count times 2032. (A received packet may still declare any length up
+// to 65535: the receive buffer grows to hold it.)
+inline constexpr int32_t kLLMaxPacketLength = 2048;
+inline constexpr int32_t kLLMaxPayload = kLLMaxPacketLength - kLLPayloadOverhead;
+static_assert(kLLMaxPayload == 2032);
+
 class velk_LLPacket : public TBuffer {
 public:
-    static constexpr int32_t HeaderLength = 12;
-    // Header, payload check, and at least one payload byte.
-    static constexpr int32_t PayloadOverhead = 16;
-
     // Builds a packet for sending. Raises ELLPacket when lastIndex < packetIndex
     // or when payload is null while payloadLength > 0.
     velk_LLPacket(uint16_t type, uint16_t lastIndex, uint16_t packetIndex, uint16_t payloadLength, const void *payload);
@@ -60,7 +79,7 @@ public:
     uint16_t StoredHeaderCheck() const;
     // Needs the complete packet of 16 bytes or more.
     uint32_t StoredPayloadCheck() const;
-    const uint8_t *Payload() const { return Memory() + HeaderLength; }
+    const uint8_t *Payload() const { return Memory() + kLLHeaderLength; }
 
     // NOT of the TLrc16 checksum of bytes 0 to 9.
     uint16_t HeaderCheck() const;

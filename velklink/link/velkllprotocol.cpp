@@ -6,7 +6,6 @@
 #include <algorithm>
 
 namespace {
-constexpr int32_t kPacketCapacity = 2048;
 constexpr int32_t kMaxPackets = 32767;
 constexpr int32_t kMaxNacks = 10;
 } // namespace
@@ -38,7 +37,7 @@ void velk_Rx::Clear() {
 
 velk_LLProtocol::velk_LLProtocol(velk_CPort &port, THandler onEvent, TTimeouts timeouts)
     : OnEvent(std::move(onEvent)), ackPacket_(LL_ACK, 0, 0, 0, nullptr), nackPacket_(LL_NACK, 0, 0, 0, nullptr),
-      incoming_(kPacketCapacity), port_(port), receivedData_(0), readBuffer_(kPacketCapacity) {
+      incoming_(kLLMaxPacketLength), port_(port), receivedData_(0), readBuffer_(kLLMaxPacketLength) {
     port_.OnRxChar = [this](TCustomComPort &sender, int32_t count) { OnPortData(sender, count); };
     port_.OnLineError = [this](TCustomComPort &sender, const EComPort &error) { OnLineError(sender, error); };
     responseTimer_.Timer = std::make_unique<velk_Timer>(
@@ -78,9 +77,11 @@ void velk_LLProtocol::Send(const void *data, int32_t length) {
     ownerThread_.Check();
     if (state_ != llsIdle)
         throw ELLProtocol("Protocollo di comunicazione occupato.");
+    lineFailure_.reset();
+    port_.SetRxThreshold(1); // the answer may be a 12-byte ACK
     tx_.SetData(data, length);
     tx_.Clear();
-    int64_t packets = length / MaxPayload + (length % MaxPayload != 0 ? 1 : 0);
+    int64_t packets = length / kLLMaxPayload + (length % kLLMaxPayload != 0 ? 1 : 0);
     if (packets > kMaxPackets || packets < 1)
         throw ELLProtocol(Format("Numbero di pacchetti non valido: %d.", packets));
     DoEvent(leSendStart, static_cast<int32_t>(packets));
@@ -90,9 +91,14 @@ void velk_LLProtocol::Send(const void *data, int32_t length) {
     SetState(llsWaitAck);
     try {
         SendNextPacket();
-    } catch (...) {
+    } catch (const EComPort &error) {
         // The first packet never left (port closed or failing): the engine is
         // free again before the error reaches the caller.
+        lineFailure_ = error;
+        responseTimer_.Stop();
+        SetState(llsIdle);
+        throw;
+    } catch (...) {
         responseTimer_.Stop();
         SetState(llsIdle);
         throw;
@@ -101,7 +107,7 @@ void velk_LLProtocol::Send(const void *data, int32_t length) {
 
 void velk_LLProtocol::SendNextPacket() {
     port_.DrainInput();
-    tx_.ChunkLength = std::min(MaxPayload, tx_.Size() - tx_.Count());
+    tx_.ChunkLength = std::min(kLLMaxPayload, tx_.Size() - tx_.Count());
     velk_LLPacket packet(LL_DATA, static_cast<uint16_t>(tx_.LastIndex), static_cast<uint16_t>(tx_.Acked),
                          static_cast<uint16_t>(tx_.ChunkLength), tx_.Tail());
     LinkLog().LogFmt("Pacchetto dati: <- %s", packet.ToLogText());
@@ -114,6 +120,8 @@ void velk_LLProtocol::Receive() {
     if (state_ != llsIdle)
         throw ELLProtocol("Protocollo di comunicazione occupato.");
     LinkLog().Banner("Ricezione dati");
+    lineFailure_.reset();
+    port_.SetRxThreshold(1);
     nackCount_ = 0;
     rx_.Clear();
     incoming_.Clear();
@@ -124,6 +132,7 @@ void velk_LLProtocol::Receive() {
     } catch (...) {
         // The port failed under the reception (closed or gone): the engine is
         // free again before the error reaches the caller.
+        NoteLineFailure();
         completionTimer_.Stop();
         if (state_ != llsIdle)
             SetState(llsIdle);
@@ -134,14 +143,22 @@ void velk_LLProtocol::Receive() {
 bool velk_LLProtocol::PumpInput() {
     const uint16_t before = incoming_.PacketType();
     int32_t missing = incoming_.Missing();
-    int32_t waiting;
-    while (missing > 0 && (waiting = port_.InputCount()) > 0) {
-        int32_t n = std::min({waiting, missing, readBuffer_.Size()});
-        int32_t got = port_.Read(readBuffer_.Memory(), n);
-        if (got <= 0)
+    for (;;) {
+        int32_t waiting;
+        while (missing > 0 && (waiting = port_.InputCount()) > 0) {
+            int32_t n = std::min({waiting, missing, readBuffer_.Size()});
+            int32_t got = port_.Read(readBuffer_.Memory(), n);
+            if (got <= 0)
+                break;
+            incoming_.Feed(readBuffer_.Memory(), got);
+            missing = incoming_.Missing();
+        }
+        // The next notice comes when the packet's next part is in: a paced
+        // line then wakes the engine a few times a packet, not for every few
+        // bytes. Bytes that came before the new threshold was set are read now.
+        port_.SetRxThreshold(missing > 0 ? missing : 1);
+        if (missing == 0 || port_.InputCount() == 0)
             break;
-        incoming_.Feed(readBuffer_.Memory(), got);
-        missing = incoming_.Missing();
     }
     if (before == LL_NONE && incoming_.PacketType() != LL_NONE) {
         // A packet has begun: it has the completion interval to arrive whole
@@ -241,7 +258,7 @@ void velk_LLProtocol::AcceptData() {
     LinkLog().LogFmt("Pacchetto dati: -> %s", incoming_.ToLogText());
     if (rx_.Received == 0) {
         rx_.Expected = incoming_.PacketCount() & 0xFFFF;
-        rx_.SetSize(rx_.Expected * MaxPayload);
+        rx_.SetSize(rx_.Expected * kLLMaxPayload);
         DoEvent(leReceiveStart, rx_.Expected);
     }
     if (static_cast<int64_t>(rx_.Count()) + incoming_.PayloadLength() > rx_.Size()) {
@@ -263,9 +280,20 @@ template <typename F> void velk_LLProtocol::EndOnFailure(F &&handling) {
         // A port that fails under a write or a read (a dead line), or any other
         // error out of a notice, would otherwise leave the engine waiting with no
         // timer running: the transmission ends as after an invalid packet.
-        if (state_ != llsIdle)
+        if (state_ != llsIdle) {
+            NoteLineFailure();
             EndByFailure();
+        }
         throw;
+    }
+}
+
+void velk_LLProtocol::NoteLineFailure() {
+    try {
+        throw;
+    } catch (const EComPort &error) {
+        lineFailure_ = error;
+    } catch (...) {
     }
 }
 
@@ -291,6 +319,7 @@ void velk_LLProtocol::OnLineError(TCustomComPort &, const EComPort &error) {
     // Between transmissions the line's loss shows at its next use.
     if (state_ == llsIdle)
         return;
+    lineFailure_ = error;
     EndByFailure();
     throw error;
 }
@@ -320,19 +349,23 @@ void velk_LLProtocol::OnCompletionTimeout(uint64_t countdown) {
     ownerThread_.Check();
     if (!completionTimer_.Claim(countdown))
         return;
-    responseTimer_.Stop();
-    LinkLog().Log("Timeout nel completamento di un pacchetto.");
-    LinkLog().Log("Pacchetto riempito e invalidato.");
-    incoming_.Invalidate();
     EndOnFailure([this] {
+        // Bytes of the packet may wait unread below the notice threshold.
+        const bool complete = PumpInput();
+        if (!complete) {
+            responseTimer_.Stop();
+            LinkLog().Log("Timeout nel completamento di un pacchetto.");
+            LinkLog().Log("Pacchetto riempito e invalidato.");
+            incoming_.Invalidate();
+        }
         if (state_ == llsWaitAck) {
             // Fewer than 4 bytes had arrived: the packet is emptied and nothing
             // ends the send, so the wait for an answer is timed again.
-            if (incoming_.Count() == 0)
+            if (!complete && incoming_.Count() == 0)
                 responseTimer_.Start();
             HandleWaitAck();
         } else if (state_ == llsWaitData) {
-            if (incoming_.Count() == 0)
+            if (!complete && incoming_.Count() == 0)
                 replyTimer_.Start();
             HandleWaitData();
         }

@@ -11,6 +11,7 @@
 // under a transmission ends it with leError.
 #pragma once
 
+#include "CPortError.h"
 #include "velkclasses.h"
 #include "velkllpacket.h"
 #include "velktimer.h"
@@ -18,10 +19,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class velk_CPort;
 class TCustomComPort;
-class EComPort;
 
 VELK_DECLARE_EXCEPTION(ELLProtocol, EVelk);
 
@@ -71,8 +72,6 @@ class velk_LLProtocol {
 public:
     using THandler = std::function<void(velk_LLProtocol &sender, int32_t code, int32_t value)>;
 
-    static constexpr int32_t MaxPayload = 2032;
-
     using TTimeouts = TLLTimeouts;
 
     velk_LLProtocol(velk_CPort &port, THandler onEvent = {}, TTimeouts timeouts = TTimeouts());
@@ -89,6 +88,10 @@ public:
     TBuffer &ReceivedData() { return receivedData_; }
 
     TLLState State() const { return state_; }
+    // The port's error when the line failed under the last transmission (a read
+    // or write of the port failed, or the device hung up); empty when that
+    // transmission ended otherwise or still runs.
+    const std::optional<EComPort> &LineFailure() const { return lineFailure_; }
     void DoEvent(int32_t code, int32_t value);
 
     THandler OnEvent;
@@ -130,6 +133,9 @@ private:
     // notice's reporter.
     template <typename F> void EndOnFailure(F &&handling);
     void EndByFailure();
+    // Inside a catch handler: keeps the handled exception as the line failure
+    // when it is the port's error.
+    void NoteLineFailure();
     void OnResponseTimeout(uint64_t countdown);
     void OnCompletionTimeout(uint64_t countdown);
     void OnReplyTimeout(uint64_t countdown);
@@ -148,6 +154,7 @@ private:
     TArmedTimer replyTimer_;
     TOwnerThreadCheck ownerThread_; // every entry point runs on the creating thread
     int32_t nackCount_ = 0;
+    std::optional<EComPort> lineFailure_;
     TBuffer receivedData_;
     TBuffer readBuffer_;
 };

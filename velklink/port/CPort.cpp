@@ -19,6 +19,7 @@ void TCustomComPort::SetConnected(bool value) {
 
 void TCustomComPort::StartDevice() {
     connected_ = true;
+    rxThreshold_ = 1;
     try {
         ApplyLineSettings();
         if (!events_.Empty()) {

@@ -65,6 +65,13 @@ public:
     int32_t Read(void *buffer, int32_t count);
     // Bytes waiting in the input queue; ceInputCount on failure.
     int32_t InputCount();
+    // Received-data notices wait until at least count bytes (at most 255) are
+    // in the input queue, so that a reader that needs the rest of a packet is
+    // not woken for every few bytes of a slow line; 1, the default and the
+    // value after every open, notices every arrival. Lowering it brings no
+    // notice for bytes already waiting: the reader looks at InputCount after
+    // setting it. A device that cannot wait for a count notices every arrival.
+    void SetRxThreshold(int32_t count);
 
     // Bytes have arrived; count is the number waiting. Runs as SyncMethod says,
     // for smWindowSync on the thread that opened the port while it handles its
@@ -170,6 +177,7 @@ private:
     std::atomic<uint16_t> eventsWaiting_ = 0;
     std::unique_ptr<TComThread> thread_;
     bool lineFailed_ = false; // OnLineError has run since the open
+    int32_t rxThreshold_ = 1; // SetRxThreshold, as the open device has it
 };
 
 class TComPort : public TCustomComPort {};

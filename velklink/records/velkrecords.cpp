@@ -16,6 +16,17 @@ std::string IndexError(int32_t index) {
     return Format("Indice records non valido: %d.", index);
 }
 
+// The index of the one item of that name; "File non trovato: %s." or "File
+// duplicato: %s." otherwise.
+int32_t FindOnlyItem(const velk_Record &record, const std::string &name) {
+    const int32_t index = record.FindItem(name);
+    if (index < 0)
+        throw ERecords(Format("File non trovato: %s.", name));
+    if (record.CountItems(name) > 1)
+        throw ERecords(Format("File duplicato: %s.", name));
+    return index;
+}
+
 } // namespace
 
 velk_Rat::velk_Rat(int32_t slotCount) : slotCount_(std::clamp(slotCount, 0, Capacity)) {}
@@ -128,29 +139,25 @@ void velk_Records::LoadItem(TRecordTransport &transport, const std::string &reco
                             TBuffer &buffer) {
     if (stale_)
         Refresh(transport, false);
+    const auto [record, index] = WholeItem(transport, recordName, itemName);
+    buffer.SetData(record->ItemData(index), record->GetItem(index).Size);
+}
+
+std::pair<velk_Record *, int32_t> velk_Records::WholeItem(TRecordTransport &transport, const std::string &recordName,
+                                                          const std::string &itemName) {
     const int32_t slot = FindRecord(recordName);
     if (slot < 0)
         throw ERecords(Format("Record non trovato: %s.", recordName));
     if (CountRecords(recordName) > 1)
         throw ERecords(Format("Record duplicato: %s.", recordName));
-    velk_Record &record = *records_[slot];
-    const int32_t index = record.FindItem(itemName);
-    if (index < 0)
-        throw ERecords(Format("File non trovato: %s.", itemName));
-    if (record.CountItems(itemName) > 1)
-        throw ERecords(Format("File duplicato: %s.", itemName));
-
-    if (!record.Loaded())
-        record.Load(transport, true);
+    const int32_t index = FindOnlyItem(*records_[slot], itemName);
     // The full read may show a slot that changed in the decoder since the
-    // item table was read; a record that is no longer valid has no item data
-    // to trust either.
-    if (!record.InUse() || !record.IsValid() || record.Name() != recordName)
-        throw ERecords(Format("Record non coerente: %s.", recordName));
-    const velk_Record::TItem item = record.GetItem(index);
-    if (item.Name != itemName)
+    // item table was read: the names behind the indexes found are compared
+    // again.
+    velk_Record &record = Whole(transport, slot, recordName);
+    if (record.GetItem(index).Name != itemName)
         throw ERecords(Format("File non coerente: %s.", itemName));
-    buffer.SetData(record.ItemData(index), item.Size);
+    return {&record, index};
 }
 
 void velk_Records::SaveItem(TRecordTransport &transport, const std::string &recordName, const std::string &itemName,
@@ -186,25 +193,43 @@ int32_t velk_Records::SaveItems(TRecordTransport &transport, const std::string &
 
 void velk_Records::StoreItems(TRecordTransport &transport, int32_t slot, bool allocated, const std::string &recordName,
                               std::span<const TRecordItemData> items) {
-    velk_Record &record = *records_[slot];
-    if (!allocated && !record.Loaded()) {
-        record.Load(transport, true);
-        if (!record.InUse() || record.Name() != recordName)
-            throw ERecords(Format("Record non coerente: %s.", recordName));
-    }
+    velk_Record &record = allocated ? *records_[slot] : Whole(transport, slot, recordName);
+    WriteEdited(transport, record, [&](velk_Record &edited) {
+        for (const TRecordItemData &item : items) {
+            if (edited.CountItems(item.Name) > 1)
+                throw ERecords(Format("File duplicato: %s.", item.Name));
+            const int32_t index = edited.FindItem(item.Name);
+            if (index >= 0)
+                edited.DeleteItem(index);
+            edited.AddItem(item.Name, item.Data, item.Size);
+        }
+    });
+}
 
-    // The edit is made on a copy, so a record that cannot take the new items
-    // keeps its old ones in memory as it does in flash.
+void velk_Records::DeleteItem(TRecordTransport &transport, const std::string &recordName, const std::string &itemName) {
+    if (!refreshed_ || stale_)
+        Refresh(transport, false);
+    const auto [record, index] = WholeItem(transport, recordName, itemName);
+    WriteEdited(transport, *record, [index = index](velk_Record &edited) { edited.DeleteItem(index); });
+}
+
+velk_Record &velk_Records::Whole(TRecordTransport &transport, int32_t slot, const std::string &name) {
+    velk_Record &record = *records_[slot];
+    if (!record.Loaded()) {
+        record.Load(transport, true);
+        // A record that is no longer valid has no item data to trust either.
+        if (!record.InUse() || !record.IsValid() || record.Name() != name)
+            throw ERecords(Format("Record non coerente: %s.", name));
+    }
+    return record;
+}
+
+template <typename F> void velk_Records::WriteEdited(TRecordTransport &transport, velk_Record &record, F &&edit) {
+    // The edit is made on a copy, so a record that cannot take it keeps its
+    // old items in memory as it does in flash.
     velk_Record edited(record.Address());
     edited.Assign(record, false);
-    for (const TRecordItemData &item : items) {
-        if (edited.CountItems(item.Name) > 1)
-            throw ERecords(Format("File duplicato: %s.", item.Name));
-        const int32_t index = edited.FindItem(item.Name);
-        if (index >= 0)
-            edited.DeleteItem(index);
-        edited.AddItem(item.Name, item.Data, item.Size);
-    }
+    edit(edited);
     velk_Record previous(record.Address());
     previous.Assign(record, false);
     record.Assign(edited, false);

@@ -23,6 +23,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 VELK_DECLARE_EXCEPTION(ERecords, EVelk);
@@ -99,12 +100,31 @@ public:
     // SaveItem: a failure leaves the record in memory and in flash as it was.
     // Returns the record's slot.
     int32_t SaveItems(TRecordTransport &transport, const std::string &record, std::span<const TRecordItemData> items);
+    // Removes the item from the record found by that name and writes the record
+    // to its slot. The checks of a load: ERecords "Record non trovato: %s.",
+    // "Record duplicato: %s.", "File non trovato: %s.", "File duplicato: %s.",
+    // and, when the record had to be read whole first, "Record non coerente: %s."
+    // or "File non coerente: %s." if it changed in the decoder meanwhile. Like
+    // SaveItems it refreshes a directory that is not refreshed or is stale, and a
+    // failure leaves the record in memory and in flash as it was.
+    void DeleteItem(TRecordTransport &transport, const std::string &record, const std::string &item);
 
 private:
     bool IsFound(int32_t slot, const std::string &name) const;
     void StoreItems(TRecordTransport &transport, int32_t slot, bool allocated, const std::string &record,
                     std::span<const TRecordItemData> items);
     void Release(int32_t slot);
+    // The record as it is in its slot, read whole if only its item table is in
+    // memory; "Record non coerente: %s." when the slot no longer holds a valid
+    // record of that name.
+    velk_Record &Whole(TRecordTransport &transport, int32_t slot, const std::string &name);
+    // The one record found by name, read whole, and the index of its one item
+    // of that name, with the checks and messages of a load.
+    std::pair<velk_Record *, int32_t> WholeItem(TRecordTransport &transport, const std::string &record,
+                                                const std::string &item);
+    // Applies edit to a copy of the record and writes the copy to the slot; the
+    // record in memory becomes the copy only when that write has succeeded.
+    template <typename F> void WriteEdited(TRecordTransport &transport, velk_Record &record, F &&edit);
 
     velk_Rat rat_;
     uint32_t baseAddress_;

@@ -15,7 +15,7 @@ int32_t BuildSize(const void *data, uint32_t length) {
         throw EHLPacket("Pacchetto dati inconsistente.");
     if (length > HL_MAX_DATA)
         throw EHLPacket("Pacchetto dati troppo grande.");
-    return static_cast<int32_t>(length) + velk_HLPacket::HeaderLength;
+    return static_cast<int32_t>(length) + kHLHeaderLength;
 }
 
 bool IsCommand(uint32_t command) {
@@ -58,27 +58,27 @@ int64_t velk_HLPacket::Command() const {
 }
 
 uint32_t velk_HLPacket::TotalLength() const {
-    return Size() >= 8 ? ReadBE32(Memory() + 4) : 0;
+    return Size() >= kHLDataLengthAt ? ReadBE32(Memory() + kHLTotalLengthAt) : 0;
 }
 
 uint32_t velk_HLPacket::DataLength() const {
-    return Size() >= 12 ? ReadBE32(Memory() + 8) : 0;
+    return Size() >= kHLAddressAt ? ReadBE32(Memory() + kHLDataLengthAt) : 0;
 }
 
 const uint8_t *velk_HLPacket::Data() const {
-    return Size() >= HeaderLength ? Memory() + HeaderLength : nullptr;
+    return Size() >= kHLHeaderLength ? Memory() + kHLHeaderLength : nullptr;
 }
 
 bool velk_HLPacket::IsValid() const {
-    return Size() >= HeaderLength && Command() != -1 && TotalLength() == uint32_t(Size()) &&
-           DataLength() == uint32_t(Size() - HeaderLength);
+    return Size() >= kHLHeaderLength && Command() != -1 && TotalLength() == uint32_t(Size()) &&
+           DataLength() == uint32_t(Size() - kHLHeaderLength);
 }
 
 int32_t velk_HLPacket::CopyData(void *dest, int32_t maximum) const {
     if (dest == nullptr)
         return 0;
     // A malformed packet may declare more data than it holds: copy only what is there.
-    int64_t held = std::max(Size() - HeaderLength, 0);
+    int64_t held = std::max(Size() - kHLHeaderLength, 0);
     int64_t count = std::clamp<int64_t>(DataLength(), 0, std::max(maximum, 0));
     count = std::min(count, held);
     if (count > 0)

@@ -22,10 +22,15 @@ constexpr uint32_t HL_FIRMWARE = 0x5A390001, HL_WRITE_FLASH = 0x5A390011, HL_WRI
                    HL_ACK = 0x5A390051, HL_NACK = 0x5A390061;
 constexpr uint32_t HL_MAX_DATA = 0x7FFFF0;
 
+// The layout above, for every reader and writer of transfer packets.
+inline constexpr int32_t kHLCommandAt = 0;
+inline constexpr int32_t kHLTotalLengthAt = 4;
+inline constexpr int32_t kHLDataLengthAt = 8;
+inline constexpr int32_t kHLAddressAt = 12;
+inline constexpr int32_t kHLHeaderLength = 16;
+
 class velk_HLPacket : public TBuffer {
 public:
-    static constexpr int32_t HeaderLength = 16;
-
     // Builds a packet to send. data may be null when length is 0. The address
     // is written only for WRITE FLASH and WRITE EEPROM, 0 otherwise. Raises
     // EHLPacket for null data with a length, or a length above HL_MAX_DATA.

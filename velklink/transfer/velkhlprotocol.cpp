@@ -47,15 +47,35 @@ bool velk_HLProtocol::IsBusy() {
 template <typename F> void velk_HLProtocol::CallLink(F &&call) {
     try {
         call();
-    } catch (...) {
+    } catch (const EComPort &error) {
         // A nested exchange step may already have ended the exchange this way.
-        if (state_ != hsNotConnected) {
-            error_ = heLinkError;
-            SetState(hsNotConnected);
-            TransferLog().Log("Errore nel protocollo a basso livello.");
-        }
+        if (state_ != hsNotConnected)
+            EndByLinkError(error);
+        throw;
+    } catch (...) {
+        if (state_ != hsNotConnected)
+            EndByLinkError(std::nullopt);
         throw;
     }
+}
+
+void velk_HLProtocol::Finish(THLOutcome outcome, const std::string &line) {
+    TransferLog().Log(line);
+    end_.Outcome = outcome;
+    end_.Message = line;
+}
+
+void velk_HLProtocol::EndByTimeout() {
+    error_ = heLinkTimeout;
+    SetState(hsNotConnected);
+    Finish(end_.Answered ? hoTimedOut : hoNoAnswer, "Timeout nel protocollo a basso livello.");
+}
+
+void velk_HLProtocol::EndByLinkError(const std::optional<EComPort> &lineError) {
+    error_ = heLinkError;
+    SetState(hsNotConnected);
+    end_.LineError = lineError;
+    Finish(lineError ? hoLineFailed : hoLinkError, "Errore nel protocollo a basso livello.");
 }
 
 void velk_HLProtocol::PrepareStart() {
@@ -63,6 +83,7 @@ void velk_HLProtocol::PrepareStart() {
         throw EHLProtocol("Protocollo di comunicazione occupato.");
     writePending_ = false;
     readPending_ = false;
+    end_ = {};
 }
 
 void velk_HLProtocol::SendSyncPacket() {
@@ -140,22 +161,21 @@ bool velk_HLProtocol::WaitFor() {
 void velk_HLProtocol::LinkEvent(velk_LLProtocol &, int32_t code, int32_t value) {
     ownerThread_.Check();
     error_ = heNone;
+    // Every one of these means a link packet came from the decoder.
+    if (code == lePacketAcked || code == leReceiveStart || code == lePacketReceived || code == leReceiveDone)
+        end_.Answered = true;
     switch (code) {
     case leTimeout:
-        error_ = heLinkTimeout;
-        SetState(hsNotConnected);
-        TransferLog().Log("Timeout nel protocollo a basso livello.");
+        EndByTimeout();
         return;
     case leError:
-        error_ = heLinkError;
-        SetState(hsNotConnected);
-        TransferLog().Log("Errore nel protocollo a basso livello.");
+        EndByLinkError(link_.LineFailure());
         return;
     case leReceiveDone: {
         velk_HLPacket packet(link_.ReceivedData());
         if (!packet.IsValid()) {
             error_ = heInvalidPacket;
-            TransferLog().LogFmt("Pacchetto non valido: -> %s", packet.Dump(kDumpBytes));
+            Finish(hoInvalidAnswer, Format("Pacchetto non valido: -> %s", packet.Dump(kDumpBytes)));
             SetState(hsNotConnected);
             return;
         }
@@ -217,7 +237,7 @@ void velk_HLProtocol::LinkEvent(velk_LLProtocol &, int32_t code, int32_t value) 
 }
 
 void velk_HLProtocol::Unexpected(const velk_HLPacket &packet) {
-    TransferLog().LogFmt("Pacchetto non aspettato: -> %s", packet.Dump(kDumpBytes));
+    Finish(hoUnexpectedAnswer, Format("Pacchetto non aspettato: -> %s", packet.Dump(kDumpBytes)));
     error_ = heUnexpectedPacket;
     SetState(hsNotConnected);
 }
@@ -228,7 +248,10 @@ void velk_HLProtocol::Answer(const velk_HLPacket &packet) {
     case hsWaitSyncAck:
         if (command != HL_ACK && command != HL_SYNC) {
             Unexpected(packet);
-        } else if (writePending_) {
+            break;
+        }
+        end_.SyncReply = command == HL_SYNC ? hsrSync : hsrAck;
+        if (writePending_) {
             writePending_ = false;
             SetState(hsTx);
             TransferLog().Log("Pacchetto: <- WRITE.");
@@ -240,18 +263,18 @@ void velk_HLProtocol::Answer(const velk_HLPacket &packet) {
             CallLink([&] { link_.SendPacket(*pending_); });
         } else {
             SetState(hsIdle);
-            TransferLog().Info(command == HL_SYNC ? "Decoder gi\xE0 sincronizzato." : "Decoder sincronizzato.");
+            Finish(hoDone, command == HL_SYNC ? "Decoder gi\xE0 sincronizzato." : "Decoder sincronizzato.");
         }
         break;
     case hsWaitData:
         if (command == HL_DATA) {
             SetState(hsIdle);
-            TransferLog().Info("Lettura completata.");
+            Finish(hoDone, "Lettura completata.");
             receiveBuffer_.SetData(packet.Data(), static_cast<int32_t>(packet.DataLength()));
         } else if (command == HL_NACK) {
             error_ = heReadRefused;
             SetState(hsIdle);
-            TransferLog().Info("Richiesta lettura rifiutata.");
+            Finish(hoRefused, "Richiesta lettura rifiutata.");
         } else {
             Unexpected(packet);
         }
@@ -259,11 +282,11 @@ void velk_HLProtocol::Answer(const velk_HLPacket &packet) {
     case hsWaitAck:
         if (command == HL_ACK) {
             SetState(hsIdle);
-            TransferLog().Log("Scrittura completata.");
+            Finish(hoDone, "Scrittura completata.");
         } else if (command == HL_NACK) {
             error_ = heWriteRefused;
             SetState(hsIdle);
-            TransferLog().Log("Scrittura fallita.");
+            Finish(hoRefused, "Scrittura fallita.");
         } else {
             Unexpected(packet);
         }

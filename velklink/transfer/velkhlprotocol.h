@@ -8,12 +8,15 @@
 // events included, runs there.
 #pragma once
 
+#include "CPortError.h"
 #include "velkclasses.h"
 #include "velkhlpacket.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 class velk_LLProtocol;
 
@@ -40,6 +43,42 @@ enum THLError : int32_t {
     heUnexpectedPacket = 4,
     heWriteRefused = 5,
     heReadRefused = 6,
+};
+
+// How an exchange ended, finer than the error number: a link time-out is told
+// apart by whether the decoder had answered anything of the exchange, and a
+// failing serial line from a failing link protocol.
+enum THLOutcome : int32_t {
+    hoNone = 0,         // no exchange has ended since the last one started
+    hoDone,             // the decoder answered as asked
+    hoRefused,          // the decoder refused the read or the write (NACK; errors 5, 6)
+    hoNoAnswer,         // link time-out before the decoder answered anything of the exchange (error 1)
+    hoTimedOut,         // link time-out after the decoder had answered part of the exchange (error 1)
+    hoLineFailed,       // the serial line failed under the exchange (error 2)
+    hoLinkError,        // the link protocol failed: bad or unexpected link packets, too many NACKs (error 2)
+    hoInvalidAnswer,    // the decoder's transfer packet is not valid (error 3)
+    hoUnexpectedAnswer, // a valid transfer packet of a kind not expected here (error 4)
+};
+
+// How the decoder answered the SYNC that began an exchange.
+enum THLSyncReply : int32_t {
+    hsrNone = 0, // not answered (yet)
+    hsrAck = 1,  // ACK: it has just synchronised
+    hsrSync = 2, // SYNC: it already was synchronised
+};
+
+// The end of the last exchange, for the engine's C++ users: what to tell
+// people and whether to try again, without reading the log.
+struct THLExchangeEnd {
+    THLOutcome Outcome = hoNone;
+    // The line the engine logged about the end, byte for byte (Windows-1252),
+    // with its packet dump where it has one; empty while none has been logged.
+    std::string Message;
+    THLSyncReply SyncReply = hsrNone;
+    // The decoder answered something of this exchange at the link level.
+    bool Answered = false;
+    // hoLineFailed: the port's error.
+    std::optional<EComPort> LineError;
 };
 
 // Progress events besides the state codes 0..7.
@@ -79,6 +118,8 @@ public:
     bool IsBusy();
     int32_t GetState() const { return state_; }
     int32_t GetError() const { return error_; }
+    // How the last exchange ended; reset when the next one starts.
+    const THLExchangeEnd &LastEnd() const { return end_; }
     // The data of the last completed read.
     TBuffer &GetBuffer() { return receiveBuffer_; }
 
@@ -95,11 +136,18 @@ private:
     void Answer(const velk_HLPacket &packet);
     void Unexpected(const velk_HLPacket &packet);
     void SetState(int32_t next);
+    // Logs the line that tells how the exchange ended and keeps it with the outcome.
+    void Finish(THLOutcome outcome, const std::string &line);
+    // Error 1, state 0: a link time-out.
+    void EndByTimeout();
+    // Error 2, state 0: the link layer failed, or the line under it (lineError).
+    void EndByLinkError(const std::optional<EComPort> &lineError);
     // Runs a call into the link engine. If it raises, the exchange ends as after
     // a link error (error 2, state 0) before the exception goes on.
     template <typename F> void CallLink(F &&call);
 
     int32_t error_ = heNone;
+    THLExchangeEnd end_;
     int32_t state_ = hsNotConnected;
     std::unique_ptr<velk_HLPacket> pending_;
     TBuffer receiveBuffer_;

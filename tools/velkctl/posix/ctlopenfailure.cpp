@@ -64,6 +64,10 @@ std::string OpenFailureCause(int error, const std::string &device) {
     case EISDIR:
         return "not a serial port";
     default:
-        return error > 0 ? std::string(std::strerror(error)) : std::string("unknown cause");
+        return SystemErrorText(error);
     }
+}
+
+std::string SystemErrorText(int error) {
+    return error > 0 ? std::string(std::strerror(error)) : std::string("unknown cause");
 }

@@ -38,6 +38,10 @@ std::string OpenFailureCause(int error, const std::string &) {
     case ERROR_SHARING_VIOLATION:
         return "in use by another program";
     default:
-        return error > 0 ? SystemText(error) : std::string("unknown cause");
+        return SystemErrorText(error);
     }
+}
+
+std::string SystemErrorText(int error) {
+    return error > 0 ? SystemText(error) : std::string("unknown cause");
 }

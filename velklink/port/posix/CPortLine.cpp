@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -85,8 +86,9 @@ void TCustomComPort::ApplyLineSettings() {
         t.c_iflag |= IXOFF;
     t.c_cc[VSTART] = flowControl_.XonChar();
     t.c_cc[VSTOP] = flowControl_.XoffChar();
-    // Reads return at once with what has arrived.
-    t.c_cc[VMIN] = 0;
+    // Reads return at once with what has arrived. With no time limit, poll
+    // and epoll report the device readable once VMIN bytes wait (1 for 0).
+    t.c_cc[VMIN] = static_cast<cc_t>(rxThreshold_ > 1 ? rxThreshold_ : 0);
     t.c_cc[VTIME] = 0;
 
     if (::cfsetispeed(&t, speed) != 0 || ::cfsetospeed(&t, speed) != 0 || ::tcsetattr(fd, TCSANOW, &t) != 0)
@@ -97,4 +99,17 @@ void TCustomComPort::ApplyLineSettings() {
     const TRTSFlowControl rts = flowControl_.ControlRTS();
     if (rts != rtsHandshake && rts != rtsToggle)
         SetModemLine(fd, TIOCM_RTS, rts == rtsEnable);
+}
+
+void TCustomComPort::SetRxThreshold(int32_t count) {
+    count = std::clamp(count, 1, 255);
+    if (count == rxThreshold_ || !device_)
+        return;
+    // Only the count changes; the rest stays as ApplyLineSettings made it.
+    termios t{};
+    if (::tcgetattr(device_.Get(), &t) != 0)
+        return; // not a terminal: every arrival is noticed
+    t.c_cc[VMIN] = static_cast<cc_t>(count > 1 ? count : 0);
+    if (::tcsetattr(device_.Get(), TCSANOW, &t) == 0)
+        rxThreshold_ = count;
 }

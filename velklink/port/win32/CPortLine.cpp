@@ -49,3 +49,7 @@ void TCustomComPort::ApplyLineSettings() {
     if (!::SetCommState(device_.Get(), &dcb))
         throw EComPort(ceLineSettings, static_cast<int32_t>(::GetLastError()));
 }
+
+// The communications driver notices every arrival (EV_RXCHAR); its own
+// buffering already bundles the bytes of a fast line.
+void TCustomComPort::SetRxThreshold(int32_t) {}
