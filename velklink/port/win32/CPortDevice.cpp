@@ -21,8 +21,12 @@ DWORD Complete(HANDLE file, OVERLAPPED &operation, DWORD waitMs, int32_t code) {
         ::GetOverlappedResult(file, &operation, &moved, TRUE);
         throw EComPort(code, ERROR_TIMEOUT);
     }
+    // The event has come, so the operation has ended: the result is fetched
+    // waiting for it, never taken as a failure for not being there yet. Some
+    // systems (Wine) signal the event before the operation's status reads as
+    // ended; their own wait for the result then gives the count it moved.
     DWORD moved = 0;
-    if (!::GetOverlappedResult(file, &operation, &moved, FALSE))
+    if (!::GetOverlappedResult(file, &operation, &moved, TRUE))
         throw EComPort(code, static_cast<int32_t>(::GetLastError()));
     return moved;
 }

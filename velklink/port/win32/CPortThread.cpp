@@ -81,6 +81,14 @@ void TComThread::Execute() {
                 }
                 DWORD ignored = 0;
                 error = ::GetOverlappedResult(file, &operation, &ignored, FALSE) ? ERROR_SUCCESS : ::GetLastError();
+                // The event has come, so the wait has ended, yet its status may
+                // still read as pending: Wine ends a wait on a helper thread of
+                // its own, which can finish before the starting call has marked
+                // the wait pending, and that mark then hides the real status.
+                // Such a wait is taken as one the driver aborted: the line is
+                // looked at and the thread waits again.
+                if (error == ERROR_IO_INCOMPLETE)
+                    error = ERROR_OPERATION_ABORTED;
             }
         }
         if (::WaitForSingleObject(stop_.Get(), 0) == WAIT_OBJECT_0)
