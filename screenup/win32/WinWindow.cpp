@@ -27,6 +27,12 @@ int WindowDpi(HWND window) {
     return dpi > 0 ? dpi : 96;
 }
 
+// EnumChildWindows: each child into the list.
+BOOL CALLBACK AddChild(HWND child, LPARAM list) {
+    reinterpret_cast<std::vector<HWND> *>(list)->push_back(child);
+    return TRUE;
+}
+
 int ScreenDpi() {
     const HDC screen = ::GetDC(nullptr);
     const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
@@ -124,13 +130,7 @@ void TWinWindow::DpiChanged(int dpi, const RECT &suggested) {
     dpi_ = dpi;
     MakeFont();
     std::vector<HWND> children;
-    ::EnumChildWindows(
-        window_,
-        [](HWND child, LPARAM list) {
-            reinterpret_cast<std::vector<HWND> *>(list)->push_back(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&children));
+    ::EnumChildWindows(window_, &AddChild, reinterpret_cast<LPARAM>(&children));
     for (const HWND child : children)
         ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
     ::SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,

@@ -50,27 +50,35 @@ bool WaitUntil(const std::function<bool()> &done, double seconds) {
     return done();
 }
 
-// A visible top-level window of the program with exactly this caption.
-HWND Find(DWORD process, const wchar_t *caption) {
-    struct TSearch {
-        DWORD Process;
-        const wchar_t *Caption;
-        HWND Found;
-    } search{process, caption, nullptr};
-    ::EnumWindows(
-        [](HWND window, LPARAM data) {
-            auto *search = reinterpret_cast<TSearch *>(data);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            wchar_t text[256] = {};
-            ::GetWindowTextW(window, text, 256);
-            if (owner == search->Process && ::IsWindowVisible(window) && std::wcscmp(text, search->Caption) == 0) {
-                search->Found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+// A search for a visible top-level window of the program by caption, or by
+// window class when Caption is null.
+struct TSearch {
+    DWORD Process;
+    const wchar_t *Caption;
+    const wchar_t *Class;
+    HWND Found;
+};
+
+BOOL CALLBACK Matches(HWND window, LPARAM data) {
+    auto *search = reinterpret_cast<TSearch *>(data);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    wchar_t text[256] = {};
+    if (search->Caption != nullptr)
+        ::GetWindowTextW(window, text, 256);
+    else
+        ::GetClassNameW(window, text, 256);
+    if (owner == search->Process && ::IsWindowVisible(window) &&
+        std::wcscmp(text, search->Caption != nullptr ? search->Caption : search->Class) == 0) {
+        search->Found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND Find(DWORD process, const wchar_t *caption, const wchar_t *windowClass = nullptr) {
+    TSearch search{process, caption, windowClass, nullptr};
+    ::EnumWindows(&Matches, reinterpret_cast<LPARAM>(&search));
     return search.Found;
 }
 
@@ -86,19 +94,18 @@ std::wstring Text(HWND window) {
     return text;
 }
 
+BOOL CALLBACK AddStaticText(HWND child, LPARAM data) {
+    wchar_t name[32] = {};
+    ::GetClassNameW(child, name, 32);
+    if (_wcsicmp(name, L"Static") == 0)
+        *reinterpret_cast<std::wstring *>(data) += Text(child);
+    return TRUE;
+}
+
 // Every static text of a message box, joined.
 std::wstring BoxText(HWND box) {
     std::wstring all;
-    ::EnumChildWindows(
-        box,
-        [](HWND child, LPARAM data) {
-            wchar_t name[32] = {};
-            ::GetClassNameW(child, name, 32);
-            if (_wcsicmp(name, L"Static") == 0)
-                *reinterpret_cast<std::wstring *>(data) += Text(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&all));
+    ::EnumChildWindows(box, &AddStaticText, reinterpret_cast<LPARAM>(&all));
     return all;
 }
 
@@ -193,30 +200,9 @@ void SizeEditor(const TProgram &program) {
 // The dialog window of the program showing now (the colour dialog: no
 // message box is open then).
 HWND ColorDialog(const TProgram &program) {
-    struct TSearch {
-        DWORD Process;
-        HWND Found;
-    } search{program.Id(), nullptr};
-    WaitUntil(
-        [&] {
-            ::EnumWindows(
-                [](HWND window, LPARAM data) {
-                    auto *search = reinterpret_cast<TSearch *>(data);
-                    DWORD owner = 0;
-                    ::GetWindowThreadProcessId(window, &owner);
-                    wchar_t name[32] = {};
-                    ::GetClassNameW(window, name, 32);
-                    if (owner == search->Process && ::IsWindowVisible(window) && std::wcscmp(name, L"#32770") == 0) {
-                        search->Found = window;
-                        return FALSE;
-                    }
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&search));
-            return search.Found != nullptr;
-        },
-        10);
-    return search.Found;
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = Find(program.Id(), nullptr, L"#32770")) != nullptr; }, 10);
+    return found;
 }
 
 void PaletteEditor(const TProgram &program, const std::wstring &file) {
