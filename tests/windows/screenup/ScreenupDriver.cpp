@@ -20,6 +20,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <functional>
 #include <string>
@@ -129,6 +130,29 @@ void CloseBox(HWND box) {
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
 
+// With VELK_SHOTS set, a moment worth a picture: "shot NAME X Y WIDTH HEIGHT"
+// (the screen area of the given windows), then a pause for the picture.
+void Shot(const char *name, std::initializer_list<HWND> windows) {
+    if (std::getenv("VELK_SHOTS") == nullptr)
+        return;
+    std::this_thread::sleep_for(700ms); // painted
+    RECT area{};
+    bool first = true;
+    for (const HWND window : windows) {
+        RECT frame{};
+        if (window == nullptr || !::IsWindowVisible(window) || ::GetWindowRect(window, &frame) == 0)
+            continue;
+        if (first)
+            area = frame;
+        else
+            ::UnionRect(&area, &area, &frame);
+        first = false;
+    }
+    std::printf("shot %s %ld %ld %ld %ld\n", name, area.left, area.top, area.right - area.left, area.bottom - area.top);
+    std::fflush(stdout);
+    std::this_thread::sleep_for(1500ms);
+}
+
 struct TProgram {
     PROCESS_INFORMATION Info{};
     HWND Main = nullptr;
@@ -216,6 +240,7 @@ void PaletteEditor(const TProgram &program, const std::wstring &file) {
     const HWND cell = ::GetDlgItem(palette, kCol + 5);
     ::PostMessageW(cell, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     ::PostMessageW(cell, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    Shot("palette-editor", {palette});
     ::PostMessageW(cell, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
     ::PostMessageW(cell, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     const HWND dialog = ColorDialog(program);
@@ -246,6 +271,7 @@ void Upload(const TProgram &program, const std::wstring &samples, int holdSecond
             ::SendMessageW(program.Item(kCheck1 + row), BM_CLICK, 0, 0);
         SetText(program.Item(kTxtPath + row), samples + L"\\" + files[row]);
     }
+    Shot("main-window", {program.Main});
     const auto start = Clock::now();
     Click(program.Item(kCommand2));
     const HWND progress = WaitFor(program.Id(), L"Progress", 20);
@@ -259,6 +285,10 @@ void Upload(const TProgram &program, const std::wstring &samples, int holdSecond
           "  wholly on the screen");
     Check(!::IsWindowEnabled(program.Item(kCommand2)) && !::IsWindowEnabled(program.Item(kCommand1)),
           "  \"Upload\" and \"save\" disabled meanwhile");
+    if (std::getenv("VELK_SHOTS") != nullptr) {
+        std::this_thread::sleep_for(2s);
+        Shot("upload", {program.Main, progress});
+    }
     if (holdSeconds > 0) {
         std::this_thread::sleep_for(1s);
         Click(program.Item(kCommand3));
@@ -302,6 +332,10 @@ int wmain(int argc, wchar_t **argv) {
     std::wstring command = L"\"" + std::wstring(argv[1]) + L"\" --port COM5";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    // The interactive desktop (the X display), whatever this console
+    // program was given.
+    wchar_t desktop[] = L"WinSta0\\Default";
+    startup.lpDesktop = desktop;
     TProgram program;
     if (!::CreateProcessW(argv[1], command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &program.Info)) {
