@@ -183,7 +183,13 @@ void UnopenablePort(const TProgram &program) {
     Check(WaitUntil([&] { return ::IsWindowEnabled(program.Item(kCommand2)) != 0; }, 20) &&
               Find(program.Id(), L"Progress") == nullptr,
           "  and the upload ends without a progress window");
-    SetText(program.Item(kCombo1), L"COM5");
+    // Back to COM5, chosen from the list.
+    const HWND combo = program.Item(kCombo1);
+    const auto com5 =
+        ::SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(L"COM5"));
+    ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(com5), 0);
+    Check(com5 == 0 && ::SendMessageW(combo, CB_GETCOUNT, 0, 0) >= 5 && Text(combo) == L"COM5",
+          "  the port list: COM5 first, then COM1 to COM4 and the system's ports");
 }
 
 void SizeEditor(const TProgram &program) {
