@@ -67,20 +67,22 @@ std::vector<TBenchCase> BenchCases(const std::string &samplesDir) {
              s.Engine().SendFlash(data->data(), kSlot1, kFlashBytes);
              Check(s.Engine().WaitFor(), "flash write failed");
          },
-         true},
+         true, 0, true},
         {"64 KiB flash read",
          [](TBenchStack &s) {
              s.Engine().ReadFlash(kSlot1, kFlashBytes);
              Check(s.Engine().WaitFor() && s.Engine().GetBuffer().Size() == kFlashBytes, "flash read failed");
          },
-         true},
+         true, 0, true},
         {"8 KiB EEPROM read",
          [](TBenchStack &s) {
              s.Engine().ReadEeprom(0, kEepromBytes);
              Check(s.Engine().WaitFor() && s.Engine().GetBuffer().Size() == kEepromBytes, "EEPROM read failed");
          }},
-        {"partial refresh (demo decoder)", [](TBenchStack &s) { s.Records().Refresh(s.Transport(), false); }},
-        {"full refresh (demo decoder)", [](TBenchStack &s) { s.Records().Refresh(s.Transport(), true); }},
+        {"partial refresh (demo decoder)", [](TBenchStack &s) { s.Records().Refresh(s.Transport(), false); }, false, 0,
+         true},
+        {"full refresh (demo decoder)", [](TBenchStack &s) { s.Records().Refresh(s.Transport(), true); }, false, 0,
+         true},
         {"sample screen-set upload",
          [plan](TBenchStack &s) {
              TRecordsTarget target(s);

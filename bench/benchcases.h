@@ -16,6 +16,8 @@ struct TBenchCase {
     // The latency timer of the USB adapter the simulator plays (0: a plain
     // serial port); such a row is measured on the paced line only.
     int32_t adapterLatencyMs = 0;
+    // Also measured through ser2net (rfc2217://), beside the direct line.
+    bool remote = false;
 };
 
 // The cases in table order; samplesDir holds the sample screen set.

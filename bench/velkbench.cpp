@@ -2,7 +2,12 @@
 // unpaced line and on a line paced like a 115200-baud cable, and prints a
 // Markdown table of the figures with their targets.
 //
-//   velkbench [--results FILE] [--runs N] [--paced-runs N] [--unpaced-only] [--only TEXT] [--samples DIR]
+// The operations marked remote are measured again through ser2net (rfc2217://
+// on 127.0.0.1) when it is installed, each row beside the direct line's.
+//
+//   velkbench [--results FILE] [--runs N] [--paced-runs N] [--unpaced-only] [--no-remote] [--only TEXT]
+//             [--samples DIR]
+#include "Ser2netServer.h"
 #include "benchcases.h"
 #include "benchfloors.h"
 #include "benchreport.h"
@@ -29,7 +34,8 @@ struct TOptions {
     int runs = 7;
     int pacedRuns = 1;
     bool paced = true;
-    std::string only; // run only the operations whose name holds this
+    bool remote = true; // also through ser2net
+    std::string only;   // run only the operations whose name holds this
 };
 
 double CpuSeconds() {
@@ -58,6 +64,7 @@ TBenchRow Measure(const TBenchCase &benchCase, int baud, int runs, TBenchSimHost
     row.operation = benchCase.name;
     row.baud = baud;
     row.flashTransfer = benchCase.flashTransfer;
+    row.refresh = benchCase.name.find("refresh") != std::string::npos;
     std::vector<TRun> done;
     std::vector<double> roundTrips;
     try {
@@ -113,12 +120,14 @@ TOptions ParseOptions(int argc, char **argv) {
             options.samples = value();
         else if (arg == "--unpaced-only")
             options.paced = false;
+        else if (arg == "--no-remote")
+            options.remote = false;
         else if (arg == "--only")
             options.only = value();
         else {
             std::fprintf(stderr,
-                         "usage: velkbench [--results FILE] [--runs N] [--paced-runs N] [--unpaced-only] [--only TEXT] "
-                         "[--samples DIR]\n");
+                         "usage: velkbench [--results FILE] [--runs N] [--paced-runs N] [--unpaced-only] [--no-remote] "
+                         "[--only TEXT] [--samples DIR]\n");
             std::exit(2);
         }
     }
@@ -135,12 +144,12 @@ int main(int argc, char **argv) {
         const std::string loadBefore = LoadAverage();
         const TBenchFloors floors = MeasureFloors();
         std::vector<TBenchRow> rows;
+        const std::vector<TBenchCase> cases = BenchCases(options.samples);
+        std::vector<int> bauds = {0};
+        if (options.paced)
+            bauds.push_back(kPacedBaud);
         {
             TBenchStack stack(host.LinePath());
-            const std::vector<TBenchCase> cases = BenchCases(options.samples);
-            std::vector<int> bauds = {0};
-            if (options.paced)
-                bauds.push_back(kPacedBaud);
             for (int baud : bauds) {
                 host.SetBaud(baud);
                 for (const TBenchCase &benchCase : cases) {
@@ -151,6 +160,28 @@ int main(int argc, char **argv) {
                     host.SetAdapterLatency(benchCase.adapterLatencyMs);
                     rows.push_back(Measure(benchCase, baud, baud ? options.pacedRuns : options.runs, host, stack));
                     host.SetAdapterLatency(0);
+                }
+            }
+        }
+        // Through ser2net, once the direct line's port is closed (the server
+        // opens the same line).
+        if (options.remote && !Ser2netServer::Program().empty()) {
+            Ser2netServer server(host.LinePath());
+            TBenchStack stack(server.Rfc2217Name());
+            const size_t direct = rows.size();
+            for (int baud : bauds) {
+                host.SetBaud(baud);
+                for (const TBenchCase &benchCase : cases) {
+                    if (!benchCase.remote || benchCase.name.find(options.only) == std::string::npos)
+                        continue;
+                    std::fprintf(stderr, "velkbench: %s, %s, through ser2net ...\n", benchCase.name.c_str(),
+                                 baud ? "paced" : "unpaced");
+                    TBenchRow row = Measure(benchCase, baud, baud ? options.pacedRuns : options.runs, host, stack);
+                    row.via = "rfc2217 via ser2net";
+                    for (size_t i = 0; i < direct; ++i)
+                        if (rows[i].operation == row.operation && rows[i].baud == baud && rows[i].error.empty())
+                            row.directSeconds = rows[i].wallSeconds;
+                    rows.push_back(row);
                 }
             }
         }

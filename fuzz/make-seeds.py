@@ -143,3 +143,19 @@ write("fuzz_records", "duplicates", directory(29, admitted, [(0, record("R", thr
                                               REFRESH(1) + LOAD_ITEM(2, 2) + SAVE_ITEM(2, 2, 1)))
 write("fuzz_records", "no-refresh", directory(0, [0] * 29, [(3, record("SET", [("SET", settings)]))],
                                               SAVE_ITEM(0, 0, 8) + REFRESH(0) + FAULTS(2) + REFRESH(1) + LOAD_ITEM(0, 0)))
+
+
+# ---- Telnet streams of remote ports: flags (bit 0: opening sent), then
+# pieces [length][bytes]
+def pieces(*parts):
+    return b"".join(bytes([len(p)]) + p for p in parts)
+
+
+IAC = 0xFF
+ser2net_opening = bytes([IAC, 0xFB, 3, IAC, 0xFD, 3, IAC, 0xFB, 1, IAC, 0xFE, 1, IAC, 0xFD, 0, IAC, 0xFB, 0, IAC, 0xFD, 44])
+answers = bytes([IAC, 0xFA, 44, 101, 0, 1, 0xC2, 0, IAC, 0xF0, IAC, 0xFA, 44, 102, 8, IAC, 0xF0,
+                 IAC, 0xFA, 44, 103, 1, IAC, 0xF0, IAC, 0xFA, 44, 104, 1, IAC, 0xF0])
+write("fuzz_telnet", "ser2net-opening", b"\x01" + pieces(ser2net_opening[:7], ser2net_opening[7:], answers))
+write("fuzz_telnet", "refusal", b"\x01" + pieces(ser2net_opening + b"Port already in use\r\n"))
+write("fuzz_telnet", "data-with-iac", b"\x00" + pieces(bytes([1, IAC, IAC, 2, IAC]), bytes([IAC, IAC, 0xFA, 44, 107, 0x30, IAC]), bytes([0xF0, 9])))
+write("fuzz_telnet", "split-answer", b"\x01" + pieces(answers[:3], answers[3:6], answers[6:]))

@@ -4,6 +4,7 @@
 #   libvelklink-dev   header, unversioned link, pkg-config file, CMake package
 #   velkctl           velkctl and velksim, manual pages, completion, udev rule
 #   screenup          the window program (where Qt 6 was found)
+#   python3-velklink  the Python package over the library
 # Versions come from project(); dependencies on the system's libraries from
 # dpkg-shlibdeps, between the packages from the components' dependencies.
 # Descriptions: a summary line, then plain lines; an empty line ends a
@@ -31,7 +32,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # and leaves the dependency to the component's (libvelklink1 of this version).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/velklink)
 
-set(CPACK_COMPONENTS_ALL library development tools)
+set(CPACK_COMPONENTS_ALL library development tools python)
 if(TARGET screenup)
     list(APPEND CPACK_COMPONENTS_ALL screenup)
 endif()
@@ -88,6 +89,25 @@ screenup uploads the on-screen-display resources of a digital satellite
 decoder wired to a serial port (pictures, palettes and the banner panel,
 with their settings item), copies the decoder's settings record into a file
 and edits palette files and the banner's size.")
+
+# Pure Python, for any architecture; byte-compiled on install and cleaned on
+# removal by Debian's Python tools, as their own packages are.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-velklink)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS python3)
+set(CPACK_COMPONENT_PYTHON_DEPENDS library)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
+    ${CMAKE_CURRENT_SOURCE_DIR}/debian/python/postinst ${CMAKE_CURRENT_SOURCE_DIR}/debian/python/prerm)
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION
+    "Python module for the serial protocol of a satellite decoder
+velklink is a Python interface to libvelklink, the serial protocol library
+of a digital satellite decoder (a set-top box) wired to a serial port:
+synchronise, read and write flash memory and EEPROM, upload firmware, list
+the decoder's records and load and save their items.
+
+Failures are Python exceptions carrying the library's message, the
+protocol's log lines go to the logging module, and Ctrl-C ends a transfer.")
 
 # Debian wants a changelog in each package's documentation folder; written
 # only for the packages (VELK_PACKAGE_DOCS), with the version of project() and

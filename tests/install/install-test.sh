@@ -67,7 +67,8 @@ expected=(
     "$libdir/cmake/velklink/velklinkConfig.cmake" "$libdir/cmake/velklink/velklinkConfigVersion.cmake"
     "$libdir/cmake/velklink/velklinkTargets.cmake"
     bin/velkctl bin/velksim share/man/man1/velkctl.1.gz share/man/man1/velksim.1.gz
-    share/bash-completion/completions/velkctl lib/udev/rules.d/60-velklink.rules)
+    share/bash-completion/completions/velkctl lib/udev/rules.d/60-velklink.rules
+    lib/python3/dist-packages/velklink/__init__.py lib/python3/dist-packages/velklink/py.typed)
 if [ $screenup_built = 1 ]; then
     expected+=(share/man/man1/screenup.1.gz share/applications/screenup.desktop
         share/icons/hicolor/scalable/apps/screenup.svg)
@@ -298,7 +299,7 @@ if [ ! -e "${debs[0]}" ]; then
 elif ! command -v dpkg-deb >/dev/null; then
     note "dpkg-deb is not installed; packages not checked"
 else
-    for name in "libvelklink$major" libvelklink-dev velkctl; do
+    for name in "libvelklink$major" libvelklink-dev velkctl python3-velklink; do
         ls "$package_dir/${name}_"*.deb >/dev/null 2>&1 || fail "no package $name in $package_dir"
     done
     for deb in "${debs[@]}"; do
@@ -322,7 +323,7 @@ else
         "libvelklink$major")
             grep -q "libc6" <<<"$depends" || fail "$package does not depend on libc6: $depends"
             ;;
-        libvelklink-dev | screenup)
+        libvelklink-dev | screenup | python3-velklink)
             grep -q "libvelklink$major (= $version)" <<<"$depends" ||
                 fail "$package does not depend on libvelklink$major (= $version): $depends"
             ;;

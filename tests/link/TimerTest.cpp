@@ -120,7 +120,7 @@ TEST_F(TimerTest, ExpiryWaitsForTheOwnerAndBlocksTheTimerThread) {
 }
 
 std::vector<std::string> g_errors;
-void CaptureError(const char *text) {
+void VELK_CALL CaptureError(const char *text) {
     g_errors.emplace_back(text);
 }
 

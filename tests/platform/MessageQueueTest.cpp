@@ -24,7 +24,7 @@ void AwaitMessage() {
 
 // Captures what reaches the error sink.
 std::vector<std::string> g_errors;
-void CaptureError(const char *text) {
+void VELK_CALL CaptureError(const char *text) {
     g_errors.emplace_back(text);
 }
 

@@ -114,6 +114,9 @@ TEST(CtlUsageTest, PortThatCannotBeOpenedSaysWhy) {
         {"/dev/null", "not a serial port"},
         {sim.Folder().Path().string(), "not a serial port"},
         {sim.Line(), "in use by another program: "},
+        // A remote port's cause is part of the library's message, said once.
+        {"rfc2217://127.0.0.1", "velkctl: Errore connettendo la porta rfc2217://127.0.0.1. no port number in "
+                                "rfc2217://127.0.0.1 (use rfc2217://HOST:PORT)\n"},
     };
     for (const TCase &c : cases) {
         const TRunResult result = Ctl({"--port", c.Port, "sync"});

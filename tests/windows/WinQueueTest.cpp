@@ -71,7 +71,10 @@ TEST(WinQueueTest, TheLibrarysWaitDispatchesTheThreadsWindowMessagesAndLeavesQui
     // The host's window messages are dispatched while the wait lasts its time.
     static std::atomic<int> timerCalls{0};
     timerCalls = 0;
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) { ++timerCalls; });
+    struct Tick {
+        static void CALLBACK Count(HWND, UINT, UINT_PTR, DWORD) { ++timerCalls; }
+    };
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 10, &Tick::Count);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(queue.WaitForMessage(300));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(290));

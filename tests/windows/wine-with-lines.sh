@@ -6,12 +6,16 @@
 #   COM7  a line nobody reads
 #   COM8  an echo line that goes away after 2 s without traffic
 #   COM9  the decoder simulator, hanging up once 3000 bytes have crossed
+# and, when ser2net is installed, a decoder simulator served by ser2net on
+# 127.0.0.1 through RFC 2217 and raw TCP, its port names in
+# VELK_REMOTE_RFC2217 and VELK_REMOTE_SOCKET.
 # The ports are the prefix's (HKLM\Software\Wine\Ports, so they are in the
 # system's port list too), each a link in $VELK_WINEPREFIX/lines that this run
 # points at its own far end; runs on one prefix therefore take turns.
 #
 # Environment: VELK_WINEPREFIX (created here when missing), VELK_HOST_VELKSIM,
-# VELK_WINE_LINES (0: no far ends wanted). A listing of the tests
+# VELK_WINE_LINES (0: no far ends wanted), VELK_WINE_PACED (1: the simulator
+# on COM5 paced like a 115200-baud cable). A listing of the tests
 # (--gtest_list_tests) runs without far ends.
 set -euo pipefail
 : "${VELK_WINEPREFIX:?}" "${VELK_HOST_VELKSIM:?}"
@@ -67,7 +71,9 @@ cleanup() {
     rm -rf "$far"
 }
 trap cleanup EXIT
-"$VELK_HOST_VELKSIM" --link "$far/com5" --state "$far/state5" >/dev/null &
+pacing=()
+[ "${VELK_WINE_PACED:-0}" = 1 ] && pacing=(--baud 115200)
+"$VELK_HOST_VELKSIM" --link "$far/com5" --state "$far/state5" "${pacing[@]}" >/dev/null &
 pids+=($!)
 socat PTY,link="$far/com6",rawer EXEC:cat &
 pids+=($!)
@@ -86,4 +92,29 @@ for port in "${ports[@]}"; do
     [ -e "$link" ] || { echo "wine-with-lines: no far end at $link" >&2; exit 1; }
     ln -sfn "$(readlink -f "$link")" "$lines/${port,,}"
 done
+ser2net=$(command -v ser2net || echo /usr/sbin/ser2net)
+if [ -x "$ser2net" ]; then
+    "$VELK_HOST_VELKSIM" --link "$far/remote" --state "$far/state-remote" >/dev/null &
+    pids+=($!)
+    # Two free TCP ports of 127.0.0.1.
+    read -r telnet raw < <(python3 -c 'import socket
+s = [socket.socket() for _ in range(2)]
+for x in s: x.bind(("127.0.0.1", 0))
+print(*[x.getsockname()[1] for x in s])')
+    for _ in $(seq 100); do
+        [ -e "$far/remote" ] && break
+        sleep 0.05
+    done
+    for accepter in "telnet(rfc2217),tcp,127.0.0.1,$telnet" "tcp,127.0.0.1,$raw"; do
+        printf 'connection: &c%s\n  accepter: %s\n  connector: serialdev,%s,115200n81,local\n  options:\n    chardelay: false\n' \
+            "${accepter##*,}" "$accepter" "$far/remote"
+    done >"$far/ser2net.yaml"
+    "$ser2net" -n -u -c "$far/ser2net.yaml" -P "$far/ser2net.pid" >/dev/null 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do
+        grep -q "0100007F:$(printf %04X "$raw") 00000000:0000 0A" /proc/net/tcp && break
+        sleep 0.05
+    done
+    export VELK_REMOTE_RFC2217=rfc2217://127.0.0.1:$telnet VELK_REMOTE_SOCKET=socket://127.0.0.1:$raw
+fi
 wine "$@"

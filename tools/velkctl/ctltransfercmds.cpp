@@ -52,7 +52,10 @@ TCtlSession OpenSession(const TCtlOptions &options) {
     try {
         return TCtlSession(options);
     } catch (const EComPort &error) {
-        // The library's message, then why and what to do about it.
+        // The library's message, then why and what to do about it. A remote
+        // port's message carries its cause already.
+        if (!error.Cause().empty())
+            throw ECtlFailed(Cp1252ToUtf8(error.Message()));
         const std::string device = TCustomComPort::DevicePath(Utf8ToCp1252(options.Port));
         throw ECtlFailed(Cp1252ToUtf8(error.Message()) + " - " +
                          OpenFailureCause(error.SystemCode(), Cp1252ToUtf8(device)));

@@ -1,11 +1,25 @@
 #include "velklibrary.h"
 
 #include "velkmessagequeue.h"
+#include "velkprocessend.h"
 
 #include <atomic>
 
 namespace {
-std::unique_ptr<TLibrary> g_library;
+
+// The library-wide objects between Initialize and Finalize. A host that ends
+// without Finalize frees them as the library is unloaded, ending the library's
+// threads as Finalize does; when the whole process is ending, those threads
+// are gone already and the system takes back what they held, so the objects
+// are left to it: freeing them would wait for threads that never answer.
+struct TLibraryHolder {
+    std::unique_ptr<TLibrary> Library;
+    ~TLibraryHolder() {
+        if (ProcessEnding())
+            static_cast<void>(Library.release());
+    }
+};
+TLibraryHolder g_holder;
 std::atomic<VELK_IdleCallback> g_idle{nullptr};
 
 void CallIdle() {
@@ -41,19 +55,19 @@ TLibrary::~TLibrary() {
 }
 
 TLibrary *Library() {
-    return g_library.get();
+    return g_holder.Library.get();
 }
 
 void LibraryInitialize() {
     // A second Initialize without Finalize starts from a clean set of objects.
-    g_library.reset();
-    g_library = std::make_unique<TLibrary>();
+    g_holder.Library.reset();
+    g_holder.Library = std::make_unique<TLibrary>();
 }
 
 void LibraryFinalize() {
-    if (!g_library)
+    if (!g_holder.Library)
         return;
-    g_library.reset();
+    g_holder.Library.reset();
     // Nothing of the library posts to this thread any more: its queue goes
     // too (on Windows with its window), here rather than when the thread ends
     // or the library is unloaded, where a window can no longer be destroyed

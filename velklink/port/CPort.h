@@ -7,7 +7,9 @@
 // Port names on Linux: a name beginning with "/" is a device path used as it
 // is; "COMn" means /dev/ttyS{n-1}; any other name means /dev/ followed by the
 // name. On Windows: a name beginning with "\\" is used as it is; any other
-// name NAME means \\.\NAME ("COM12" opens \\.\COM12).
+// name NAME means \\.\NAME ("COM12" opens \\.\COM12). On both,
+// rfc2217://HOST:PORT and socket://HOST:PORT reach a line over the network
+// (CPortRemoteName.h); the device is then a TCP connection (TRemoteLine).
 #pragma once
 
 #include "CPortDevice.h"
@@ -52,7 +54,7 @@ public:
     const std::string &Port() const { return port_; }
     // Stores the name; an open port is closed and reopened with a different name.
     void SetPort(const std::string &name);
-    // The device path that a port name means.
+    // The device path that a port name means (a remote port's name itself).
     static std::string DevicePath(const std::string &name);
 
     // Writes all count bytes, waiting for room at most WriteTotalConstant +
@@ -123,6 +125,11 @@ private:
     }
     void SettingsChanged(TComSettingsKind kind);
     void ApplyLineSettings();
+    // When Port is a remote port's name: connects (a malformed name fails with
+    // its cause), then starts the device as Open does; false for a device name.
+    bool OpenRemote();
+    // The line settings a remote port asks its server for.
+    TRemoteLineSettings RemoteLineSettings() const;
     // After the device has opened: the line settings, then the event thread;
     // a failure releases the device again.
     void StartDevice();

@@ -16,8 +16,12 @@ std::string Compose(int32_t code, int32_t systemCode) {
 EComPort::EComPort(int32_t code, int32_t systemCode)
     : EVelk(Compose(code, systemCode)), code_(code), systemCode_(systemCode) {}
 
-EComPort::EComPort(std::string message, int32_t code, int32_t systemCode)
-    : EVelk(std::move(message)), code_(code), systemCode_(systemCode) {}
+EComPort::EComPort(std::string message, int32_t code, int32_t systemCode, std::string cause)
+    : EVelk(std::move(message)), code_(code), systemCode_(systemCode), cause_(std::move(cause)) {}
+
+EComPort EComPort::WithCause(int32_t code, int32_t systemCode, std::string cause) {
+    return EComPort(Compose(code, systemCode) + ": " + cause, code, systemCode, cause);
+}
 
 std::string EComPort::Text(int32_t code) {
     static const char *const texts[] = {

@@ -22,7 +22,12 @@ void velk_CPort::Open() {
     try {
         TComPort::Open();
     } catch (const EComPort &e) {
-        throw EComPort(Format("Errore connettendo la porta %s.", Port()), e.Code(), e.SystemCode());
+        // A remote port's cause (connection refused, the server's own text)
+        // follows: its system code alone cannot say it.
+        std::string message = Format("Errore connettendo la porta %s.", Port());
+        if (!e.Cause().empty())
+            message += " " + e.Cause();
+        throw EComPort(std::move(message), e.Code(), e.SystemCode(), e.Cause());
     }
 }
 

@@ -12,7 +12,8 @@ public:
     velk_CPort();
 
     // As TCustomComPort::Open; a port error becomes EComPort "Errore connettendo
-    // la porta %s." with the port's name (codes kept).
+    // la porta %s." with the port's name (codes kept), followed by its cause
+    // when it has one (a remote port's).
     void Open();
     // As TCustomComPort::Close; a port error becomes EComPort "Errore
     // disconnettendo la porta %s.".

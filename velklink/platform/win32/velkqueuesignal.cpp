@@ -62,9 +62,21 @@ TQueueSignal::TQueueSignal() : event_(MakeEvent()) {
         ::RegisterClassExW(&windowClass); // registered before by this module: fails harmlessly
         return true;
     }();
-    window_ = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ThisModule(), nullptr);
-    if (window_ == nullptr)
-        throw LastError("CreateWindowEx");
+    // Now and then (about once in several hundred programs, more often on a
+    // loaded machine) Wine fails to make a thread's first window, with no
+    // error code: the window behind every message-only window (the desktop's,
+    // which another process provides) is not there yet. The window is tried
+    // again a few times, each wait twice the one before, from 20 ms to 1.28 s:
+    // at most about 2.5 s in all, for a failure that is the system's own.
+    constexpr int kWindowTries = 8;
+    DWORD retryMs = 20;
+    for (int attempt = 1; window_ == nullptr; ++attempt, retryMs *= 2) {
+        window_ = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ThisModule(), nullptr);
+        if (window_ == nullptr && attempt == kWindowTries)
+            throw LastError("CreateWindowEx");
+        if (window_ == nullptr)
+            ::Sleep(retryMs);
+    }
     ::SetWindowLongPtrW(Window(window_), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ::SetWindowLongPtrW(Window(window_), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
 }

@@ -31,7 +31,7 @@ void RequestLowLatency(int fd) {
 } // namespace
 
 void TCustomComPort::Open() {
-    if (connected_)
+    if (connected_ || OpenRemote())
         return;
     TDescriptor device(::open(DevicePath(port_).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!device)
@@ -41,7 +41,7 @@ void TCustomComPort::Open() {
     if (::flock(device.Get(), LOCK_EX | LOCK_NB) != 0 || ::ioctl(device.Get(), TIOCEXCL) != 0)
         throw EComPort(ceOpen, errno);
     RequestLowLatency(device.Get());
-    device_ = std::move(device);
+    device_.Tty = std::move(device);
     // Queue sizes and time-outs are kept by the port itself; only the line
     // settings reach the device.
     StartDevice();
@@ -52,12 +52,16 @@ void TCustomComPort::Close() {
         return;
     // Reads and writes complete within their calls, so none is outstanding here.
     StopEvents();
-    ::tcflush(device_.Get(), TCIFLUSH); // fails harmlessly on a device that is gone
+    if (device_.Remote)
+        device_.Remote->Purge();
+    else
+        ::tcflush(device_.Get(), TCIFLUSH); // fails harmlessly on a device that is gone
     ReleaseDevice();
 }
 
 void TCustomComPort::ReleaseDevice() {
-    ::ioctl(device_.Get(), TIOCNXCL);
+    if (device_.Tty)
+        ::ioctl(device_.Tty.Get(), TIOCNXCL);
     device_.Reset();
     connected_ = false;
 }
@@ -67,6 +71,8 @@ int32_t TCustomComPort::Write(const void *buffer, int32_t count) {
         return 0;
     if (!device_)
         throw EComPort(ceWrite, EBADF);
+    if (device_.Remote)
+        return device_.Remote->Write(buffer, count, timeouts_.WriteLimit(count));
     using Clock = std::chrono::steady_clock;
     const int64_t limitMs = timeouts_.WriteLimit(count);
     const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
@@ -114,6 +120,8 @@ int32_t TCustomComPort::Read(void *buffer, int32_t count) {
         return 0;
     if (!device_)
         throw EComPort(ceRead, EBADF);
+    if (device_.Remote)
+        return device_.Remote->Read(buffer, count, discardNull_);
     auto *bytes = static_cast<uint8_t *>(buffer);
     for (;;) {
         const ssize_t n = ::read(device_.Get(), bytes, count);
@@ -142,6 +150,8 @@ int32_t TCustomComPort::Read(void *buffer, int32_t count) {
 int32_t TCustomComPort::InputCount() {
     if (!device_)
         throw EComPort(ceInputCount, EBADF);
+    if (device_.Remote)
+        return device_.Remote->InputCount();
     int waiting = 0;
     if (::ioctl(device_.Get(), FIONREAD, &waiting) != 0)
         throw EComPort(ceInputCount, errno);

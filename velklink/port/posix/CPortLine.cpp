@@ -34,6 +34,10 @@ void SetModemLine(int fd, int line, bool on) {
 } // namespace
 
 void TCustomComPort::ApplyLineSettings() {
+    if (device_.Remote) {
+        device_.Remote->SetLine(RemoteLineSettings());
+        return;
+    }
     const int fd = device_.Get();
     const speed_t speed = TermiosSpeed(BitsPerSecond(baudRate_, customBaudRate_));
     if (speed == B0)

@@ -52,7 +52,7 @@ bool IsUnknownUart(int classDir, const std::string &name) {
 } // namespace
 
 std::string TCustomComPort::DevicePath(const std::string &name) {
-    if (!name.empty() && name[0] == '/')
+    if ((!name.empty() && name[0] == '/') || ParseRemoteName(name))
         return name;
     if (int n = ComNumber(name); n >= 1)
         return "/dev/ttyS" + std::to_string(n - 1);

@@ -14,7 +14,8 @@ TComThread::TComThread(TCustomComPort &port)
         throw EComPort(ceOpen, errno);
     // Edge-triggered: an arrival is reported once, however long its bytes stay unread.
     epoll_event device{};
-    device.events = EPOLLET;
+    // EPOLLRDHUP: the far end of a remote port's connection has closed it.
+    device.events = EPOLLET | EPOLLRDHUP;
     if (port.Events().Contains(evRxChar))
         device.events |= EPOLLIN;
     device.data.fd = port.device_.Get();
@@ -49,7 +50,7 @@ void TComThread::Execute() {
         for (int i = 0; i < n; ++i) {
             if (ready[i].data.fd != deviceFd)
                 return; // the stop signal
-            if (ready[i].events & (EPOLLHUP | EPOLLERR))
+            if (ready[i].events & (EPOLLHUP | EPOLLERR | EPOLLRDHUP))
                 gone = true;
             if (ready[i].events & EPOLLIN)
                 events.Include(evRxChar);

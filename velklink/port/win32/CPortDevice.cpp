@@ -34,7 +34,7 @@ DWORD Complete(HANDLE file, OVERLAPPED &operation, DWORD waitMs, int32_t code) {
 } // namespace
 
 void TCustomComPort::Open() {
-    if (connected_)
+    if (connected_ || OpenRemote())
         return;
     TPortDevice device;
     // Communications devices open exclusively: a second open fails with
@@ -65,6 +65,11 @@ void TCustomComPort::Close() {
     // The event thread cancels its own pending wait as it stops; reads and
     // writes complete within their calls.
     StopEvents();
+    if (device_.Remote) {
+        device_.Remote->Purge();
+        ReleaseDevice();
+        return;
+    }
     ::PurgeComm(device_.Get(),
                 PURGE_RXABORT | PURGE_TXABORT | PURGE_RXCLEAR); // fails harmlessly on a device that is gone
     ::CancelIo(device_.Get());
@@ -81,6 +86,8 @@ int32_t TCustomComPort::Write(const void *buffer, int32_t count) {
         return 0;
     if (!device_)
         throw EComPort(ceWrite, ERROR_INVALID_HANDLE);
+    if (device_.Remote)
+        return device_.Remote->Write(buffer, count, timeouts_.WriteLimit(count));
     const int64_t limitMs = timeouts_.WriteLimit(count);
     OVERLAPPED operation{};
     operation.hEvent = device_.WriteDone.Get();
@@ -102,6 +109,8 @@ int32_t TCustomComPort::Read(void *buffer, int32_t count) {
         return 0;
     if (!device_)
         throw EComPort(ceRead, ERROR_INVALID_HANDLE);
+    if (device_.Remote)
+        return device_.Remote->Read(buffer, count, discardNull_);
     // Only what has arrived: a read of more than that would stay pending.
     DWORD errors = 0;
     COMSTAT status{};
@@ -129,6 +138,8 @@ int32_t TCustomComPort::Read(void *buffer, int32_t count) {
 int32_t TCustomComPort::InputCount() {
     if (!device_)
         throw EComPort(ceInputCount, ERROR_INVALID_HANDLE);
+    if (device_.Remote)
+        return device_.Remote->InputCount();
     DWORD errors = 0;
     COMSTAT status{};
     if (!::ClearCommError(device_.Get(), &errors, &status))

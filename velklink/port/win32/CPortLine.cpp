@@ -7,6 +7,10 @@
 #include "CPort.h"
 
 void TCustomComPort::ApplyLineSettings() {
+    if (device_.Remote) {
+        device_.Remote->SetLine(RemoteLineSettings());
+        return;
+    }
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(device_.Get(), &dcb))

@@ -8,7 +8,7 @@
 #include <cctype>
 
 std::string TCustomComPort::DevicePath(const std::string &name) {
-    if (name.rfind("\\\\", 0) == 0)
+    if (name.rfind("\\\\", 0) == 0 || ParseRemoteName(name))
         return name;
     // The device namespace reaches every port, COM10 and above included.
     return "\\\\.\\" + name;

@@ -25,6 +25,10 @@ struct TComThread::TCommWait {
 
 TComThread::TComThread(TCustomComPort &port)
     : port_(port), stop_(MakeEvent()), eventDone_(MakeEvent()), wait_(std::make_unique<TCommWait>()) {
+    if (port.device_.Remote) {
+        thread_ = std::make_unique<TWorkerThread>([this] { ExecuteSocket(); });
+        return;
+    }
     // Of the line events only the arrival of bytes has a handler; asking for
     // the modem lines' events too would fail at once on devices without them.
     const DWORD mask = port.Events().Contains(evRxChar) ? EV_RXCHAR : 0;

@@ -2,7 +2,8 @@
 // for the device's events or for its stop signal, and hands each set of events
 // to the port's delivery. The driver reports an arrival once, however long its
 // bytes stay unread; a device that fails (a USB adapter pulled out) is handed
-// over once as a line error, and the thread ends.
+// over once as a line error, and the thread ends. For a remote port it waits
+// on the connection's event instead (CPortSocketThread.cpp).
 #pragma once
 
 #include "CPortTypes.h"
@@ -29,6 +30,8 @@ private:
     struct TCommWait;
 
     void Execute();
+    // The loop for a remote port: arrivals and the close of its connection.
+    void ExecuteSocket();
     // The port's watched events among those of a driver's event mask.
     TComEvents Events(uint32_t mask);
 
