@@ -3,8 +3,6 @@
 #include "mdlLoader.h"
 #include "velklink.h"
 
-#include <QFile>
-
 #include <stdexcept>
 
 namespace {
@@ -16,7 +14,7 @@ void InstallLibraryHandlers() {
     SetIdleEvent(&mdlLoader::IdleEventCallback);
 }
 
-TLibraryScope::TLibraryScope(const QString &portName) {
+TLibraryScope::TLibraryScope(const std::string &portName) {
     if (g_open)
         throw std::logic_error("a library scope is already open");
     g_open = true;
@@ -25,8 +23,7 @@ TLibraryScope::TLibraryScope(const QString &portName) {
     messages_ = std::make_unique<TLibraryMessages>();
     HLPSetEvent(&mdlLoader::HlpEventCallback);
     SetLogEvent(&mdlLoader::LogEventCallback);
-    // A port name is a device name or path, in the file system's encoding.
-    OpenComPort(QFile::encodeName(portName).constData());
+    OpenComPort(portName.c_str());
     connected_ = ComPortConnected() != 0;
 }
 

@@ -7,13 +7,14 @@
 
 #include "LibraryMessages.h"
 
-#include <QString>
-
 #include <memory>
+#include <string>
 
 class TLibraryScope {
 public:
-    explicit TLibraryScope(const QString &portName);
+    // portName: as the library takes it (a device name or path in the file
+    // system's encoding on Linux, Windows-1252 on Windows).
+    explicit TLibraryScope(const std::string &portName);
     ~TLibraryScope();
     TLibraryScope(const TLibraryScope &) = delete;
     TLibraryScope &operator=(const TLibraryScope &) = delete;

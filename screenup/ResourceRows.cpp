@@ -2,25 +2,22 @@
 
 #include "screenresources.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <system_error>
 
 namespace {
 
 // Why the file cannot be read, or nothing when it can.
 std::optional<std::string> Unreadable(const std::filesystem::path &path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::string(std::strerror(errno));
-    struct stat info {};
-    const bool folder = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
-    ::close(fd);
-    if (folder)
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
         return std::string("it is a folder");
+    errno = 0;
+    const std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return std::string(errno != 0 ? std::strerror(errno) : "it cannot be opened");
     return std::nullopt;
 }
 

@@ -1,9 +1,7 @@
 #include "mdlLoader.h"
 
-#include "UserPrompts.h"
+#include "WindowSystem.h"
 #include "Windows1252.h"
-
-#include <QCoreApplication>
 
 #include <cmath>
 #include <limits>
@@ -81,16 +79,16 @@ void VELK_CALL LogEventCallback(int32_t kind, const char *text) {
 
 void VELK_CALL ErrorEventCallback(const char *text) {
     Guarded([&] {
-        const QString message = FromWindows1252(text);
+        const std::u16string message = FromWindows1252(text);
         if (g_host != nullptr)
             g_host->ShowLibraryError(message);
         else
-            ShowError(nullptr, message);
+            ShowErrorBox(message);
     });
 }
 
 void VELK_CALL IdleEventCallback() {
-    Guarded([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
+    Guarded([] { ProcessWindowEvents(); });
 }
 
 } // namespace mdlLoader

@@ -2,27 +2,27 @@
 // four callbacks it hands to the library (events, log lines, error texts, idle
 // rounds). The callbacks reach the windows through the TLoaderHost that the
 // main window registers; they never call back into the library and never let
-// anything escape into it.
+// anything escape into it. Texts reach the host as UTF-16, converted from the
+// library's Windows-1252.
 #pragma once
 
 #include "velklink.h"
 
-#include <QString>
-
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 // What the callbacks change in the windows.
 class TLoaderHost {
 public:
     virtual ~TLoaderHost() = default;
     virtual void ClearDebug() = 0;
-    virtual void AddDebugLine(const QString &line) = 0;
+    virtual void AddDebugLine(const std::u16string &line) = 0;
     // Creates the progress window, hidden, when it does not exist.
     virtual void SetWritePercent(int percent) = 0;
     // The library's error box.
-    virtual void ShowLibraryError(const QString &text) = 0;
+    virtual void ShowLibraryError(const std::u16string &text) = 0;
 };
 
 struct TLoaderState {

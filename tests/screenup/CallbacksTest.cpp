@@ -2,6 +2,7 @@
 // lower progress bar, transfer-log lines into the debug list, the error box.
 #include "ScreenupTest.h"
 
+#include "Windows1252.h"
 #include "frmProgress.h"
 
 #include <QListWidget>
@@ -31,6 +32,15 @@ protected:
 
     std::unique_ptr<Form1> form;
 };
+
+TEST(Windows1252Test, LibraryTextsBecomeUtf16AndPortNamesGoBack) {
+    // The bytes 0x80..0x9F are the code page's own characters, not control codes.
+    EXPECT_EQ(FromWindows1252("gi\xE0 \x80\x93\x9F"), u"gi\u00E0 \u20AC\u201C\u0178");
+    EXPECT_EQ(FromWindows1252(nullptr), u"");
+    EXPECT_EQ(ToWindows1252(u"COM5 gi\u00E0 \u20AC\u201C\u0178"), "COM5 gi\xE0 \x80\x93\x9F");
+    // A character the code page lacks cannot name a port: it becomes '?'.
+    EXPECT_EQ(ToWindows1252(u"\u0416\u4E2D"), "??");
+}
 
 TEST(TransferPercentTest, TruncatesAndRefusesWhatCannotBeComputed) {
     EXPECT_EQ(TransferPercent(1, 3), 33);

@@ -237,6 +237,15 @@ TEST_F(MainWindowTest, SizeEditButtonOpensOneSizeEditor) {
 }
 
 TEST(WindowPlacementTest, ASecondaryWindowLiesWhollyOnASmallScreenAndOffTheOthers) {
+    const auto rect = [](const QRect &r) { return TPlaceRect{r.left(), r.top(), r.width(), r.height()}; };
+    const auto place = [&](const QRect &owner, const QSize &size, const QRect &available,
+                           const std::vector<QRect> &avoid) {
+        std::vector<TPlaceRect> others;
+        for (const QRect &other : avoid)
+            others.push_back(rect(other));
+        const TPlacePoint at = WindowPlacement(rect(owner), size.width(), size.height(), rect(available), others);
+        return QPoint(at.X, at.Y);
+    };
     // An 800 x 600 screen right of a first one, its top 30 pixels taken by a
     // panel, with the main window in its top-left corner.
     const QRect available(1920, 30, 800, 570);
@@ -244,25 +253,25 @@ TEST(WindowPlacementTest, ASecondaryWindowLiesWhollyOnASmallScreenAndOffTheOther
     const QSize progress(340, 110), palette(240, 260);
 
     // Beside the main window when there is room, on a large screen.
-    EXPECT_EQ(WindowPlacement(owner, progress, QRect(1920, 30, 1600, 900), {}), QPoint(2568, 30));
+    EXPECT_EQ(place(owner, progress, QRect(1920, 30, 1600, 900), {}), QPoint(2568, 30));
 
     // No room to its right: the progress window goes below it.
-    const QPoint atProgress = WindowPlacement(owner, progress, available, {});
+    const QPoint atProgress = place(owner, progress, available, {});
     const QRect progressFrame(atProgress, progress);
     EXPECT_TRUE(available.contains(progressFrame));
     EXPECT_FALSE(progressFrame.intersects(owner));
 
     // The palette editor then opens off the progress window, on the screen.
-    const QRect paletteFrame(WindowPlacement(owner, palette, available, {progressFrame}), palette);
+    const QRect paletteFrame(place(owner, palette, available, {progressFrame}), palette);
     EXPECT_TRUE(available.contains(paletteFrame));
     EXPECT_FALSE(paletteFrame.intersects(progressFrame));
     // And the other way round.
-    const QRect progressAfter(WindowPlacement(owner, progress, available, {paletteFrame}), progress);
+    const QRect progressAfter(place(owner, progress, available, {paletteFrame}), progress);
     EXPECT_TRUE(available.contains(progressAfter));
     EXPECT_FALSE(progressAfter.intersects(paletteFrame));
 
     // A window larger than the screen keeps the screen's top and left edges.
-    EXPECT_EQ(WindowPlacement(owner, QSize(900, 700), available, {}), available.topLeft());
+    EXPECT_EQ(place(owner, QSize(900, 700), available, {}), available.topLeft());
 }
 
 TEST_F(MainWindowTest, ClosingTheMainWindowClosesTheOthers) {

@@ -40,8 +40,6 @@ TUserPrompts &Prompts();
 void SetPrompts(TUserPrompts *prompts);
 
 // The caption of the uploader's own messages.
-inline const QString MessageCaption = QStringLiteral("screenup");
-
 // A message with one OK button and no icon, as the uploader's notes are shown.
 void ShowNote(QWidget *parent, const QString &text);
 // A refusal of the user's input, with the warning icon.

@@ -1,11 +1,14 @@
 #include "frmProgress.h"
 
+#include "QtText.h"
+#include "ScreenupTexts.h"
+
 #include <QProgressBar>
 #include <QVBoxLayout>
 
 frmProgress::frmProgress(QWidget *owner) : QWidget(owner, Qt::Window) {
     setObjectName(QStringLiteral("frmProgress"));
-    setWindowTitle(QStringLiteral("Progress"));
+    setWindowTitle(QtText(ProgressCaption));
     setAttribute(Qt::WA_DeleteOnClose);
 
     ProgressBar1 = new QProgressBar(this);

@@ -6,6 +6,7 @@
 // exists.
 #pragma once
 
+#include "UploaderOperations.h"
 #include "mdlLoader.h"
 #include "screenresources.h"
 #include "screenupload.h"
@@ -35,7 +36,7 @@ struct TForm1Options {
     QString ProgramFolder;
 };
 
-class Form1 : public QMainWindow, public TLoaderHost {
+class Form1 : public QMainWindow, public TLoaderHost, public TUploaderWindow {
 public:
     explicit Form1(TForm1Options options = {});
     ~Form1() override;
@@ -62,7 +63,7 @@ public:
     // An operation that talks to the decoder is running.
     bool Busy() const { return busy_; }
     // The window was closed; a running operation stops asking the library.
-    bool Closing() const { return closing_; }
+    bool Closing() const override { return closing_; }
 
     // The operations behind the buttons.
     void Upload();
@@ -73,24 +74,30 @@ public:
 
     // The rows and the size values as an upload would send them.
     TScreenSelection Selection() const;
-    std::filesystem::path SettingsFile() const;
 
     // TLoaderHost
     void ClearDebug() override;
-    void AddDebugLine(const QString &line) override;
+    void AddDebugLine(const std::u16string &line) override;
     void SetWritePercent(int percent) override;
-    void ShowLibraryError(const QString &text) override;
+    void ShowLibraryError(const std::u16string &text) override;
+
+    // TUploaderWindow
+    std::array<TResourceChoice, ResourceCount> Rows() const override;
+    std::string PortName() const override;
+    std::filesystem::path SettingsFile() const override;
+    void SetBusy(bool busy) override;
+    void Tell(TNotice kind, const std::string &utf8) override;
+    void OpenProgress() override;
+    void SetProgressStep(int step) override;
+    void CloseProgress() override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    class TBusy;
-
     void BuildRows();
     void BuildPortList(const QString &port);
     void RowChecked(std::size_t row, bool checked);
-    frmProgress *OpenProgressWindow();
     // Moves a secondary window that is not showing yet to where it opens
     // (see WindowPlacement), shrinking it to the screen when it is larger.
     void PlaceBeside(QWidget *window) const;

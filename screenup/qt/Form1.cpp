@@ -1,6 +1,9 @@
 #include "Form1.h"
 
 #include "LibraryScope.h"
+#include "PortList.h"
+#include "QtText.h"
+#include "ScreenupTexts.h"
 #include "UserPrompts.h"
 #include "WindowPlacement.h"
 #include "frmPalette.h"
@@ -12,7 +15,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -27,34 +29,9 @@
 
 #include <vector>
 
-namespace {
-
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// The serial ports the system has, as the library lists them.
-QStringList SystemPorts() {
-    QStringList ports;
-    const int32_t count = GetComPort(-1, nullptr);
-    for (int32_t i = 0; i < count; ++i) {
-        const int32_t length = GetComPort(i, nullptr);
-        if (length < 0)
-            break;
-        // The name, its own zero and one more.
-        std::vector<char> name(static_cast<std::size_t>(length) + 2, '\0');
-        if (GetComPort(i, name.data()) < 0)
-            break;
-        ports.append(QFile::decodeName(name.data()));
-    }
-    return ports;
-}
-
-} // namespace
-
 Form1::Form1(TForm1Options options) : options_(std::move(options)) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Pictor2 Screen Uploader"));
+    setWindowTitle(QtText(MainCaption));
     if (options_.ProgramFolder.isEmpty())
         options_.ProgramFolder = QCoreApplication::applicationDirPath();
     mdlLoader::SetHost(this);
@@ -63,9 +40,9 @@ Form1::Form1(TForm1Options options) : options_(std::move(options)) {
     auto *central = new QWidget(this);
     setCentralWidget(central);
 
-    Command3 = new QPushButton(QStringLiteral("Load theme"), central);
+    Command3 = new QPushButton(QtText(LoadThemeCaption), central);
     Command3->setObjectName(QStringLiteral("Command3"));
-    Command2 = new QPushButton(QStringLiteral("Upload"), central);
+    Command2 = new QPushButton(QtText(UploadCaption), central);
     Command2->setObjectName(QStringLiteral("Command2"));
     Combo1 = new QComboBox(central);
     Combo1->setObjectName(QStringLiteral("Combo1"));
@@ -79,7 +56,7 @@ Form1::Form1(TForm1Options options) : options_(std::move(options)) {
     left->addWidget(Combo1);
     left->addStretch(1);
 
-    Frame2 = new QGroupBox(QStringLiteral("Pictures"), central);
+    Frame2 = new QGroupBox(QtText(PicturesCaption), central);
     Frame2->setObjectName(QStringLiteral("Frame2"));
     BuildRows();
 
@@ -87,12 +64,12 @@ Form1::Form1(TForm1Options options) : options_(std::move(options)) {
     top->addLayout(left);
     top->addWidget(Frame2, 1);
 
-    Frame1 = new QGroupBox(QStringLiteral("Debug"), central);
+    Frame1 = new QGroupBox(QtText(DebugCaption), central);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     lstDebug = new QListWidget(Frame1);
     lstDebug->setObjectName(QStringLiteral("lstDebug"));
     lstDebug->setUniformItemSizes(true);
-    Command1 = new QPushButton(QStringLiteral("save"), Frame1);
+    Command1 = new QPushButton(QtText(SaveCaption), Frame1);
     Command1->setObjectName(QStringLiteral("Command1"));
     auto *debugButtons = new QVBoxLayout;
     debugButtons->addStretch(1);
@@ -138,12 +115,12 @@ void Form1::BuildRows() {
     for (const TScreenResource &resource : ScreenResources()) {
         const auto i = static_cast<std::size_t>(resource.Index);
         const int row = resource.Index;
-        Check1[i] = new QCheckBox(Text(resource.Caption), Frame2);
+        Check1[i] = new QCheckBox(QtText(resource.Caption), Frame2);
         Check1[i]->setObjectName(QStringLiteral("Check1_%1").arg(row));
         txtPath[i] = new QLineEdit(Frame2);
         txtPath[i]->setObjectName(QStringLiteral("txtPath_%1").arg(row));
         txtPath[i]->setEnabled(false);
-        btnbrw[i] = new QPushButton(QStringLiteral(".."), Frame2);
+        btnbrw[i] = new QPushButton(QtText(BrowseCaption), Frame2);
         btnbrw[i]->setObjectName(QStringLiteral("btnbrw_%1").arg(row));
         btnbrw[i]->setEnabled(false);
         btnbrw[i]->setFixedWidth(36);
@@ -153,7 +130,7 @@ void Form1::BuildRows() {
             grid->addWidget(txtPath[i], row, 1, 1, 2);
             grid->addWidget(btnbrw[i], row, 3);
         } else {
-            cmdEdit[i] = new QPushButton(QStringLiteral("Ed"), Frame2);
+            cmdEdit[i] = new QPushButton(QtText(EditCaption), Frame2);
             cmdEdit[i]->setObjectName(QStringLiteral("cmdEdit_%1").arg(row));
             cmdEdit[i]->setEnabled(false);
             cmdEdit[i]->setFixedWidth(36);
@@ -168,14 +145,8 @@ void Form1::BuildRows() {
 }
 
 void Form1::BuildPortList(const QString &port) {
-    QStringList ports = {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
-                         QStringLiteral("COM4")};
-    ports.append(SystemPorts());
-    if (!port.isEmpty()) {
-        ports.removeAll(port);
-        ports.prepend(port);
-    }
-    Combo1->addItems(ports);
+    for (const std::u16string &entry : PortListEntries(port.toStdU16String()))
+        Combo1->addItem(QtText(entry));
     Combo1->setCurrentIndex(0);
 }
 
@@ -187,20 +158,15 @@ void Form1::RowChecked(std::size_t row, bool checked) {
 }
 
 void Form1::LoadTheme() {
-    ShowNote(this, Text(MsgNotYetAvailable));
-}
-
-std::filesystem::path Form1::SettingsFile() const {
-    return std::filesystem::path(QFile::encodeName(options_.ProgramFolder).toStdString()) /
-           std::string(SettingsDumpFileName);
+    ShowNote(this, QtText(MsgNotYetAvailable));
 }
 
 void Form1::ClearDebug() {
     lstDebug->clear();
 }
 
-void Form1::AddDebugLine(const QString &line) {
-    lstDebug->addItem(line);
+void Form1::AddDebugLine(const std::u16string &line) {
+    lstDebug->addItem(QtText(line));
     lstDebug->scrollToBottom();
 }
 
@@ -212,17 +178,26 @@ void Form1::SetWritePercent(int percent) {
     progress_->SetPercent(percent);
 }
 
-void Form1::ShowLibraryError(const QString &text) {
-    ShowError(this, text);
+void Form1::ShowLibraryError(const std::u16string &text) {
+    ShowError(this, QtText(text));
 }
 
-frmProgress *Form1::OpenProgressWindow() {
+void Form1::OpenProgress() {
     if (progress_ == nullptr)
         progress_ = new frmProgress(this);
     progress_->ProgressBar1->setValue(0);
     PlaceBeside(progress_);
     progress_->show();
-    return progress_;
+}
+
+void Form1::SetProgressStep(int step) {
+    if (progress_ != nullptr)
+        progress_->ProgressBar1->setValue(step);
+}
+
+void Form1::CloseProgress() {
+    if (progress_ != nullptr)
+        progress_->close();
 }
 
 void Form1::PlaceBeside(QWidget *window) const {
@@ -244,12 +219,17 @@ void Form1::PlaceBeside(QWidget *window) const {
     if (window->width() > room.width() || window->height() > room.height())
         window->resize(window->size().boundedTo(room));
 
-    QList<QRect> showing;
+    const auto place = [](const QRect &rect) {
+        return TPlaceRect{rect.left(), rect.top(), rect.width(), rect.height()};
+    };
+    std::vector<TPlaceRect> showing;
     for (const QWidget *other :
          {static_cast<QWidget *>(progress_), static_cast<QWidget *>(palette_), static_cast<QWidget *>(size_)})
         if (other != nullptr && other != window && other->isVisible())
-            showing.append(other->frameGeometry());
-    window->move(WindowPlacement(frame, window->size().grownBy(decoration), available, showing));
+            showing.push_back(place(other->frameGeometry()));
+    const QSize outer = window->size().grownBy(decoration);
+    const TPlacePoint at = WindowPlacement(place(frame), outer.width(), outer.height(), place(available), showing);
+    window->move(at.X, at.Y);
 }
 
 void Form1::closeEvent(QCloseEvent *event) {

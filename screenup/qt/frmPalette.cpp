@@ -1,6 +1,8 @@
 #include "frmPalette.h"
 
 #include "ColorCell.h"
+#include "QtText.h"
+#include "ScreenupTexts.h"
 #include "UserPrompts.h"
 #include "screenerror.h"
 
@@ -19,8 +21,6 @@
 #include <filesystem>
 
 namespace {
-constexpr int AlphaMax = 5;
-
 std::filesystem::path FilePath(const QString &path) {
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
@@ -28,7 +28,7 @@ std::filesystem::path FilePath(const QString &path) {
 
 frmPalette::frmPalette(QWidget *owner) : QWidget(owner, Qt::Window) {
     setObjectName(QStringLiteral("frmPalette"));
-    setWindowTitle(QStringLiteral("Edit palette"));
+    setWindowTitle(QtText(PaletteCaption));
     setAttribute(Qt::WA_DeleteOnClose);
 
     Frame1 = new QGroupBox(this);
@@ -46,7 +46,7 @@ frmPalette::frmPalette(QWidget *owner) : QWidget(owner, Qt::Window) {
         col[static_cast<std::size_t>(i)] = cell;
     }
 
-    auto *alphaLabel = new QLabel(QStringLiteral("Alpha"), Frame1);
+    auto *alphaLabel = new QLabel(QtText(AlphaCaption), Frame1);
     Slider1 = new QSlider(Qt::Horizontal, Frame1);
     Slider1->setObjectName(QStringLiteral("Slider1"));
     Slider1->setRange(0, AlphaMax);
@@ -59,10 +59,10 @@ frmPalette::frmPalette(QWidget *owner) : QWidget(owner, Qt::Window) {
     alphaRow->addWidget(alphaLabel);
     alphaRow->addWidget(Slider1, 1);
 
-    Command1 = new QPushButton(QStringLiteral("&Ok"), Frame1);
+    Command1 = new QPushButton(QtText(PaletteOkCaption), Frame1);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setDefault(true);
-    Command2 = new QPushButton(QStringLiteral("&Cancel"), Frame1);
+    Command2 = new QPushButton(QtText(PaletteCancelCaption), Frame1);
     Command2->setObjectName(QStringLiteral("Command2"));
     connect(Command1, &QPushButton::clicked, this, &frmPalette::Save);
     connect(Command2, &QPushButton::clicked, this, &QWidget::close);

@@ -1,5 +1,8 @@
 #include "UserPrompts.h"
 
+#include "QtText.h"
+#include "ScreenupTexts.h"
+
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -53,13 +56,13 @@ void SetPrompts(TUserPrompts *prompts) {
 }
 
 void ShowNote(QWidget *parent, const QString &text) {
-    Prompts().Message(parent, {MessageCaption, text, QMessageBox::NoIcon});
+    Prompts().Message(parent, {QtText(MessageCaption), text, QMessageBox::NoIcon});
 }
 
 void ShowWarning(QWidget *parent, const QString &text) {
-    Prompts().Message(parent, {MessageCaption, text, QMessageBox::Warning});
+    Prompts().Message(parent, {QtText(MessageCaption), text, QMessageBox::Warning});
 }
 
 void ShowError(QWidget *parent, const QString &text) {
-    Prompts().Message(parent, {QStringLiteral("Error"), text, QMessageBox::Critical});
+    Prompts().Message(parent, {QtText(ErrorCaption), text, QMessageBox::Critical});
 }

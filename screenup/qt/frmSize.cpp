@@ -1,5 +1,7 @@
 #include "frmSize.h"
 
+#include "QtText.h"
+#include "ScreenupTexts.h"
 #include "UserPrompts.h"
 #include "mdlLoader.h"
 #include "screenerror.h"
@@ -17,7 +19,7 @@
 
 frmSize::frmSize(QWidget *owner) : QWidget(owner, Qt::Window) {
     setObjectName(QStringLiteral("frmSize"));
-    setWindowTitle(QStringLiteral("Size"));
+    setWindowTitle(QtText(SizeCaption));
     setAttribute(Qt::WA_DeleteOnClose);
 
     Frame1 = new QGroupBox(this);
@@ -45,15 +47,15 @@ frmSize::frmSize(QWidget *owner) : QWidget(owner, Qt::Window) {
 
     // The box belongs to the window, not to the frame: disabling the frame
     // leaves it usable.
-    Check1 = new QCheckBox(QStringLiteral("Modify"), this);
+    Check1 = new QCheckBox(QtText(ModifyCaption), this);
     Check1->setObjectName(QStringLiteral("Check1"));
     Check1->setAutoFillBackground(true);
     connect(Check1, &QCheckBox::toggled, Frame1, &QWidget::setEnabled);
 
-    cmd1 = new QPushButton(QStringLiteral("oK"), this);
+    cmd1 = new QPushButton(QtText(SizeOkCaption), this);
     cmd1->setObjectName(QStringLiteral("cmd1"));
     cmd1->setDefault(true);
-    Command2 = new QPushButton(QStringLiteral("Cancel"), this);
+    Command2 = new QPushButton(QtText(SizeCancelCaption), this);
     Command2->setObjectName(QStringLiteral("Command2"));
     connect(cmd1, &QPushButton::clicked, this, &frmSize::Accept);
     connect(Command2, &QPushButton::clicked, this, &QWidget::close);

@@ -1,0 +1,29 @@
+# 32-bit Windows: velklink.dll exports its stdcall functions under undecorated
+# names (velklink/api/velklink.def), while a 32-bit compiler calls them by
+# their decorated names (_HLPWaitFor@0). velk_stdcall_import_library(OUTPUT)
+# makes an import library that maps each decorated name onto the export: a
+# module definition with each function's argument bytes (every argument of the
+# header is 4 bytes wide on i686), read from include/velklink.h, through
+# dlltool --kill-at.
+function(velk_stdcall_import_library output)
+    file(STRINGS ${PROJECT_SOURCE_DIR}/include/velklink.h declarations REGEX "^VELK_EXPORT .* VELK_CALL [A-Za-z]+\\(")
+    set(definition "LIBRARY velklink.dll\nEXPORTS\n")
+    foreach(declaration ${declarations})
+        string(REGEX MATCH "VELK_CALL ([A-Za-z]+)\\(([^)]*)\\)" found "${declaration}")
+        set(name ${CMAKE_MATCH_1})
+        set(arguments "${CMAKE_MATCH_2}")
+        set(bytes 0)
+        if(NOT arguments STREQUAL "void")
+            string(REGEX MATCHALL "," commas "${arguments}")
+            list(LENGTH commas count)
+            math(EXPR bytes "(${count} + 1) * 4")
+        endif()
+        string(APPEND definition "    ${name}@${bytes}\n")
+    endforeach()
+    set(def ${PROJECT_BINARY_DIR}/velklink-stdcall.def)
+    file(WRITE ${def} "${definition}")
+    add_custom_command(OUTPUT ${output}
+        COMMAND ${VELK_MINGW_TRIPLET}-dlltool --kill-at -d ${def} -D velklink.dll -l ${output}
+        DEPENDS ${def} ${PROJECT_SOURCE_DIR}/include/velklink.h
+        COMMENT "The stdcall import library of velklink.dll")
+endfunction()

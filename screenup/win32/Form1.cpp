@@ -1,0 +1,301 @@
+#include "Form1.h"
+
+#include "ControlIds.h"
+#include "LibraryScope.h"
+#include "PortList.h"
+#include "ScreenupTexts.h"
+#include "WinPrompts.h"
+#include "WinText.h"
+#include "Windows1252.h"
+#include "screenresources.h"
+
+#include <commctrl.h>
+
+#include <vector>
+
+namespace {
+
+// The main window's client area at 96 dpi, and the least it may shrink to.
+constexpr int kWidth = 640;
+constexpr int kHeight = 440;
+constexpr int kMinWidth = 520;
+constexpr int kMinHeight = 360;
+// The frame "Pictures": rows of 30 pixels below a caption line.
+constexpr int kPicturesTop = 6;
+constexpr int kRowTop = 26;
+constexpr int kRowHeight = 30;
+constexpr int kPicturesHeight = kRowTop + 6 * kRowHeight + 6;
+
+int Id(int base, std::size_t row) {
+    return base + static_cast<int>(row);
+}
+
+} // namespace
+
+Form1::Form1(TForm1Options options) : options_(std::move(options)) {
+    mdlLoader::SetHost(this);
+    InstallLibraryHandlers();
+}
+
+Form1::~Form1() {
+    if (mdlLoader::Host() == this)
+        mdlLoader::SetHost(nullptr);
+}
+
+bool Form1::Open(int show) {
+    if (!Create(std::string(MainCaption), WS_OVERLAPPEDWINDOW, nullptr, kWidth, kHeight))
+        return false;
+    ::ShowWindow(Handle(), show);
+    ::SetFocus(Item(kCommand3));
+    return true;
+}
+
+void Form1::Build() {
+    // Creation order is the Tab order: "Load theme", "Upload", the port list,
+    // then each row's box, path box, ".." and "Ed", the debug list, "save".
+    AddControl(L"BUTTON", std::string(LoadThemeCaption), WS_TABSTOP | BS_PUSHBUTTON, kCommand3);
+    AddControl(L"BUTTON", std::string(UploadCaption), WS_TABSTOP | BS_PUSHBUTTON, kCommand2);
+    AddControl(WC_COMBOBOXW, "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, kCombo1);
+    AddControl(L"BUTTON", std::string(PicturesCaption), BS_GROUPBOX, kFrame2);
+    for (const TScreenResource &resource : ScreenResources()) {
+        const auto row = static_cast<std::size_t>(resource.Index);
+        AddControl(L"BUTTON", std::string(resource.Caption), WS_TABSTOP | BS_AUTOCHECKBOX, Id(kCheck1, row));
+        AddControl(L"EDIT", "", WS_TABSTOP | WS_DISABLED | ES_AUTOHSCROLL, Id(kTxtPath, row), WS_EX_CLIENTEDGE);
+        AddControl(L"BUTTON", std::string(BrowseCaption), WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, Id(kBtnBrw, row));
+        if (resource.Editor != TEditorKind::None)
+            AddControl(L"BUTTON", std::string(EditCaption), WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON,
+                       Id(kCmdEdit, row));
+    }
+    AddControl(L"BUTTON", std::string(DebugCaption), BS_GROUPBOX, kFrame1);
+    AddControl(L"LISTBOX", "", WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY, kLstDebug,
+               WS_EX_CLIENTEDGE);
+    AddControl(L"BUTTON", std::string(SaveCaption), WS_TABSTOP | BS_PUSHBUTTON, kCommand1);
+    AddControl(STATUSCLASSNAMEW, "", SBARS_SIZEGRIP, kStatusBar1);
+    BuildPortList();
+}
+
+void Form1::BuildPortList() {
+    const HWND combo = Item(kCombo1);
+    for (const std::u16string &port : PortListEntries(Utf16(options_.Port))) {
+        const std::wstring text = Wide(port);
+        ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    ::SendMessageW(combo, CB_SETCURSEL, 0, 0);
+}
+
+void Form1::Layout() {
+    const HWND status = Item(kStatusBar1);
+    ::SendMessageW(status, WM_SIZE, 0, 0);
+    RECT statusRect{};
+    ::GetWindowRect(status, &statusRect);
+    const int statusHeight = Unscale(statusRect.bottom - statusRect.top);
+    const SIZE client = ClientSize();
+    const int width = static_cast<int>(client.cx);
+
+    Place(kCommand3, 10, 12, 110, 28);
+    Place(kCommand2, 10, 46, 110, 28);
+    Place(kCombo1, 10, 82, 110, 200);
+
+    const int framesLeft = 130;
+    const int framesWidth = width - framesLeft - 10;
+    Place(kFrame2, framesLeft, kPicturesTop, framesWidth, kPicturesHeight);
+    for (const TScreenResource &resource : ScreenResources()) {
+        const auto row = static_cast<std::size_t>(resource.Index);
+        const int y = kPicturesTop + kRowTop + resource.Index * kRowHeight;
+        const int right = framesLeft + framesWidth - 10;
+        Place(Id(kCheck1, row), framesLeft + 10, y + 2, 86, 20);
+        // Rows without an edit button have a wider path box.
+        const int pathRight = right - 36 - (resource.Editor != TEditorKind::None ? 36 : 0);
+        Place(Id(kTxtPath, row), framesLeft + 100, y, pathRight - 4 - (framesLeft + 100), 24);
+        Place(Id(kBtnBrw, row), pathRight, y, 32, 24);
+        if (resource.Editor != TEditorKind::None)
+            Place(Id(kCmdEdit, row), pathRight + 36, y, 32, 24);
+    }
+
+    const int debugTop = kPicturesTop + kPicturesHeight + 6;
+    const int debugHeight = static_cast<int>(client.cy) - debugTop - statusHeight - 6;
+    Place(kFrame1, 10, debugTop, width - 20, debugHeight);
+    Place(kLstDebug, 20, debugTop + 20, width - 20 - 110, debugHeight - 30);
+    Place(kCommand1, width - 90, debugTop + debugHeight - 38, 70, 28);
+}
+
+HWND Form1::DialogWindowOf(HWND target) const {
+    for (const TWinWindow *window :
+         std::initializer_list<const TWinWindow *>{this, progress_.get(), palette_.get(), size_.get()}) {
+        if (window != nullptr && window->Exists() &&
+            (target == window->Handle() || ::IsChild(window->Handle(), target)))
+            return window->Handle();
+    }
+    return nullptr;
+}
+
+frmProgress &Form1::Progress() {
+    if (!progress_ || !progress_->Exists()) {
+        progress_ = std::make_unique<frmProgress>();
+        progress_->Open(Handle());
+    }
+    return *progress_;
+}
+
+void Form1::RowChecked(std::size_t row) {
+    const bool checked = ::SendMessageW(Item(Id(kCheck1, row)), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    ::EnableWindow(Item(Id(kBtnBrw, row)), checked);
+    ::EnableWindow(Item(Id(kTxtPath, row)), checked);
+    if (ScreenResource(row).Editor != TEditorKind::None)
+        ::EnableWindow(Item(Id(kCmdEdit, row)), checked);
+}
+
+void Form1::Browse(std::size_t row) {
+    const TDialogInfo &info = DialogInfo(ScreenResource(row).Dialog);
+    const std::optional<std::wstring> chosen = ChooseFile(Handle(), info, WindowText(Item(Id(kTxtPath, row))));
+    if (chosen && !chosen->empty() && Exists())
+        ::SetWindowTextW(Item(Id(kTxtPath, row)), chosen->c_str());
+}
+
+void Form1::Edit(std::size_t row) {
+    const TEditorKind editor = ScreenResource(row).Editor;
+    if (editor == TEditorKind::Size) {
+        if (!size_ || !size_->Exists()) {
+            size_ = std::make_unique<frmSize>();
+            if (!size_->Open(Handle()))
+                return;
+            PlaceBeside(size_->Handle(), Handle(), {progress_.get(), palette_.get()});
+        }
+        ::ShowWindow(size_->Handle(), SW_SHOW);
+        ::SetForegroundWindow(size_->Handle());
+        return;
+    }
+    if (editor != TEditorKind::Palette)
+        return;
+    const std::wstring path = WindowText(Item(Id(kTxtPath, row)));
+    if (path.empty()) {
+        Tell(TNotice::Note, std::string(MsgSelectLutFirst));
+        return;
+    }
+    const bool created = !palette_ || !palette_->Exists();
+    if (created) {
+        palette_ = std::make_unique<frmPalette>();
+        if (!palette_->Open(Handle()))
+            return;
+        PlaceBeside(palette_->Handle(), Handle(), {progress_.get(), size_.get()});
+    }
+    if (!palette_->ShowForm(std::filesystem::path(path)) && created)
+        palette_.reset();
+}
+
+void Form1::Close() {
+    // The program ends with its main window: the other windows close with it,
+    // and a running operation asks the library for nothing more.
+    closing_ = true;
+    for (TWinWindow *window : std::initializer_list<TWinWindow *>{progress_.get(), palette_.get(), size_.get()})
+        if (window != nullptr)
+            window->Destroy();
+    Destroy();
+}
+
+void Form1::Command(int id, int code) {
+    if (id >= kCheck1 && id < Id(kCheck1, ResourceCount) && code == BN_CLICKED)
+        RowChecked(static_cast<std::size_t>(id - kCheck1));
+    else if (id >= kBtnBrw && id < Id(kBtnBrw, ResourceCount) && code == BN_CLICKED)
+        Browse(static_cast<std::size_t>(id - kBtnBrw));
+    else if (id >= kCmdEdit && id < Id(kCmdEdit, ResourceCount) && code == BN_CLICKED)
+        Edit(static_cast<std::size_t>(id - kCmdEdit));
+    else if (id == kCommand2 && code == BN_CLICKED)
+        RunUploadOperation(*this);
+    else if (id == kCommand1 && code == BN_CLICKED)
+        RunSaveOperation(*this);
+    else if (id == kCommand3 && code == BN_CLICKED)
+        Tell(TNotice::Note, std::string(MsgNotYetAvailable));
+}
+
+LRESULT Form1::Message(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        Command(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_GETMINMAXINFO: {
+        auto *limits = reinterpret_cast<MINMAXINFO *>(lParam);
+        limits->ptMinTrackSize = {Scale(kMinWidth), Scale(kMinHeight)};
+        return 0;
+    }
+    case WM_CLOSE:
+        Close();
+        return 0;
+    case WM_DESTROY:
+        ::PostQuitMessage(0);
+        return 0;
+    default:
+        return TWinWindow::Message(message, wParam, lParam);
+    }
+}
+
+std::array<TResourceChoice, ResourceCount> Form1::Rows() const {
+    std::array<TResourceChoice, ResourceCount> rows;
+    for (std::size_t i = 0; i < ResourceCount; ++i) {
+        rows[i].Checked = ::SendMessageW(Item(Id(kCheck1, i)), BM_GETCHECK, 0, 0) == BST_CHECKED;
+        rows[i].Path = std::filesystem::path(WindowText(Item(Id(kTxtPath, i))));
+    }
+    return rows;
+}
+
+std::string Form1::PortName() const {
+    // The library takes Windows-1252 names.
+    return ToWindows1252(Utf16(WindowText(Item(kCombo1))));
+}
+
+std::filesystem::path Form1::SettingsFile() const {
+    return options_.ProgramFolder / std::string(SettingsDumpFileName);
+}
+
+void Form1::SetBusy(bool busy) {
+    if (!Exists())
+        return;
+    ::EnableWindow(Item(kCommand1), !busy);
+    ::EnableWindow(Item(kCommand2), !busy);
+}
+
+void Form1::Tell(TNotice kind, const std::string &utf8) {
+    ShowMessage(Exists() ? Handle() : nullptr, kind, Wide(utf8));
+}
+
+void Form1::OpenProgress() {
+    frmProgress &progress = Progress();
+    progress.SetStep(0);
+    PlaceBeside(progress.Handle(), Handle(), {palette_.get(), size_.get()});
+    ::ShowWindow(progress.Handle(), SW_SHOWNOACTIVATE);
+}
+
+void Form1::SetProgressStep(int step) {
+    if (progress_ && progress_->Exists())
+        progress_->SetStep(step);
+}
+
+void Form1::CloseProgress() {
+    if (progress_)
+        progress_->Destroy();
+}
+
+void Form1::ClearDebug() {
+    if (Exists())
+        ::SendMessageW(Item(kLstDebug), LB_RESETCONTENT, 0, 0);
+}
+
+void Form1::AddDebugLine(const std::u16string &line) {
+    if (!Exists())
+        return;
+    const HWND list = Item(kLstDebug);
+    const std::wstring text = Wide(line);
+    const auto index = ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (index >= 0)
+        ::SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+}
+
+void Form1::SetWritePercent(int percent) {
+    if (closing_ || !Exists())
+        return;
+    Progress().SetPercent(percent); // created, not shown, as a bar it holds is set
+}
+
+void Form1::ShowLibraryError(const std::u16string &text) {
+    ShowMessage(Exists() ? Handle() : nullptr, TNotice::Error, Wide(text));
+}

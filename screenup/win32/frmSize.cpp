@@ -1,0 +1,98 @@
+#include "frmSize.h"
+
+#include "ControlIds.h"
+#include "ScreenupTexts.h"
+#include "WinPrompts.h"
+#include "WinText.h"
+#include "mdlLoader.h"
+#include "screenerror.h"
+#include "screensettings.h"
+
+#include <array>
+
+bool frmSize::Open(HWND owner) {
+    return Create(std::string(SizeCaption), WS_CAPTION | WS_SYSMENU, owner, 300, 132);
+}
+
+void frmSize::Build() {
+    // The box first: on top of the frame's edge, and first in the Tab order.
+    AddControl(L"BUTTON", std::string(ModifyCaption), WS_TABSTOP | BS_AUTOCHECKBOX, kSizeCheck1);
+    AddControl(L"BUTTON", "", BS_GROUPBOX, kSizeFrame1);
+    const TLoaderState &state = mdlLoader::State();
+    for (int i = 0; i < 4; ++i) {
+        AddControl(L"STATIC", std::string(SizeValueName(static_cast<std::size_t>(i))), SS_LEFT, kLabel1 + i);
+        const HWND field = AddControl(L"EDIT", std::to_string(state.SizeValues[static_cast<std::size_t>(i)]),
+                                      WS_TABSTOP | ES_AUTOHSCROLL, kTxtSize + i, WS_EX_CLIENTEDGE);
+        ::SendMessageW(field, EM_SETLIMITTEXT, 12, 0);
+    }
+    AddControl(L"BUTTON", std::string(SizeOkCaption), WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK);
+    AddControl(L"BUTTON", std::string(SizeCancelCaption), WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL);
+    ::SendMessageW(Item(kSizeCheck1), BM_SETCHECK, state.SizeModified ? BST_CHECKED : BST_UNCHECKED, 0);
+    EnableFields(state.SizeModified);
+}
+
+void frmSize::Layout() {
+    // Orig X and Orig Y on the first line, Width and Height on the second.
+    Place(kSizeFrame1, 12, 18, 276, 72);
+    Place(kSizeCheck1, 22, 9, 70, 18);
+    for (int i = 0; i < 4; ++i) {
+        const int x = 24 + (i % 2) * 134;
+        const int y = 34 + (i / 2) * 26;
+        Place(kLabel1 + i, x, y + 3, 52, 18);
+        Place(kTxtSize + i, x + 54, y, 66, 22);
+    }
+    Place(IDOK, 12, 98, 134, 26);
+    Place(IDCANCEL, 154, 98, 134, 26);
+}
+
+void frmSize::EnableFields(bool enabled) const {
+    ::EnableWindow(Item(kSizeFrame1), enabled);
+    for (int i = 0; i < 4; ++i) {
+        ::EnableWindow(Item(kLabel1 + i), enabled);
+        ::EnableWindow(Item(kTxtSize + i), enabled);
+    }
+}
+
+void frmSize::Accept() {
+    std::array<int16_t, 4> values{};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const HWND field = Item(kTxtSize + static_cast<int>(i));
+        try {
+            values[i] = static_cast<int16_t>(ParseSizeValue(Utf8(WindowText(field)), SizeValueName(i)));
+        } catch (const EScreenSet &error) {
+            ShowMessage(Handle(), TNotice::Warning, Wide(error.what()));
+            if (Exists() && ::IsWindowEnabled(field))
+                ::SetFocus(field);
+            return;
+        }
+    }
+    TLoaderState &state = mdlLoader::State();
+    state.SizeModified = true;
+    state.SizeValues = values;
+    Destroy();
+}
+
+LRESULT frmSize::Message(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            Accept();
+            break;
+        case IDCANCEL:
+            Destroy();
+            break;
+        case kSizeCheck1:
+            EnableFields(::SendMessageW(Item(kSizeCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED);
+            break;
+        default:
+            break;
+        }
+        return 0;
+    case WM_CLOSE:
+        Destroy();
+        return 0;
+    default:
+        return TWinWindow::Message(message, wParam, lParam);
+    }
+}
