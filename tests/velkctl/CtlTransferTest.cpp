@@ -141,6 +141,11 @@ TEST(CtlUsageTest, DecoderThatNeverAnswersIsNamed) {
     EXPECT_EQ(result.Exit, 1);
     EXPECT_TRUE(Has(result.Err, "no answer from the decoder: check the cable, the port and that it is powered"))
         << result.Err;
+    // A decoder that answered the SYNC but not the request is there.
+    TSimProcess swallowing({"--swallow", "1:reads"});
+    const TRunResult late = swallowing.Ctl({"--retries", "0", "read", "flash", "0x34020000", "16"});
+    EXPECT_EQ(late.Exit, 1);
+    EXPECT_EQ(late.Err, "velkctl: Timeout nel protocollo a basso livello.\n");
 }
 
 TEST(CtlUsageTest, PortsListsTheSerialDevices) {
