@@ -54,13 +54,30 @@ if wineserver -p60 </dev/null >/dev/null 2>&1; then
     wine cmd /c exit </dev/null >/dev/null 2>&1
 fi
 
+# Runs the program with its output through files of this run's own. When the
+# prefix's server has ended meanwhile (60 s after its last program), the
+# program's start brings up a new server and system programs, which keep the
+# descriptors they were started with for a minute and more: had they this
+# run's output, whoever reads it (ctest) would wait for them long after the
+# program ended.
+run_program() {
+    local out err status=0
+    out=$(mktemp) err=$(mktemp)
+    wine "$@" </dev/null >"$out" 2>"$err" || status=$?
+    cat "$out"
+    cat "$err" >&2
+    rm -f "$out" "$err"
+    return "$status"
+}
+
 for arg in "$@"; do
     if [ "$arg" = --gtest_list_tests ]; then
         lines_wanted=0
     fi
 done
 if [ "$lines_wanted" != 1 ]; then
-    exec wine "$@"
+    run_program "$@"
+    exit
 fi
 
 far=$(mktemp -d)
@@ -117,4 +134,4 @@ print(*[x.getsockname()[1] for x in s])')
     done
     export VELK_REMOTE_RFC2217=rfc2217://127.0.0.1:$telnet VELK_REMOTE_SOCKET=socket://127.0.0.1:$raw
 fi
-wine "$@"
+run_program "$@"
