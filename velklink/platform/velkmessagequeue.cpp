@@ -77,8 +77,9 @@ void TMessageQueue::Wake() {
     changed_.notify_all();
 }
 
-bool TMessageQueue::Send(const std::shared_ptr<TTargetState> &target, std::function<void()> handler, TStage releaseAt) {
-    if (IsOwnerThread()) {
+bool TMessageQueue::Send(const std::shared_ptr<TTargetState> &target, std::function<void()> handler, TStage releaseAt,
+                         bool runOnOwner) {
+    if (runOnOwner && IsOwnerThread()) {
         {
             std::lock_guard lock(mutex_);
             if (!target->alive)
@@ -164,6 +165,10 @@ bool TMessageTarget::Send(std::function<void()> handler, TRelease release) {
                              : release == TRelease::Handled ? TStage::Handled
                                                             : TStage::Waiting;
     return queue_->Send(state_, std::move(handler), releaseAt);
+}
+
+bool TMessageTarget::Post(std::function<void()> handler) {
+    return queue_->Send(state_, std::move(handler), TMessageQueue::TStage::Waiting, false);
 }
 
 int TMessageTarget::HandleWaiting() {

@@ -75,7 +75,10 @@ private:
         TStage stage = TStage::Waiting;
     };
 
-    bool Send(const std::shared_ptr<TTargetState> &target, std::function<void()> handler, TStage releaseAt);
+    // runOnOwner: on the owning thread the handler runs at once instead of waiting
+    // in the queue.
+    bool Send(const std::shared_ptr<TTargetState> &target, std::function<void()> handler, TStage releaseAt,
+              bool runOnOwner = true);
     void DropTarget(const std::shared_ptr<TTargetState> &target);
     int HandleWaiting(const std::shared_ptr<TTargetState> &target);
     // Runs a message taken off the queue (stage Accepted) and releases a sender
@@ -113,6 +116,12 @@ public:
     // dropped after Send returned true. Called on the owning thread itself, it
     // runs the handler at once.
     bool Send(std::function<void()> handler, TRelease release);
+    // Queues handler behind every message waiting now, from any thread, the
+    // owning one included: work that must not run inside the current handling
+    // (the rest of a long input, an action deferred until a host's callback has
+    // returned) runs at the queue's next processing, after what came before it.
+    // False when the target is gone or the queue closed.
+    bool Post(std::function<void()> handler);
     // Called on the owning thread: handles this target's messages waiting now,
     // in their order, leaving every other message waiting; returns how many.
     int HandleWaiting();
