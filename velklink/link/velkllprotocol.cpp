@@ -46,11 +46,13 @@ velk_LLProtocol::velk_LLProtocol(velk_CPort &port, THandler onEvent, TTimeouts t
         timeouts.Completion, [this](velk_Timer &, uint64_t countdown) { OnCompletionTimeout(countdown); });
     replyTimer_.Timer = std::make_unique<velk_Timer>(
         timeouts.Reply, [this](velk_Timer &, uint64_t countdown) { OnReplyTimeout(countdown); });
+    continuation_ = std::make_unique<TMessageTarget>();
     LinkLog().LogFmt("Stato: %s.", LLStateName(state_));
     DoEvent(leIdle, 0);
 }
 
 velk_LLProtocol::~velk_LLProtocol() {
+    continuation_.reset();
     port_.OnRxChar = nullptr;
     port_.OnLineError = nullptr;
     // Destroying a timer waits for a running countdown; its expiry may still be
@@ -105,8 +107,13 @@ void velk_LLProtocol::Send(const void *data, int32_t length) {
     }
 }
 
-void velk_LLProtocol::SendNextPacket() {
+void velk_LLProtocol::DropInput() {
+    readAt_ = readEnd_ = 0;
     port_.DrainInput();
+}
+
+void velk_LLProtocol::SendNextPacket() {
+    DropInput();
     tx_.ChunkLength = std::min(kLLMaxPayload, tx_.Size() - tx_.Count());
     velk_LLPacket packet(LL_DATA, static_cast<uint16_t>(tx_.LastIndex), static_cast<uint16_t>(tx_.Acked),
                          static_cast<uint16_t>(tx_.ChunkLength), tx_.Tail());
@@ -140,26 +147,52 @@ void velk_LLProtocol::Receive() {
     }
 }
 
+void velk_LLProtocol::Abort() {
+    ownerThread_.Check();
+    if (state_ == llsIdle)
+        return;
+    responseTimer_.Stop();
+    completionTimer_.Stop();
+    incoming_.Clear();
+    readAt_ = readEnd_ = 0;
+    SetState(llsIdle);
+}
+
 bool velk_LLProtocol::PumpInput() {
     const uint16_t before = incoming_.PacketType();
     int32_t missing = incoming_.Missing();
-    for (;;) {
-        int32_t waiting;
-        while (missing > 0 && (waiting = port_.InputCount()) > 0) {
-            int32_t n = std::min({waiting, missing, readBuffer_.Size()});
-            int32_t got = port_.Read(readBuffer_.Memory(), n);
+    int32_t portion = kPumpPortion;
+    while (missing > 0 && portion > 0) {
+        if (readAt_ == readEnd_) {
+            int32_t waiting = port_.InputCount();
+            if (waiting == 0) {
+                // The next notice comes when the packet's next part is in: a
+                // paced line then wakes the engine a few times a packet, not
+                // for every few bytes. Bytes that came before the new
+                // threshold was set are read now.
+                port_.SetRxThreshold(missing);
+                waiting = port_.InputCount();
+                if (waiting == 0)
+                    break;
+            }
+            const int32_t got = port_.Read(readBuffer_.Memory(), std::min({waiting, readBuffer_.Size(), portion}));
             if (got <= 0)
                 break;
-            incoming_.Feed(readBuffer_.Memory(), got);
-            missing = incoming_.Missing();
+            readAt_ = 0;
+            readEnd_ = got;
         }
-        // The next notice comes when the packet's next part is in: a paced
-        // line then wakes the engine a few times a packet, not for every few
-        // bytes. Bytes that came before the new threshold was set are read now.
-        port_.SetRxThreshold(missing > 0 ? missing : 1);
-        if (missing == 0 || port_.InputCount() == 0)
-            break;
+        const int32_t used = incoming_.Feed(readBuffer_.Memory() + readAt_, std::min(readEnd_ - readAt_, portion));
+        readAt_ += used;
+        portion -= used;
+        missing = incoming_.Missing();
     }
+    if (missing == 0)
+        port_.SetRxThreshold(1);
+    // The portion is used up with the packet still short, or the packet is
+    // complete with bytes of the next one read: the rest of the input is
+    // handled after the messages that wait now.
+    if ((missing > 0 && portion == 0) || (missing == 0 && readAt_ < readEnd_))
+        ContinueLater();
     if (before == LL_NONE && incoming_.PacketType() != LL_NONE) {
         // A packet has begun: it has the completion interval to arrive whole
         // (unless it already has), and the wait for the decoder's next packet is over.
@@ -170,6 +203,17 @@ bool velk_LLProtocol::PumpInput() {
     if (missing == 0)
         completionTimer_.Stop();
     return missing == 0;
+}
+
+void velk_LLProtocol::ContinueLater() {
+    if (continuing_)
+        return;
+    continuing_ = continuation_->Post([this] { OnContinue(); });
+}
+
+void velk_LLProtocol::OnContinue() {
+    continuing_ = false;
+    OnPortData(port_, 0);
 }
 
 void velk_LLProtocol::HandleWaitAck() {

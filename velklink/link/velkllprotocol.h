@@ -9,11 +9,17 @@
 // library's owning thread, and every entry point (Send, Receive, the port's
 // notices, the timers' expiries) runs there; a port failure or a dead line
 // under a transmission ends it with leError.
+//
+// Input is taken in bounded portions: one handling looks at most at
+// kPumpPortion bytes and queues the rest of its work behind the owning
+// thread's other messages, so a line that sends without end never holds the
+// thread, and the time-outs still end a transmission that no packet completes.
 #pragma once
 
 #include "CPortError.h"
 #include "velkclasses.h"
 #include "velkllpacket.h"
+#include "velkmessagequeue.h"
 #include "velktimer.h"
 
 #include <cstdint>
@@ -74,6 +80,12 @@ public:
 
     using TTimeouts = TLLTimeouts;
 
+    // The most bytes of input one handling looks at: two of the longest
+    // packets a decoder sends, so a sound packet is taken whole in one go, and
+    // a handling of noise lasts microseconds before the owning thread's other
+    // messages (time-outs, the host's) get their turn.
+    static constexpr int32_t kPumpPortion = 2 * kLLMaxPacketLength;
+
     velk_LLProtocol(velk_CPort &port, THandler onEvent = {}, TTimeouts timeouts = TTimeouts());
     virtual ~velk_LLProtocol();
     velk_LLProtocol(const velk_LLProtocol &) = delete;
@@ -84,6 +96,10 @@ public:
     void SendPacket(const TBuffer &packet) { Send(packet.Memory(), packet.Size()); }
     // Starts receiving one transmission; bytes already waiting are handled now.
     void Receive();
+    // Ends the transmission under way without an event of its end: the
+    // timers stop, the input read is dropped, the engine is IDLE. Not from
+    // inside the engine's own handling.
+    void Abort();
     // The last completely received transmission; its length is its Size.
     TBuffer &ReceivedData() { return receivedData_; }
 
@@ -121,7 +137,14 @@ private:
     };
 
     void SendNextPacket();
+    // Feeds the packet being assembled from the port, at most kPumpPortion
+    // bytes; true when it is complete. Input left over is handled again by a
+    // message of its own.
     bool PumpInput();
+    // Drops the input read and not yet used, and what waits in the port.
+    void DropInput();
+    void ContinueLater();
+    void OnContinue();
     void HandleWaitAck();
     void HandleWaitData();
     void AcceptData();
@@ -156,7 +179,14 @@ private:
     int32_t nackCount_ = 0;
     std::optional<EComPort> lineFailure_;
     TBuffer receivedData_;
+    // Bytes read from the port and not yet fed, from readAt_ to readEnd_: the
+    // port is read in blocks, and a block may end inside the next packet.
     TBuffer readBuffer_;
+    int32_t readAt_ = 0;
+    int32_t readEnd_ = 0;
+    bool continuing_ = false; // a continuation of the input's handling is queued
+    // The owning thread's queue, for continuations; its messages die with it.
+    std::unique_ptr<TMessageTarget> continuation_;
 };
 
 const char *LLStateName(TLLState state);

@@ -40,10 +40,14 @@ void velk_CPort::Close() {
 }
 
 void velk_CPort::DrainInput() {
+    // Only what waits now: a line that never stops sending would otherwise
+    // hold the caller for ever.
     std::string scratch;
-    for (int32_t waiting = InputCount(); waiting > 0; waiting = InputCount()) {
-        scratch.resize(waiting);
-        if (Read(scratch.data(), waiting) == 0)
+    for (int32_t left = InputCount(); left > 0;) {
+        scratch.resize(left);
+        const int32_t got = Read(scratch.data(), left);
+        if (got == 0)
             break; // counted but not readable: nothing more to take now
+        left -= got;
     }
 }

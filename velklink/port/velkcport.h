@@ -18,6 +18,7 @@ public:
     // As TCustomComPort::Close; a port error becomes EComPort "Errore
     // disconnettendo la porta %s.".
     void Close();
-    // Reads and drops received bytes until none waits.
+    // Reads and drops the received bytes waiting now (those that arrive
+    // meanwhile may stay).
     void DrainInput();
 };
