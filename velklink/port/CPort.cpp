@@ -27,6 +27,7 @@ void TCustomComPort::StartDevice() {
                 delivery_ = std::make_unique<TMessageTarget>();
             eventsWaiting_ = 0;
             lineFailed_ = false;
+            backlogNoticed_ = false;
             thread_ = std::make_unique<TComThread>(*this);
         }
     } catch (...) {
@@ -140,4 +141,13 @@ void TCustomComPort::DispatchEvents(TComEvents events) {
         if (count > 0 && OnRxChar)
             OnRxChar(*this, count);
     }
+}
+
+void TCustomComPort::NoticeBacklog() {
+    if (!connected_ || !delivery_ || backlogNoticed_ || !device_.Remote || !device_.Remote->Backlog())
+        return;
+    backlogNoticed_ = delivery_->Post([this] {
+        backlogNoticed_ = false;
+        DispatchEvents({evRxChar});
+    });
 }

@@ -152,6 +152,11 @@ private:
     void DeliverLineError(int32_t systemCode);
     // Runs OnLineError, once per open.
     void LineFailed(const EComPort &error);
+    // A remote line whose last look stopped at its share with bytes left in
+    // the connection: those get a received-data notice of their own, queued
+    // behind the owner's waiting messages, since no new arrival may announce
+    // them.
+    void NoticeBacklog();
 
     std::string port_ = "COM1";
     TBaudRate baudRate_ = br9600;
@@ -176,8 +181,9 @@ private:
     // as it is when it runs, which covers every change since its notice.
     std::atomic<uint16_t> eventsWaiting_ = 0;
     std::unique_ptr<TComThread> thread_;
-    bool lineFailed_ = false; // OnLineError has run since the open
-    int32_t rxThreshold_ = 1; // SetRxThreshold, as the open device has it
+    bool lineFailed_ = false;     // OnLineError has run since the open
+    bool backlogNoticed_ = false; // NoticeBacklog's notice waits
+    int32_t rxThreshold_ = 1;     // SetRxThreshold, as the open device has it
 };
 
 class TComPort : public TCustomComPort {};

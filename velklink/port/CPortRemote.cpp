@@ -13,11 +13,21 @@ using Clock = std::chrono::steady_clock;
 // The most of the line's bytes held unread; the rest waits in the socket until
 // the port's owner reads (a decoder sends one 2 KiB packet and waits).
 constexpr size_t kInputHeld = 64 * 1024;
-// How long an answer to the server's negotiation, or a change of the line's
-// settings, may wait for room in the connection.
+// How long a change of the line's settings may wait for room in the
+// connection (answers to the server's negotiation never wait: they are owed).
 constexpr int64_t kCommandSendMs = 1000;
 // The longest text of a server's refusal kept in a message.
 constexpr size_t kRefusalTextMax = 160;
+// The most of what else the server sent that a failure's message shows.
+constexpr size_t kExcerptMax = 24;
+// The most bytes one look at the connection takes: four socket reads, what a
+// 115200-baud line carries in 1.4 s, so a server that sends without end (data
+// or nothing but Telnet commands) never holds the caller long.
+constexpr size_t kPullShare = 16 * 1024;
+// The most answers owed to a server that does not take them: beyond it the
+// connection is not read until it does (an honest negotiation owes a few dozen
+// bytes).
+constexpr size_t kOwedMax = 4096;
 
 int RemainingMs(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -58,7 +68,7 @@ void TRemoteLine::Negotiate(const TRemoteLineSettings &settings) {
                      "socket://" +
                      address + ")");
         if (!sent_ && telnet_->ComPortAgreed())
-            SetLine(settings);
+            SendLine(settings, std::max(RemainingMs(deadline), 1));
         if (sent_ && std::all_of(std::begin(kSettings), std::end(kSettings),
                                  [&](uint8_t command) { return telnet_->Answered(command); }))
             break;
@@ -69,7 +79,13 @@ void TRemoteLine::Negotiate(const TRemoteLineSettings &settings) {
                                  " did not agree to the RFC 2217 COM-PORT-OPTION within 3 s (for a raw TCP "
                                  "port use socket://" +
                                  address + ")");
-        socket_.Wait(false, left);
+        // Bytes left in the socket by the share of the last look are read
+        // at once; answers the server has not taken wait for room; otherwise
+        // the next arrival is waited for.
+        if (owed_.size() >= kOwedMax)
+            socket_.Wait(true, left);
+        else if (!backlog_)
+            socket_.Wait(false, left);
     }
     // The server answers with the settings it took.
     const TRemoteLineSettings &s = *sent_;
@@ -97,15 +113,33 @@ void TRemoteLine::WatchForRefusal() {
 
 void TRemoteLine::FailOpen(const std::string &cause) {
     // What a server sends instead of data when it cannot serve the line:
-    // ser2net's "Device open failure: ..." or "Port already in use", one line.
-    std::string text = input_.substr(inputAt_, kRefusalTextMax);
+    // ser2net's "Device open failure: ..." or "Port already in use", one line
+    // of text. Anything else it sent is no reason: the cause is, with the
+    // first few bytes of what came, unprintable ones as '.'.
+    const std::string received = input_.substr(inputAt_);
+    std::string text = received.substr(0, kRefusalTextMax);
     text = text.substr(0, text.find_first_of("\r\n"));
-    std::replace_if(
-        text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
-    throw EComPort::WithCause(ceOpen, -1, text.empty() ? cause : name_.Address() + ": " + text);
+    const bool isText = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
+    });
+    if (isText)
+        throw EComPort::WithCause(ceOpen, -1, name_.Address() + ": " + text);
+    std::string message = cause;
+    if (!received.empty()) {
+        std::string excerpt = received.substr(0, kExcerptMax);
+        std::replace_if(
+            excerpt.begin(), excerpt.end(),
+            [](char c) { return static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F; }, '.');
+        message += " (it sent \"" + excerpt + (received.size() > kExcerptMax ? "\"...)" : "\")");
+    }
+    throw EComPort::WithCause(ceOpen, -1, message);
 }
 
 void TRemoteLine::SetLine(const TRemoteLineSettings &settings) {
+    SendLine(settings, kCommandSendMs);
+}
+
+void TRemoteLine::SendLine(const TRemoteLineSettings &settings, int64_t limitMs) {
     if (!telnet_ || sent_ == settings)
         return;
     using F = TTelnetFilter;
@@ -133,13 +167,20 @@ void TRemoteLine::SetLine(const TRemoteLineSettings &settings) {
         out += F::ComPortCommand(F::cpSetControl, settings.Dtr ? 8 : 9, 1);
     if (all || settings.Rts != before.Rts)
         out += F::ComPortCommand(F::cpSetControl, settings.Rts ? 11 : 12, 1);
-    SendAll(out, kCommandSendMs, ceLineSettings);
+    SendAll(out, limitMs, ceLineSettings);
     sent_ = settings;
 }
 
 void TRemoteLine::Pull() {
+    FlushOwed();
+    backlog_ = false;
     uint8_t chunk[4096];
-    while (!closed_ && input_.size() - inputAt_ < kInputHeld) {
+    size_t taken = 0;
+    while (!closed_ && input_.size() - inputAt_ < kInputHeld && owed_.size() < kOwedMax) {
+        if (taken >= kPullShare) {
+            backlog_ = true;
+            break;
+        }
         const int64_t n = socket_.Receive(chunk, sizeof chunk, lostCode_);
         if (n == 0)
             break;
@@ -147,19 +188,13 @@ void TRemoteLine::Pull() {
             closed_ = true;
             break;
         }
+        taken += static_cast<size_t>(n);
         if (!telnet_) {
             input_.append(reinterpret_cast<const char *>(chunk), static_cast<size_t>(n));
             continue;
         }
-        std::string reply;
-        telnet_->Receive(chunk, static_cast<size_t>(n), input_, reply);
-        if (!reply.empty()) {
-            try {
-                SendAll(reply, kCommandSendMs, ceWrite);
-            } catch (const EComPort &) {
-                // A connection that takes no answer has gone; its next read says so.
-            }
-        }
+        telnet_->Receive(chunk, static_cast<size_t>(n), input_, owed_);
+        FlushOwed();
     }
     // Bytes read are dropped once they are the larger part of the string.
     if (inputAt_ > 0 && inputAt_ * 2 >= input_.size()) {
@@ -168,13 +203,28 @@ void TRemoteLine::Pull() {
     }
 }
 
+void TRemoteLine::FlushOwed() {
+    if (owed_.empty() || closed_)
+        return;
+    try {
+        owed_.erase(0, socket_.Send(reinterpret_cast<const uint8_t *>(owed_.data()), owed_.size()));
+    } catch (const EComPort &) {
+        // A connection that takes no answer has gone; its next read says so.
+        owed_.clear();
+    }
+}
+
 void TRemoteLine::SendAll(const std::string &bytes, int64_t limitMs, int32_t code) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
-    const auto *data = reinterpret_cast<const uint8_t *>(bytes.data());
+    // The owed answers first: a command cut by a partial send must be whole
+    // before anything else follows it.
+    const std::string whole = owed_.empty() ? bytes : owed_ + bytes;
+    owed_.clear();
+    const auto *data = reinterpret_cast<const uint8_t *>(whole.data());
     size_t sent = 0;
-    while (sent < bytes.size()) {
+    while (sent < whole.size()) {
         try {
-            const size_t n = socket_.Send(data + sent, bytes.size() - sent);
+            const size_t n = socket_.Send(data + sent, whole.size() - sent);
             sent += n;
             if (n > 0)
                 continue;
@@ -231,12 +281,10 @@ int32_t TRemoteLine::InputCount() {
 void TRemoteLine::Purge() {
     if (telnet_ && !closed_) {
         // PURGE-DATA 1: the server's receive buffer, the bytes on their way here.
-        const std::string purge = TTelnetFilter::ComPortCommand(TTelnetFilter::cpPurgeData, 1, 1);
-        try {
-            socket_.Send(reinterpret_cast<const uint8_t *>(purge.data()), purge.size());
-        } catch (const EComPort &) {
-            // A connection that has gone holds nothing to purge.
-        }
+        // Never waits: what the connection does not take now is dropped
+        // with the connection, which is closed next.
+        owed_ += TTelnetFilter::ComPortCommand(TTelnetFilter::cpPurgeData, 1, 1);
+        FlushOwed();
     }
     input_.clear();
     inputAt_ = 0;

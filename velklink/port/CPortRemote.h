@@ -61,14 +61,23 @@ public:
     void Purge();
 
     TPortSocket &Socket() { return socket_; }
+    // The last look at the connection stopped at its share (kPullShare) with
+    // bytes possibly still in the socket: no new arrival may announce them.
+    bool Backlog() const { return backlog_; }
 
 private:
-    // Takes what has arrived into input_, answering the server's negotiation.
+    // Takes what has arrived into input_, answering the server's negotiation:
+    // at most kPullShare bytes of the connection per call, whatever they hold.
     void Pull();
+    // Sends what the connection takes now of the answers owed to the server.
+    void FlushOwed();
     void Negotiate(const TRemoteLineSettings &settings);
     void WatchForRefusal();
-    // Sends bytes whole; at most limitMs when limitMs > 0.
+    // Sends the answers still owed, then bytes, whole; at most limitMs when
+    // limitMs > 0.
     void SendAll(const std::string &bytes, int64_t limitMs, int32_t code);
+    // As SetLine, sending within limitMs.
+    void SendLine(const TRemoteLineSettings &settings, int64_t limitMs);
     // The open's failure: the server's own text when it sent one, else cause.
     [[noreturn]] void FailOpen(const std::string &cause);
 
@@ -78,6 +87,10 @@ private:
     std::optional<TRemoteLineSettings> sent_; // the settings the server was last sent
     std::string input_;                       // the line's bytes not yet read, from inputAt_
     size_t inputAt_ = 0;
+    // Answers to the server's negotiation that the connection has not taken
+    // yet; they go out before anything else this end sends.
+    std::string owed_;
+    bool backlog_ = false;
     bool closed_ = false;
     int32_t lostCode_ = 0;
 };

@@ -120,8 +120,11 @@ int32_t TCustomComPort::Read(void *buffer, int32_t count) {
         return 0;
     if (!device_)
         throw EComPort(ceRead, EBADF);
-    if (device_.Remote)
-        return device_.Remote->Read(buffer, count, discardNull_);
+    if (device_.Remote) {
+        const int32_t got = device_.Remote->Read(buffer, count, discardNull_);
+        NoticeBacklog();
+        return got;
+    }
     auto *bytes = static_cast<uint8_t *>(buffer);
     for (;;) {
         const ssize_t n = ::read(device_.Get(), bytes, count);
@@ -150,8 +153,11 @@ int32_t TCustomComPort::Read(void *buffer, int32_t count) {
 int32_t TCustomComPort::InputCount() {
     if (!device_)
         throw EComPort(ceInputCount, EBADF);
-    if (device_.Remote)
-        return device_.Remote->InputCount();
+    if (device_.Remote) {
+        const int32_t waiting = device_.Remote->InputCount();
+        NoticeBacklog();
+        return waiting;
+    }
     int waiting = 0;
     if (::ioctl(device_.Get(), FIONREAD, &waiting) != 0)
         throw EComPort(ceInputCount, errno);

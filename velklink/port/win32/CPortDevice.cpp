@@ -109,8 +109,11 @@ int32_t TCustomComPort::Read(void *buffer, int32_t count) {
         return 0;
     if (!device_)
         throw EComPort(ceRead, ERROR_INVALID_HANDLE);
-    if (device_.Remote)
-        return device_.Remote->Read(buffer, count, discardNull_);
+    if (device_.Remote) {
+        const int32_t got = device_.Remote->Read(buffer, count, discardNull_);
+        NoticeBacklog();
+        return got;
+    }
     // Only what has arrived: a read of more than that would stay pending.
     DWORD errors = 0;
     COMSTAT status{};
@@ -138,8 +141,11 @@ int32_t TCustomComPort::Read(void *buffer, int32_t count) {
 int32_t TCustomComPort::InputCount() {
     if (!device_)
         throw EComPort(ceInputCount, ERROR_INVALID_HANDLE);
-    if (device_.Remote)
-        return device_.Remote->InputCount();
+    if (device_.Remote) {
+        const int32_t waiting = device_.Remote->InputCount();
+        NoticeBacklog();
+        return waiting;
+    }
     DWORD errors = 0;
     COMSTAT status{};
     if (!::ClearCommError(device_.Get(), &errors, &status))
