@@ -45,6 +45,10 @@ TEST(CtlUsageTest, UsageErrorsAndBadArgumentsExitTwoBeforeAnyPortIsOpened) {
         {{"--port", "/nowhere", "read", "flash", "0", "0"}, "LEN: 0 is outside"},
         {{"--trace", "everything", "sync"}, "everything"},
         {{"sync"}, "No serial port"},
+        // Remote names that name no server: nothing is contacted.
+        {{"--port", "rfc2217://[::1", "sync"}, "--port: unclosed [ in rfc2217://[::1"},
+        {{"--port", "rfc2217://127.0.0.1:99999", "sync"}, "no port number from 1 to 65535"},
+        {{"--port", "socket://:0", "read", "eeprom", "0", "1"}, "no valid host in socket://:0"},
         {{"--port", "/nowhere", "write", "flash", "0", "/no/such/file.bin"}, "/no/such/file.bin"},
         {{"--port", "/nowhere", "put", "pictures", "name-too-long", "/dev/null"}, "ITEM: \"name-too-long\""},
         {{"--port", "/nowhere", "get", "recordname", "x"}, "RECORD: \"recordname\""},

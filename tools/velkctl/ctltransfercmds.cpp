@@ -1,6 +1,7 @@
 // ports, sync, read, write, firmware: the transfer engine's exchanges.
 #include "ctlcommands.h"
 
+#include "CPortRemoteName.h"
 #include "ctlchecks.h"
 #include "ctlerror.h"
 #include "ctlhexdump.h"
@@ -49,6 +50,9 @@ std::size_t WriteLimit(const std::string &space, bool force) {
 TCtlSession OpenSession(const TCtlOptions &options) {
     if (options.Port.empty())
         throw ECtlUsage("No serial port: give --port NAME or set VELK_PORT");
+    // A malformed remote name is found before anything is contacted.
+    if (const auto remote = ParseRemoteName(Utf8ToCp1252(options.Port)); remote && !remote->Error.empty())
+        throw ECtlUsage("--port: " + Cp1252ToUtf8(remote->Error));
     try {
         return TCtlSession(options);
     } catch (const EComPort &error) {
