@@ -81,7 +81,20 @@ enum VELK_LogKind {
    Initialize. The error and idle callbacks (SetErrorEvent, SetIdleEvent) are
    process-wide: they survive Initialize and Finalize until replaced. Every
    callback runs synchronously on the thread that called Initialize, inside a
-   library call (HLPWaitFor, ProcessMessages, or the export that failed). */
+   library call (HLPWaitFor, ProcessMessages, or the export that failed).
+
+   Calls from inside a callback. The library's own work is beneath a callback
+   while it runs, so:
+   - CloseComPort and Finalize are done once the library has left the
+     callback: the exchange under way ends at once as failed (error
+     VELK_ERROR_LINK; a running HLPWaitFor returns 0), and the port is closed,
+     or the library finalized, when the library call that ran the callback
+     returns (with a host message loop serving the library on Windows: at the
+     loop's next round). CloseComPort returns 1 for that. After it the library
+     works as before (after Finalize: from the next Initialize).
+   - Initialize and OpenComPort are refused: they do nothing and return 0.
+   - Any other call runs as usual; one that starts an exchange while another
+     is under way gets the engine's busy error. */
 
 /* Receives the transfer engine's events: a VELK_State entered (value 0) or a
    VELK_Progress event. */

@@ -301,4 +301,111 @@ TEST_F(HLPExportsTest, WaitingForASlowDecoderUsesAlmostNoCpu) {
     EXPECT_LT(used, wall / 10) << "used " << used << " s of CPU in " << wall << " s";
 }
 
+// A host that closes the port or finalizes the library from inside one of
+// its callbacks, in the middle of a 64 KiB write: the call is done once the
+// library has left the callback, the write ends as failed, and the library
+// works again afterwards.
+struct TReentryCase {
+    const char *name;
+    enum TFrom { Event, Log, Idle, Error } from;
+    bool finalize;
+};
+void PrintTo(const TReentryCase &c, std::ostream *out) {
+    *out << c.name;
+}
+
+struct TReentry {
+    const VelkLibrary *lib = nullptr;
+    TReentryCase::TFrom from = TReentryCase::Event;
+    bool finalize = false;
+    bool armed = false; // the write has begun: the next callback of the case calls in
+    int calls = 0;
+    int32_t closeResult = -1;
+};
+TReentry g_reentry;
+
+void CallIn(TReentryCase::TFrom from) {
+    if (!g_reentry.armed || from != g_reentry.from)
+        return;
+    g_reentry.armed = false;
+    ++g_reentry.calls;
+    if (g_reentry.finalize)
+        VELK_FN(*g_reentry.lib, Finalize)();
+    else
+        g_reentry.closeResult = VELK_FN(*g_reentry.lib, CloseComPort)();
+}
+void VELK_CALL ReentryEvent(int32_t code, int32_t) {
+    if (code == VELK_EVENT_WRITE_PACKET)
+        CallIn(TReentryCase::Event);
+}
+void VELK_CALL ReentryLog(int32_t kind, const char *) {
+    if (kind == VELK_LOG_LINK)
+        CallIn(TReentryCase::Log);
+}
+void VELK_CALL ReentryIdle() {
+    CallIn(TReentryCase::Idle);
+}
+void VELK_CALL ReentryError(const char *) {
+    CallIn(TReentryCase::Error);
+}
+
+class HLPReentryTest : public HLPExportsTest, public ::testing::WithParamInterface<TReentryCase> {
+protected:
+    void TearDown() override {
+        VELK_FN(lib, SetIdleEvent)(nullptr);
+        HLPExportsTest::TearDown();
+    }
+};
+
+TEST_P(HLPReentryTest, CloseOrFinalizeInsideACallbackIsDoneAfterIt) {
+    const TReentryCase &c = GetParam();
+    Synchronise();
+    g_reentry = {&lib, c.from, c.finalize};
+    VELK_FN(lib, HLPSetEvent)(ReentryEvent);
+    VELK_FN(lib, SetLogEvent)(ReentryLog);
+    VELK_FN(lib, SetIdleEvent)(ReentryIdle);
+    VELK_FN(lib, SetErrorEvent)(ReentryError);
+    const auto data = Pattern(65536);
+    ASSERT_EQ(VELK_FN(lib, HLPSendFlash)(data.data(), kSlot0, 65536), 1);
+    g_reentry.armed = true;
+    if (c.from == TReentryCase::Error) { // the error box of a call that fails
+        EXPECT_EQ(VELK_FN(lib, HLPSendSync)(), 0);
+    }
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(VELK_FN(lib, HLPWaitFor)(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    EXPECT_EQ(g_reentry.calls, 1);
+    if (c.finalize) {
+        EXPECT_EQ(VELK_FN(lib, GetMessageHandle)(), -1); // finalized
+        VELK_FN(lib, Initialize)();
+        VELK_FN(lib, SetErrorEvent)(OnError);
+    } else {
+        EXPECT_EQ(g_reentry.closeResult, 1);
+        EXPECT_EQ(VELK_FN(lib, ComPortConnected)(), 0);
+        EXPECT_EQ(VELK_FN(lib, HLPGetError)(), VELK_ERROR_LINK);
+        EXPECT_EQ(VELK_FN(lib, HLPGetState)(), VELK_STATE_NOT_CONNECTED);
+    }
+    // The library works again: the port opens, the decoder answers.
+    VELK_FN(lib, HLPSetEvent)(OnEvent);
+    VELK_FN(lib, SetLogEvent)(OnLog);
+    VELK_FN(lib, SetIdleEvent)(nullptr);
+    ASSERT_TRUE(sim->WaitIdle());
+    ASSERT_EQ(VELK_FN(lib, OpenComPort)(sim->LinePath().c_str()), 1);
+    ASSERT_EQ(VELK_FN(lib, HLPSendSync)(), 1);
+    EXPECT_EQ(VELK_FN(lib, HLPWaitFor)(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Callbacks, HLPReentryTest,
+                         ::testing::Values(TReentryCase{"CloseFromTheEvent", TReentryCase::Event, false},
+                                           TReentryCase{"FinalizeFromTheEvent", TReentryCase::Event, true},
+                                           TReentryCase{"CloseFromTheLog", TReentryCase::Log, false},
+                                           TReentryCase{"FinalizeFromTheLog", TReentryCase::Log, true},
+                                           TReentryCase{"CloseFromIdle", TReentryCase::Idle, false},
+                                           TReentryCase{"FinalizeFromIdle", TReentryCase::Idle, true},
+                                           TReentryCase{"CloseFromTheErrorBox", TReentryCase::Error, false},
+                                           TReentryCase{"FinalizeFromTheErrorBox", TReentryCase::Error, true}),
+                         [](const ::testing::TestParamInfo<TReentryCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
 } // namespace

@@ -5,8 +5,10 @@
 #pragma once
 
 #include "velkerrorsink.h"
+#include "velklibrary.h"
 
 template <typename R, typename Body> R Guarded(R failure, Body &&body) noexcept {
+    const TLibraryCall call;
     R result = failure;
     RunReportingErrors([&] { result = body(); });
     return result;

@@ -4,6 +4,7 @@
 
 #include "velkerrorbox.h"
 #include "velkformat.h"
+#include "velkhostcall.h"
 #include "velklibrary.h"
 
 #include <cstring>
@@ -21,6 +22,9 @@ extern "C" {
 
 VELK_EXPORT void VELK_CALL Initialize(void) {
     Guarded(0, [] {
+        // Inside a host callback the library's frames are beneath: refused.
+        if (THostCall::Active())
+            return 0;
         LibraryInitialize();
         return 0;
     });
@@ -28,7 +32,8 @@ VELK_EXPORT void VELK_CALL Initialize(void) {
 
 VELK_EXPORT void VELK_CALL Finalize(void) {
     Guarded(0, [] {
-        LibraryFinalize();
+        if (!DeferFinalize())
+            LibraryFinalize();
         return 0;
     });
 }
@@ -85,7 +90,8 @@ VELK_EXPORT int32_t VELK_CALL GetComPort(int32_t index, char *buffer) {
 VELK_EXPORT int32_t VELK_CALL OpenComPort(const char *name) {
     return Guarded<int32_t>(0, [&] {
         TLibrary *lib = Library();
-        if (lib == nullptr)
+        // Inside a host callback the library's frames are beneath: refused.
+        if (lib == nullptr || THostCall::Active())
             return 0;
         // The result is the port's state after the error box, if any.
         Guarded(0, [&] {
@@ -102,6 +108,8 @@ VELK_EXPORT int32_t VELK_CALL CloseComPort(void) {
         TLibrary *lib = Library();
         if (lib == nullptr)
             return 0;
+        if (DeferClose())
+            return 1; // closed as soon as the library has left the callback
         Guarded(0, [&] {
             lib->Port().Close();
             return 0;

@@ -1,9 +1,11 @@
 #include "velklibrary.h"
 
+#include "velkhostcall.h"
 #include "velkmessagequeue.h"
 #include "velkprocessend.h"
 
 #include <atomic>
+#include <utility>
 
 namespace {
 
@@ -23,10 +25,77 @@ TLibraryHolder g_holder;
 std::atomic<VELK_IdleCallback> g_idle{nullptr};
 
 void CallIdle() {
-    if (VELK_IdleCallback idle = g_idle.load())
+    if (VELK_IdleCallback idle = g_idle.load()) {
+        const THostCall call;
         idle();
+    }
+}
+
+// What a host callback asked for, to be done once the library has left its
+// frames; Finalize covers a close.
+enum class TDeferred { None, Close, Finalize };
+TDeferred g_deferred = TDeferred::None;
+thread_local int t_calls = 0; // exports running on this thread
+
+bool LibraryLeft() {
+    return t_calls == 0 && !THostCall::Active();
+}
+
+// inMessage: run by a message of the owning thread's queue, which must then
+// outlive the run.
+void RunDeferred(bool inMessage) {
+    // A callback of the work below may ask again: that waits for the next
+    // time the library is left, so this never loops.
+    const TDeferred deferred = std::exchange(g_deferred, TDeferred::None);
+    TLibrary *lib = Library();
+    if (deferred == TDeferred::None || lib == nullptr)
+        return;
+    RunReportingErrors([&] {
+        // No engine's frame is on the stack: the exchange can end here.
+        lib->Transfer().Cancel();
+        if (deferred == TDeferred::Finalize) {
+            LibraryFinalize(!inMessage);
+        } else {
+            lib->Transfer().ClearCancel();
+            lib->Port().Close();
+        }
+    });
+}
+
+bool Defer(TDeferred what) {
+    TLibrary *lib = Library();
+    if (!THostCall::Active() || lib == nullptr)
+        return false;
+    if (g_deferred != TDeferred::Finalize)
+        g_deferred = what;
+    lib->Transfer().RequestCancel();
+    // A host whose own message loop serves the library (on Windows) calls no
+    // export when the callback returns: the queue's next round does it.
+    lib->Owner->Post([] {
+        if (LibraryLeft())
+            RunDeferred(true);
+    });
+    return true;
 }
 } // namespace
+
+TLibraryCall::TLibraryCall() {
+    ++t_calls;
+}
+
+TLibraryCall::~TLibraryCall() {
+    --t_calls;
+    if (g_deferred != TDeferred::None && LibraryLeft())
+        RunDeferred(false);
+}
+
+bool DeferClose() {
+    return Defer(TDeferred::Close);
+}
+
+bool DeferFinalize() {
+    return Defer(TDeferred::Finalize);
+}
 
 VELK_IdleCallback SetIdleCallback(VELK_IdleCallback callback) {
     return g_idle.exchange(callback);
@@ -60,14 +129,17 @@ TLibrary *Library() {
 
 void LibraryInitialize() {
     // A second Initialize without Finalize starts from a clean set of objects.
+    g_deferred = TDeferred::None;
     g_holder.Library.reset();
     g_holder.Library = std::make_unique<TLibrary>();
 }
 
-void LibraryFinalize() {
+void LibraryFinalize(bool releaseQueue) {
     if (!g_holder.Library)
         return;
     g_holder.Library.reset();
+    if (!releaseQueue)
+        return;
     // Nothing of the library posts to this thread any more: its queue goes
     // too (on Windows with its window), here rather than when the thread ends
     // or the library is unloaded, where a window can no longer be destroyed

@@ -32,7 +32,28 @@ struct TLibrary {
 
 TLibrary *Library();
 void LibraryInitialize();
-void LibraryFinalize();
+// releaseQueue: the calling thread's queue goes too (not while one of its
+// messages runs).
+void LibraryFinalize(bool releaseQueue = true);
+
+// One export's run on the calling thread (exports nest when a host callback
+// calls one). When the outermost ends outside any host callback, the library
+// has left all its frames: a close or Finalize that a callback asked for is
+// done then.
+class TLibraryCall {
+public:
+    TLibraryCall();
+    ~TLibraryCall();
+    TLibraryCall(const TLibraryCall &) = delete;
+    TLibraryCall &operator=(const TLibraryCall &) = delete;
+};
+
+// CloseComPort and Finalize called inside a host callback: the exchange under
+// way ends as failed at once (its wait returns), and the close or Finalize is
+// done as soon as the library has left its frames. True when deferred, false
+// outside any callback (the caller then does it itself).
+bool DeferClose();
+bool DeferFinalize();
 
 // The host's idle callback, called while the library waits for the decoder.
 VELK_IdleCallback SetIdleCallback(VELK_IdleCallback callback);

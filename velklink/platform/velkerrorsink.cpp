@@ -2,6 +2,7 @@
 
 #include "velkdefaulterror.h"
 #include "velkerror.h"
+#include "velkhostcall.h"
 
 #include <atomic>
 
@@ -29,6 +30,7 @@ bool RunReportingErrors(const std::function<void()> &work) noexcept {
 
 void ReportError(const std::string &text) {
     if (TErrorSink sink = g_sink.load()) {
+        const THostCall call;
         sink(text.c_str());
         return;
     }

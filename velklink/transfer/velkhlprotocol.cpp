@@ -145,9 +145,23 @@ void velk_HLProtocol::Write(int32_t target, const void *data, uint32_t address, 
     SendSyncPacket();
 }
 
+void velk_HLProtocol::Cancel() {
+    ownerThread_.Check();
+    if (!IsBusy())
+        return;
+    link_.Abort();
+    error_ = heLinkError;
+    SetState(hsNotConnected);
+    Finish(hoCancelled, "Errore nel protocollo a basso livello.");
+}
+
 bool velk_HLProtocol::WaitFor() {
     TMessageQueue &queue = TMessageQueue::Current();
     while (IsBusy()) {
+        if (cancelRequested_) {
+            Cancel();
+            break;
+        }
         // Blocks until a received-data notice or a timer expiry arrives; the
         // bound only keeps the idle callback coming while the decoder is slow.
         queue.WaitForMessage(IdleIntervalMs);

@@ -58,6 +58,7 @@ enum THLOutcome : int32_t {
     hoLinkError,        // the link protocol failed: bad or unexpected link packets, too many NACKs (error 2)
     hoInvalidAnswer,    // the decoder's transfer packet is not valid (error 3)
     hoUnexpectedAnswer, // a valid transfer packet of a kind not expected here (error 4)
+    hoCancelled,        // the engine's user ended the exchange (error 2)
 };
 
 // How the decoder answered the SYNC that began an exchange.
@@ -116,6 +117,15 @@ public:
     // every IdleIntervalMs.
     bool WaitFor();
     bool IsBusy();
+    // Asks the exchange under way to end: safe from anywhere on the owning
+    // thread, a host's callback inside the engine's own handling included. A
+    // wait running ends the exchange (hoCancelled) at its next round, and
+    // every wait does so at once until ClearCancel.
+    void RequestCancel() { cancelRequested_ = true; }
+    void ClearCancel() { cancelRequested_ = false; }
+    // Ends the exchange under way as failed, hoCancelled with error 2; nothing
+    // when the engine is free. Not from inside the engine's own handling.
+    void Cancel();
     int32_t GetState() const { return state_; }
     int32_t GetError() const { return error_; }
     // How the last exchange ended; reset when the next one starts.
@@ -155,6 +165,7 @@ private:
     velk_LLProtocol &link_;
     bool writePending_ = false;
     bool readPending_ = false;
+    bool cancelRequested_ = false;
 };
 
 const char *HLStateName(int32_t state);
