@@ -1,7 +1,12 @@
 // The link engine against a far end played byte by byte by the test: what a
 // well-behaved decoder never does on purpose.
+#include "FloodServer.h"
 #include "LLProtocolFixture.h"
 
+#include <fcntl.h>
+
+#include <atomic>
+#include <random>
 #include <thread>
 
 namespace {
@@ -269,5 +274,104 @@ INSTANTIATE_TEST_SUITE_P(
                                       pty.Send(Ack());
                                   }}),
     [](const ::testing::TestParamInfo<THangUpCase> &info) { return std::string(info.param.name); });
+
+// A far end that sends without end and never forms a sound packet: the
+// engine must still end the transmission by its own limits (the answer's or
+// the next packet's time, a packet's completion time, the NACK count), while
+// the flood goes on. The far end is the pseudo-terminal, written as fast as it
+// takes bytes or at the pace of a 115200-baud line, or a network server
+// through the Telnet filter and the raw socket.
+struct TFloodCase {
+    const char *name;
+    const char *far;     // "pty", "rfc2217" or "socket"
+    std::string pattern; // empty: random bytes
+    bool linePaced;
+    bool receive; // the engine receives (else it waits for an ACK)
+};
+void PrintTo(const TFloodCase &c, std::ostream *out) {
+    *out << c.name;
+}
+
+class LLProtocolFloodTest : public LLProtocolTest, public ::testing::WithParamInterface<TFloodCase> {
+public:
+    void TearDown() override {
+        stop = true;
+        if (peer.joinable())
+            peer.join();
+        LLProtocolTest::TearDown();
+        server.reset();
+    }
+
+    // Writes the case's bytes to the pseudo-terminal's master until stopped.
+    void FloodPty(const TFloodCase &c) {
+        ::fcntl(pty->Master(), F_SETFL, ::fcntl(pty->Master(), F_GETFL) | O_NONBLOCK);
+        peer = std::thread([this, c] {
+            std::mt19937 dice(32);
+            std::string block(c.linePaced ? 116 : 4096, 'A'); // 10 ms at 115200 baud, or a pipe's worth
+            while (!stop) {
+                for (size_t i = 0; i < block.size(); ++i)
+                    block[i] = c.pattern.empty() ? static_cast<char>(dice()) : c.pattern[i % c.pattern.size()];
+                pollfd p{pty->Master(), POLLOUT, 0};
+                if (::poll(&p, 1, 10) == 1 && ::write(pty->Master(), block.data(), block.size()) > 0 &&
+                    firstByte.load() == 0)
+                    firstByte = std::chrono::steady_clock::now().time_since_epoch().count();
+                if (c.linePaced)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+    }
+
+    std::atomic<bool> stop{false};
+    std::atomic<std::chrono::steady_clock::rep> firstByte{0};
+    std::thread peer;
+    std::unique_ptr<FloodServer> server;
+};
+
+TEST_P(LLProtocolFloodTest, EndsByTheProtocolsLimits) {
+    const TFloodCase &c = GetParam();
+    const TLLTimeouts limits = Short();
+    const std::string far = c.far;
+    if (far == "pty") {
+        StartScripted(limits);
+        FloodPty(c);
+    } else {
+        server = std::make_unique<FloodServer>(c.pattern, far == "rfc2217");
+        Connect(server->Name(far.c_str()), limits);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const auto data = Pattern(10);
+    if (c.receive)
+        link->Receive();
+    else
+        link->Send(data.data(), 10);
+    // The most a transmission can last whatever arrives: every attempt of a
+    // reception (the first and ten NACKs) waits for a packet to begin and
+    // then for it to be complete; a send waits once.
+    const uint32_t attempts = c.receive ? 11 : 1;
+    const auto bound =
+        std::chrono::milliseconds(attempts * (std::max(limits.Reply, limits.Response) + limits.Completion));
+    ASSERT_TRUE(WaitFinished(static_cast<int>(bound.count()) + 3000));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, bound + std::chrono::milliseconds(1500));
+    EXPECT_TRUE(events.back().first == leTimeout || events.back().first == leError) << events.back().first;
+    EXPECT_EQ(link->State(), llsIdle);
+    // Letters never begin a packet: only the wait's time ends them.
+    if (!c.pattern.empty() && c.pattern[0] == 'A') {
+        EXPECT_EQ(events.back(), std::make_pair(int32_t(leTimeout), 0));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Noise, LLProtocolFloodTest,
+                         ::testing::Values(TFloodCase{"PtyLettersAtFullSpeedForAnAck", "pty", "A", false, false},
+                                           TFloodCase{"PtyLettersAtFullSpeedForData", "pty", "A", false, true},
+                                           TFloodCase{"PtyRandomAtFullSpeedForData", "pty", "", false, true},
+                                           TFloodCase{"PtyRandomAtLineRateForAnAck", "pty", "", true, false},
+                                           TFloodCase{"PtyLettersAtLineRateForData", "pty", "A", true, true},
+                                           TFloodCase{"Rfc2217LettersForAnAck", "rfc2217", "A", false, false},
+                                           TFloodCase{"Rfc2217TelnetNopsForData", "rfc2217", "\xFF\xF1", false, true},
+                                           TFloodCase{"Rfc2217DoubledIacsForAnAck", "rfc2217", "\xFF\xFF", false,
+                                                      false},
+                                           TFloodCase{"SocketLettersForData", "socket", "A", false, true}),
+                         [](const ::testing::TestParamInfo<TFloodCase> &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -2,6 +2,7 @@
 // of the decoder simulator, reached through rfc2217:// and socket:// names by
 // the library's whole decoder stack.
 #include "ComError.h"
+#include "FloodServer.h"
 #include "PumpUntil.h"
 #include "Ser2netServer.h"
 #include "velkdecoderstack.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <ostream>
@@ -207,6 +209,38 @@ TEST_F(PortRemoteTest, SecondClientGetsTheServersRefusal) {
     velk_HLProtocol &engine = stack.Transfer();
     engine.SendSync();
     EXPECT_TRUE(engine.WaitFor()); // the first client is served as before
+}
+
+// A server that floods the client from the connection's start, before it
+// agrees to anything: the open fails within the line settings' 3 s, and its
+// message names the cause with at most a short printable excerpt.
+TEST(PortRemoteFloodTest, OpenEndsWithinItsBoundWhateverTheServerSends) {
+    const struct {
+        const char *name;
+        std::string pattern;
+    } cases[] = {
+        {"Telnet NOPs", std::string("\xFF\xF1", 2)},
+        {"a subnegotiation without end", std::string("\xFF\xFA\x2C\x01", 4) + std::string(60, 'A')},
+        {"WILL and WONT ECHO", std::string("\xFF\xFB\x01\xFF\xFC\x01", 6)},
+        {"DO and DONT an unknown option", std::string("\xFF\xFD\x63\xFF\xFE\x63", 6)},
+        {"doubled IACs", std::string("\xFF\xFF", 2)},
+        {"letters", std::string("A")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        FloodServer server(c.pattern, false);
+        velk_CPort port;
+        port.SetPort(server.Name("rfc2217"));
+        const auto start = Clock::now();
+        const EComPort e = ComError([&] { port.Open(); });
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(4500));
+        EXPECT_EQ(e.Code(), ceOpen);
+        EXPECT_NE(e.Cause().find("within 3 s"), std::string::npos) << e.Cause();
+        EXPECT_LT(e.Cause().size(), 200u) << e.Cause();
+        EXPECT_TRUE(std::all_of(e.Cause().begin(), e.Cause().end(), [](char ch) { return ch >= 0x20 && ch < 0x7F; }))
+            << e.Cause();
+        EXPECT_FALSE(port.Connected());
+    }
 }
 
 } // namespace
