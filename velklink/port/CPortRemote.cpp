@@ -114,12 +114,15 @@ void TRemoteLine::WatchForRefusal() {
 void TRemoteLine::FailOpen(const std::string &cause) {
     // What a server sends instead of data when it cannot serve the line:
     // ser2net's "Device open failure: ..." or "Port already in use", one line
-    // of text. Anything else it sent is no reason: the cause is, with the
-    // first few bytes of what came, unprintable ones as '.'.
+    // of text, ended or followed by the close. Anything else it sent is no
+    // reason: the cause is, with the first few bytes of what came, unprintable
+    // ones as '.'.
     const std::string received = input_.substr(inputAt_);
     std::string text = received.substr(0, kRefusalTextMax);
-    text = text.substr(0, text.find_first_of("\r\n"));
-    const bool isText = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    const size_t lineEnd = text.find_first_of("\r\n");
+    text = text.substr(0, lineEnd);
+    const bool ended = lineEnd != std::string::npos || (closed_ && received.size() <= kRefusalTextMax);
+    const bool isText = ended && !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
         return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
     });
     if (isText)
