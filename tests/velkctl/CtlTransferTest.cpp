@@ -1,6 +1,7 @@
 // velkctl end to end: usage, exit codes and the transfer commands against the
 // simulator program.
 #include "CtlTestSupport.h"
+#include "Ser2netServer.h"
 #include "ctlopenfailure.h"
 #include "velkdescriptor.h"
 
@@ -108,6 +109,7 @@ TEST(CtlUsageTest, PortThatCannotBeOpenedSaysWhy) {
     TDescriptor held(open(sim.Line().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
     ASSERT_TRUE(held.Valid());
     ASSERT_EQ(flock(held.Get(), LOCK_EX | LOCK_NB), 0);
+    const std::string refused = "127.0.0.1:" + std::to_string(Ser2netServer::FreePort());
     struct TCase {
         std::string Port;
         std::string Says;
@@ -120,8 +122,8 @@ TEST(CtlUsageTest, PortThatCannotBeOpenedSaysWhy) {
         {sim.Folder().Path().string(), "not a serial port"},
         {sim.Line(), "in use by another program: "},
         // A remote port's cause is part of the library's message, said once.
-        {"rfc2217://127.0.0.1", "velkctl: Errore connettendo la porta rfc2217://127.0.0.1. no port number in "
-                                "rfc2217://127.0.0.1 (use rfc2217://HOST:PORT)\n"},
+        {"rfc2217://" + refused,
+         "velkctl: Errore connettendo la porta rfc2217://" + refused + ". " + refused + ": connection refused\n"},
     };
     for (const TCase &c : cases) {
         const TRunResult result = Ctl({"--port", c.Port, "sync"});
