@@ -46,6 +46,11 @@ write("fuzz_llpacket", "data-single", link_packet(DATA, 0, 0, b"\x01\x02\x03"))
 write("fuzz_llpacket", "data-second-of-three", link_packet(DATA, 2, 1, b"\x41"))
 write("fuzz_llpacket", "noise-then-data", b"\x00\x11\xa5" + link_packet(DATA, 0, 0, bytes(range(40))))
 write("fuzz_llpacket", "short-length", bytes([0xA5, 0x99, 0x00, 0x05]) + link_packet(ACK, 0, 0, b""))
+# The link engine's far end: what it sends over and over.
+write("fuzz_link", "letters", b"A" * 64)
+write("fuzz_link", "acks", link_packet(ACK, 0, 0, b"") * 2)
+write("fuzz_link", "noise-and-data", b"\x13\xa5\xa5" + link_packet(DATA, 1, 0, bytes(range(200))) + link_packet(NACK, 0, 0, b"E"))
+write("fuzz_link", "endless-packet", bytes([0xA5, 0x99, 0xFF, 0xFF]) + bytes(500))
 
 
 # ---- transfer packets
