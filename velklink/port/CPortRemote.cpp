@@ -123,8 +123,8 @@ void TRemoteLine::FailOpen(const std::string &cause) {
     text = text.substr(0, lineEnd);
     const bool ended = lineEnd != std::string::npos || (closed_ && received.size() <= kRefusalTextMax);
     const bool isText = ended && !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
-    });
+                            return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
+                        });
     if (isText)
         throw EComPort::WithCause(ceOpen, -1, name_.Address() + ": " + text);
     std::string message = cause;
