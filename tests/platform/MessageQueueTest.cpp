@@ -188,6 +188,24 @@ TEST(MessageQueueTest, SendOnTheOwnerRunsAtOnce) {
     EXPECT_TRUE(ran);
 }
 
+TEST(MessageQueueTest, PostOnTheOwnerWaitsBehindTheWaitingMessagesForTheNextRound) {
+    TMessageQueue &queue = TMessageQueue::Current();
+    TMessageTarget target;
+    std::vector<int> order;
+    std::thread([&] { target.Send([&] { order.push_back(1); }, TRelease::Posted); }).join();
+    // A handler that posts more work: it runs after the messages that waited, at the next round.
+    EXPECT_TRUE(target.Post([&] {
+        order.push_back(2);
+        target.Post([&] { order.push_back(3); });
+    }));
+    EXPECT_TRUE(order.empty());
+    EXPECT_TRUE(QueueSignalled(queue.Handle()));
+    EXPECT_EQ(queue.ProcessMessages(), 2);
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    EXPECT_EQ(queue.ProcessMessages(), 1);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+}
+
 TEST(MessageQueueTest, JoiningAWorkerKeepsHandlingMessages) {
     TMessageTarget target;
     int handled = 0;
