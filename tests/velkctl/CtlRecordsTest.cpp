@@ -200,7 +200,7 @@ TEST(CtlRecordsTest, RestoreCutOffSaysHowFarItGotAndASecondRunFinishes) {
     const TRunResult interrupted = again.Ctl({"restore", backup, "--yes"}, interrupt);
     if (interrupted.Exit != 0) {
         EXPECT_EQ(interrupted.Exit, 128 + SIGINT) << interrupted.Err;
-        EXPECT_TRUE(Has(interrupted.Err, "velkctl: interrupted: restored ")) << interrupted.Err;
+        EXPECT_TRUE(Has(interrupted.Err, "velkctl: interrupted: restored ")) << interrupted.Err << interrupted.Out;
         EXPECT_TRUE(Has(interrupted.Err, "run the same restore again to finish")) << interrupted.Err;
     }
     const TRunResult finished = again.Ctl({"restore", backup, "--yes"});

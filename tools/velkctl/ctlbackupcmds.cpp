@@ -128,6 +128,9 @@ int RunRestore(const TCtlOptions &options, const TRestoreArgs &args) {
         Say(options, "The decoder already holds this backup: nothing to write");
         return 0;
     }
+    // From here on an interrupt says how far the restore got.
+    if (args.Yes)
+        TInterrupt::SetNote(RestoreNote(plan, 0, false));
     // What will change is always shown, also with --quiet.
     for (int32_t slot : plan.Slots)
         std::cout << SlotLine(slot) << ": " << Change(current.Slot(slot), backup.Slot(slot)) << '\n';
