@@ -185,6 +185,11 @@ TEST(CtlTransferTest, SyncSaysWhatTheDecoderAnsweredInUtf8) {
     EXPECT_EQ(second.Exit, 0) << second.Err;
     EXPECT_EQ(second.Out, "Decoder gi\xC3\xA0 sincronizzato.\n");
     EXPECT_EQ(sim.Ctl({"--quiet", "sync"}).Out, "");
+    // A name with a "/" in it is a path, also a relative one.
+    const std::string relative = std::filesystem::relative(sim.Line()).string();
+    ASSERT_NE(relative.front(), '/');
+    const TRunResult third = Ctl({"--port", relative, "sync"});
+    EXPECT_EQ(third.Exit, 0) << third.Err;
 }
 
 TEST(CtlTransferTest, ReadFlashAndEepromAsHexDumpOrIntoAFile) {
