@@ -13,7 +13,7 @@ TBackupFolder::TBackupFolder(std::filesystem::path folder, bool replace) : folde
     }
     if (!std::filesystem::is_directory(folder_, error))
         throw ECtlUsage("Cannot use \"" + folder_.string() + "\": it is not a folder");
-    for (const char *name : {BackupFlashFile, BackupEepromFile, BackupDescriptionFile})
+    for (const char *name : {BackupDescriptionFile, BackupFlashFile, BackupEepromFile})
         if (!replace && std::filesystem::exists(folder_ / name, error))
             throw ECtlUsage("\"" + folder_.string() + "\" already holds a backup (" + name +
                             "): give another folder, or --force to replace it");
