@@ -2,9 +2,11 @@
 // backup files and the restore plan.
 #include "CtlTestSupport.h"
 #include "ctlbackup.h"
+#include "ctlbackupfolder.h"
 #include "ctlerror.h"
 #include "ctlhexdump.h"
 #include "ctlnumbers.h"
+#include "ctloutputfile.h"
 #include "ctlportinfo.h"
 #include "ctlprogress.h"
 #include "ctlsession.h"
@@ -14,7 +16,10 @@
 #include "velklog.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -64,6 +69,9 @@ TEST(CtlUtf8Test, PiecesEndBetweenCharacters) {
     };
     for (const auto &[text, whole] : cases)
         EXPECT_EQ(CompleteUtf8Length(text), whole) << testing::PrintToString(std::string(text));
+    // Columns count characters, not bytes.
+    EXPECT_EQ(PadUtf8("caf\xC3\xA9", 6), "caf\xC3\xA9  ");
+    EXPECT_EQ(PadUtf8("abcdefgh", 6), "abcdefgh");
 }
 
 TEST(CtlProgressTest, LineShowsPercentBytesRateAndTimeLeft) {
@@ -78,6 +86,16 @@ TEST(CtlProgressTest, LineShowsPercentBytesRateAndTimeLeft) {
     EXPECT_EQ(unknown.find("left"), std::string::npos) << unknown;
 
     EXPECT_LE(FormatProgress({"a long label for a narrow terminal", 1, 3, 1 << 20, 1.0}, 30).size(), 30u);
+    // A narrow terminal loses whole parts: the rate keeps its unit and the
+    // time left stays.
+    for (const int width : {60, 50, 40}) {
+        const std::string narrow = FormatProgress({"read 0x34030000", 10, 20, 65536, 2.0}, width);
+        EXPECT_LE(narrow.size(), std::size_t(width)) << narrow;
+        EXPECT_NE(narrow.find("0:02 left"), std::string::npos) << width << ": " << narrow;
+        if (width >= 50) {
+            EXPECT_NE(narrow.find("16.0 KiB/s"), std::string::npos) << width << ": " << narrow;
+        }
+    }
 }
 
 // What a bar, enabled or not, writes to its stream while drive runs it.
@@ -208,7 +226,115 @@ TEST(CtlBackupTest, FilesChangedAfterTheBackupAreRefusedByName) {
     for (std::size_t at; (at = older.find("\"sha256\"")) != std::string::npos;)
         older.replace(at, 8, "\"digest\"");
     folder.Write("backup.json", std::vector<uint8_t>(older.begin(), older.end()));
+    folder.Write("eeprom.bin", image.Eeprom);
     EXPECT_EQ(refusal(), "(accepted)");
+    bool checked = true;
+    LoadBackup(folder.Path(), &checked);
+    EXPECT_FALSE(checked);
+}
+
+// A backup that carries checksums carries one for every slot and the EEPROM:
+// one missing would leave its part unchecked.
+TEST(CtlBackupTest, BackupWithSomeChecksumsMissingIsRefusedAsDamaged) {
+    struct TCase {
+        const char *what;
+        std::function<void(nlohmann::json &)> edit;
+        std::string says;
+    };
+    const std::vector<TCase> cases = {
+        {"a slot's checksum removed", [](nlohmann::json &d) { d["records"][4].erase("sha256"); },
+         "gives no checksum for slot 4"},
+        {"a slot's checksum not a string", [](nlohmann::json &d) { d["records"][7]["sha256"] = 5; },
+         "gives no checksum for slot 7"},
+        {"a slot's entry cut", [](nlohmann::json &d) { d["records"].erase(d["records"].begin() + 9); },
+         "gives no checksum for slot 9"},
+        {"every slot's entry cut", [](nlohmann::json &d) { d.erase("records"); }, "gives no checksum for slot 0"},
+        {"a slot listed twice", [](nlohmann::json &d) { d["records"][3]["slot"] = 2; }, "lists slot 2 wrongly"},
+        {"the EEPROM's checksum removed", [](nlohmann::json &d) { d["eeprom"].erase("sha256"); },
+         "gives no checksum for the EEPROM"},
+    };
+    for (const TCase &c : cases) {
+        TempFolder folder;
+        SaveBackup(folder.Path(), ErasedImage());
+        const auto raw = TempFolder::Read(folder.Path() / "backup.json");
+        nlohmann::json description = nlohmann::json::parse(raw.begin(), raw.end());
+        c.edit(description);
+        const std::string text = description.dump(2);
+        folder.Write("backup.json", std::vector<uint8_t>(text.begin(), text.end()));
+        try {
+            LoadBackup(folder.Path());
+            ADD_FAILURE() << c.what << ": accepted";
+        } catch (const ECtlUsage &error) {
+            EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos) << c.what << ": " << error.what();
+            EXPECT_NE(std::string(error.what()).find("damaged"), std::string::npos) << c.what << ": " << error.what();
+        }
+    }
+}
+
+// A backup's files are read no further than a backup's size and one byte: a
+// device, a pipe or an oversized file is refused, not read to its end.
+TEST(CtlBackupTest, BackupFilesAreReadWithABound) {
+    struct TCase {
+        const char *file;
+        std::function<void(const std::filesystem::path &)> make; // on the removed file, or the saved one
+        std::string says;
+        bool removed = true;
+    };
+    const std::vector<TCase> cases = {
+        {"flash.bin", [](const auto &p) { std::filesystem::create_symlink("/dev/zero", p); }, "not a regular file"},
+        {"backup.json", [](const auto &p) { std::filesystem::create_symlink("/dev/zero", p); }, "not a regular file"},
+        {"eeprom.bin", [](const auto &p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, "not a regular file"},
+        {"flash.bin", [](const auto &p) { std::ofstream(p, std::ios::app).write("x", 1); },
+         "holds more than 1966080 bytes", false},
+        {"backup.json", [](const auto &p) { std::ofstream(p) << std::string(70000, ' '); },
+         "holds more than 65536 bytes"},
+    };
+    for (const TCase &c : cases) {
+        TempFolder folder;
+        SaveBackup(folder.Path(), ErasedImage());
+        const auto path = folder.Path() / c.file;
+        if (c.removed)
+            std::filesystem::remove(path);
+        c.make(path);
+        try {
+            LoadBackup(folder.Path());
+            ADD_FAILURE() << c.file << ": accepted";
+        } catch (const ECtlUsage &error) {
+            EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos) << c.file << ": " << error.what();
+        }
+    }
+}
+
+// An output appears whole when it is written and not at all otherwise; an
+// existing file keeps its bytes until the new ones replace them.
+TEST(CtlOutputFileTest, OutputAppearsWholeOrNotAtAll) {
+    TempFolder folder;
+    const auto names = [&] {
+        std::vector<std::string> list;
+        for (const auto &entry : std::filesystem::directory_iterator(folder.Path()))
+            list.push_back(entry.path().filename().string());
+        std::sort(list.begin(), list.end());
+        return list;
+    };
+    const auto existing = folder.Write("old.bin", Pattern(5, 1));
+    { TOutputFile unused((folder.Path() / "new.bin").string()); }
+    { TOutputFile unused(existing.string()); }
+    EXPECT_EQ(names(), std::vector<std::string>{"old.bin"});
+    EXPECT_EQ(TempFolder::Read(existing), Pattern(5, 1));
+    {
+        TOutputFile staged(existing.string());
+        staged.Stage(Pattern(3, 7));
+        EXPECT_EQ(TempFolder::Read(existing), Pattern(5, 1)) << "replaced only by Commit";
+    }
+    EXPECT_EQ(TempFolder::Read(existing), Pattern(5, 1));
+    TOutputFile(existing.string()).Write(Pattern(3, 7));
+    TOutputFile((folder.Path() / "new.bin").string()).Write(Pattern(2, 4));
+    EXPECT_EQ(names(), (std::vector<std::string>{"new.bin", "old.bin"}));
+    EXPECT_EQ(TempFolder::Read(existing), Pattern(3, 7));
+    EXPECT_EQ(TempFolder::Read(folder.Path() / "new.bin"), Pattern(2, 4));
+    // A backup folder made for a backup that is not saved goes again.
+    { TBackupFolder unused(folder.Path() / "made", false); }
+    EXPECT_EQ(names(), (std::vector<std::string>{"new.bin", "old.bin"}));
 }
 
 // A canned /sys/class/tty: a legacy port without a UART, a plain UART and a

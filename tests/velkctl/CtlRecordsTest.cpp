@@ -1,6 +1,7 @@
 // velkctl end to end: the record directory, items, backup and restore.
 #include "CtlTestSupport.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -169,6 +170,93 @@ TEST(CtlRecordsTest, BackupThenRestoreBringsBackEverything) {
     EXPECT_EQ(sim.Flash(), flash);
     EXPECT_EQ(sim.Eeprom(), eeprom);
     EXPECT_TRUE(Has(sim.Ctl({"restore", backup}).Out, "nothing to write"));
+}
+
+// A restore cut off part-way says which slots it restored and which not; the
+// same restore run again finishes it. So does one stopped by Ctrl-C.
+TEST(CtlRecordsTest, RestoreCutOffSaysHowFarItGotAndASecondRunFinishes) {
+    TSimProcess first;
+    const auto backup = (first.Folder().Path() / "backup").string();
+    ASSERT_EQ(first.Ctl({"backup", backup}).Exit, 0);
+    const std::vector<uint8_t> flash = first.Flash();
+    const auto item = first.Folder().Write("item.bin", Pattern(30000, 4));
+    for (const char *name : {"one", "two", "three"})
+        ASSERT_EQ(first.Ctl({"put", name, "x", item.string()}).Exit, 0) << name;
+
+    // The whole record area and the EEPROM are read first (about 2 000 000
+    // bytes on the line), then each slot is written and read back (about
+    // 132 000 bytes each): the line goes in the second slot's write.
+    TSimProcess cut({"--hang-up-after", "2200000"}, first.StateFolder());
+    const TRunResult stopped = cut.Ctl({"restore", backup, "--yes"});
+    EXPECT_EQ(stopped.Exit, 1) << stopped.Err;
+    EXPECT_TRUE(Has(stopped.Err, "the line went away")) << stopped.Err;
+    EXPECT_TRUE(Has(stopped.Err, "velkctl: restored 1 of 3 slots (slot 1); not yet: slots 2, 3; the EEPROM: nothing "
+                                 "to write; run the same restore again to finish\n"))
+        << stopped.Err;
+
+    TSimProcess again({}, cut.StateFolder());
+    TRunOptions interrupt;
+    interrupt.InterruptWhen = [](const std::string &out, const std::string &) { return Has(out, "slot 3 "); };
+    const TRunResult interrupted = again.Ctl({"restore", backup, "--yes"}, interrupt);
+    if (interrupted.Exit != 0) {
+        EXPECT_EQ(interrupted.Exit, 128 + SIGINT) << interrupted.Err;
+        EXPECT_TRUE(Has(interrupted.Err, "velkctl: interrupted: restored ")) << interrupted.Err << interrupted.Out;
+        EXPECT_TRUE(Has(interrupted.Err, "run the same restore again to finish")) << interrupted.Err;
+    }
+    const TRunResult finished = again.Ctl({"restore", backup, "--yes"});
+    EXPECT_EQ(finished.Exit, 0) << finished.Err;
+    EXPECT_EQ(again.Flash(), flash);
+    EXPECT_EQ(again.Ctl({"verify", backup}).Exit, 0);
+}
+
+// A record whose item table was damaged in flash: a save of its name warns
+// and names its slot, records shows it, rmrecord frees it.
+TEST(CtlRecordsTest, DamagedRecordIsShownWarnedOfAndRemovable) {
+    TSimProcess sim;
+    const auto item = sim.Folder().Write("item.bin", Pattern(100, 1));
+    ASSERT_EQ(sim.Ctl({"put", "caf\xC3\xA9", "x", item.string()}).Exit, 0);
+    ASSERT_EQ(sim.Ctl({"put", "twice", "x", item.string()}).Exit, 0);
+    ASSERT_EQ(sim.Ctl({"put", "other", "x", item.string()}).Exit, 0);
+    // The item count of slot 1 ("café") becomes 5.
+    std::vector<uint8_t> head = sim.Slot(1);
+    head.resize(80);
+    head[79] = 5;
+    const auto file = sim.Folder().Write("head.bin", head);
+    ASSERT_EQ(sim.Ctl({"write", "flash", "0x34030000", file.string()}).Exit, 0);
+
+    const TRunResult listed = sim.Ctl({"records"});
+    EXPECT_TRUE(Has(listed.Out, "   1  0x34030000  caf\xC3\xA9      yes")) << listed.Out;
+    EXPECT_TRUE(Has(listed.Out, "(not valid)")) << listed.Out;
+    const TRunResult saved = sim.Ctl({"put", "caf\xC3\xA9", "x", item.string()});
+    EXPECT_EQ(saved.Exit, 0) << saved.Err;
+    EXPECT_TRUE(Has(saved.Err, "warning: slot 1 holds a damaged record \"caf\xC3\xA9\"")) << saved.Err;
+    EXPECT_TRUE(Has(saved.Err, "velkctl rmrecord caf\xC3\xA9 --slot 1")) << saved.Err;
+
+    struct TCase {
+        std::vector<std::string> Args;
+        int Exit;
+        std::string Says;
+    };
+    const std::vector<TCase> cases = {
+        {{"rmrecord", "nothing"}, 1, "No record nothing"},
+        {{"rmrecord", "caf\xC3\xA9"}, 2, "is in slots 1, 4: give --slot N"},
+        {{"rmrecord", "caf\xC3\xA9", "--slot", "2"}, 1, "Slot 2 holds no record caf\xC3\xA9"},
+        {{"rmrecord", "caf\xC3\xA9", "--slot", "1"}, 0, "Removed record caf\xC3\xA9 from slot 1"},
+        {{"rmrecord", "twice"}, 0, "Removed record twice from slot 2"},
+    };
+    for (const TCase &c : cases) {
+        const TRunResult result = sim.Ctl(c.Args);
+        EXPECT_EQ(result.Exit, c.Exit) << c.Args[1] << result.Err;
+        EXPECT_TRUE(Has(result.Out + result.Err, c.Says)) << c.Args[1] << result.Out << result.Err;
+    }
+    const nlohmann::json directory = Directory(sim);
+    EXPECT_EQ(directory["slots"][1]["status"], "free");
+    EXPECT_EQ(directory["slots"][2]["status"], "free");
+    EXPECT_EQ(Items(directory, 3), std::vector<std::string>{"x:100"});
+    EXPECT_EQ(Items(directory, 4), std::vector<std::string>{"x:100"});
+    // The slot is free as the record format marks it: status 0x0000.
+    EXPECT_EQ(sim.Slot(1)[0], 0);
+    EXPECT_EQ(sim.Slot(1)[1], 0);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -124,9 +125,15 @@ TRunResult RunProgram(const std::string &program, const std::vector<std::string>
     const auto deadline = Clock::now() + options.Timeout;
     bool outOpen = true;
     bool errOpen = true;
+    bool interrupted = false;
     while ((outOpen || errOpen) && Clock::now() < deadline) {
+        if (options.InterruptWhen && !interrupted && options.InterruptWhen(result.Out, result.Err)) {
+            kill(pid, SIGINT);
+            interrupted = true;
+        }
         pollfd fds[2] = {{outOpen ? out[0] : -1, POLLIN, 0}, {errOpen ? err[0] : -1, POLLIN, 0}};
-        if (poll(fds, 2, Remaining(deadline)) <= 0)
+        const bool asking = options.InterruptWhen && !interrupted;
+        if (poll(fds, 2, asking ? std::min(10, Remaining(deadline)) : Remaining(deadline)) <= 0)
             continue;
         if (fds[0].revents != 0)
             outOpen = Drain(out[0], result.Out);
@@ -141,7 +148,14 @@ TRunResult RunProgram(const std::string &program, const std::vector<std::string>
     return result;
 }
 
-TSimProcess::TSimProcess(const std::vector<std::string> &extraArgs) {
+TSimProcess::TSimProcess(const std::vector<std::string> &extraArgs, const std::filesystem::path &stateFrom)
+    : TSimProcess(extraArgs, &stateFrom) {}
+
+TSimProcess::TSimProcess(const std::vector<std::string> &extraArgs) : TSimProcess(extraArgs, nullptr) {}
+
+TSimProcess::TSimProcess(const std::vector<std::string> &extraArgs, const std::filesystem::path *stateFrom) {
+    if (stateFrom)
+        std::filesystem::copy(*stateFrom, StateFolder(), std::filesystem::copy_options::recursive);
     line_ = (folder_.Path() / "line").string();
     std::vector<std::string> args = {"--state", StateFolder().string(), "--link", line_};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -33,6 +34,9 @@ struct TRunOptions {
     // Standard input comes from this file (empty: /dev/null).
     std::string InputFile{};
     std::chrono::seconds Timeout{120};
+    // The child gets SIGINT once this returns true (asked every 10 ms with
+    // what it has written so far).
+    std::function<bool(const std::string &out, const std::string &err)> InterruptWhen{};
 };
 
 // Standard error on a pseudo-terminal.
@@ -58,6 +62,8 @@ inline TRunResult Ctl(const std::vector<std::string> &args, const TRunOptions &o
 class TSimProcess {
 public:
     explicit TSimProcess(const std::vector<std::string> &extraArgs = {});
+    // Starting from a copy of the memory in another simulator's state folder.
+    TSimProcess(const std::vector<std::string> &extraArgs, const std::filesystem::path &stateFrom);
     ~TSimProcess();
     TSimProcess(const TSimProcess &) = delete;
     TSimProcess &operator=(const TSimProcess &) = delete;
@@ -76,6 +82,8 @@ public:
     TRunResult Ctl(std::vector<std::string> args, const TRunOptions &options = {}) const;
 
 private:
+    TSimProcess(const std::vector<std::string> &extraArgs, const std::filesystem::path *stateFrom);
+
     TempFolder folder_;
     std::string line_;
     pid_t pid_ = -1;

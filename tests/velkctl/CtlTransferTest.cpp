@@ -2,11 +2,14 @@
 // simulator program.
 #include "CtlTestSupport.h"
 #include "Ser2netServer.h"
+#include "ctlbackup.h"
 #include "ctlopenfailure.h"
 #include "velkdescriptor.h"
 
 #include <algorithm>
+#include <csignal>
 #include <fcntl.h>
+#include <future>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -20,9 +23,9 @@ bool Has(const std::string &text, const std::string &part) {
 TEST(CtlUsageTest, HelpForTheToolAndEveryCommand) {
     const TRunResult help = Ctl({"--help"});
     EXPECT_EQ(help.Exit, 0);
-    const std::vector<std::string> commands = {"ports",        "sync", "read", "write",  "firmware", "records",
-                                               "get",          "put",  "rm",   "backup", "restore",  "upload-screens",
-                                               "dump-settings"};
+    const std::vector<std::string> commands = {
+        "ports", "sync", "read",   "write",   "firmware",       "records",       "get",
+        "put",   "rm",   "backup", "restore", "upload-screens", "dump-settings", "rmrecord"};
     for (const std::string &command : commands) {
         EXPECT_TRUE(Has(help.Out, command)) << command;
         const TRunResult one = Ctl({command, "--help"});
@@ -37,8 +40,19 @@ TEST(CtlUsageTest, UsageErrorsAndBadArgumentsExitTwoBeforeAnyPortIsOpened) {
         std::vector<std::string> Args;
         std::string Says;
     };
+    TempFolder folder;
+    // The largest item a new record holds is its body less the item table.
+    const auto tooBig = folder.Write("big.bin", std::vector<uint8_t>(65437, 7)).string();
+    const auto fits = folder.Write("fits.bin", std::vector<uint8_t>(65436, 7)).string();
+    const auto earlier = (folder.Path() / "earlier").string();
+    std::filesystem::create_directory(earlier);
+    folder.Write("earlier/backup.json", {'{', '}'});
     const std::vector<TCase> cases = {
         {{}, "subcommand"},
+        {{"--port", "/nowhere", "put", "x", "y", tooBig}, "holds more than 65436 bytes, the limit of a record item"},
+        {{"--port", "/nowhere", "put", "x", "y", fits, "z", "/etc/hostname"}, "hold more than a record holds"},
+        {{"--port", "/nowhere", "backup", earlier}, "already holds a backup (backup.json)"},
+        {{"--port", "/nowhere", "rmrecord", "x", "--slot", "30"}, "--slot: 30 is outside"},
         {{"frobnicate"}, "unknown command: frobnicate"},
         {{"--port", "/nowhere", "--retries", "2", "frob", "x"}, "unknown command: frob"},
         {{"--port", "/nowhere", "read", "disk", "0", "1"}, "disk"},
@@ -76,8 +90,8 @@ TEST(CtlUsageTest, UsageErrorsAndBadArgumentsExitTwoBeforeAnyPortIsOpened) {
         {{"--port", "/nowhere", "write", "flash", "0x34020010", "/etc/hostname"}, "from the start of a record slot"},
         {{"--port", "/nowhere", "write", "flash", "0x34200000", "/etc/hostname"}, "from the start of a record slot"},
         // Inputs without end are read up to the limit and one byte more.
-        {{"--port", "/nowhere", "put", "x", "y", "/dev/zero"}, "holds more than 65460 bytes"},
-        {{"--port", "/nowhere", "put", "x", "y", "/etc/hostname", "z", "/dev/zero"}, "holds more than 65460 bytes"},
+        {{"--port", "/nowhere", "put", "x", "y", "/dev/zero"}, "holds more than 65436 bytes"},
+        {{"--port", "/nowhere", "put", "x", "y", "/etc/hostname", "z", "/dev/zero"}, "holds more than 65436 bytes"},
         {{"--port", "/nowhere", "write", "flash", "0x34100000", "/dev/zero"}, "holds more than 65536 bytes"},
         {{"--port", "/nowhere", "write", "eeprom", "0", "/dev/zero"}, "holds more than 8192 bytes"},
         {{"--port", "/nowhere", "put", "x", "y"}, "ITEM FILE"},
@@ -177,6 +191,11 @@ TEST(CtlTransferTest, SyncSaysWhatTheDecoderAnsweredInUtf8) {
     EXPECT_EQ(second.Exit, 0) << second.Err;
     EXPECT_EQ(second.Out, "Decoder gi\xC3\xA0 sincronizzato.\n");
     EXPECT_EQ(sim.Ctl({"--quiet", "sync"}).Out, "");
+    // A name with a "/" in it is a path, also a relative one.
+    const std::string relative = std::filesystem::relative(sim.Line()).string();
+    ASSERT_NE(relative.front(), '/');
+    const TRunResult third = Ctl({"--port", relative, "sync"});
+    EXPECT_EQ(third.Exit, 0) << third.Err;
 }
 
 TEST(CtlTransferTest, ReadFlashAndEepromAsHexDumpOrIntoAFile) {
@@ -339,6 +358,126 @@ TEST(CtlTransferTest, FailedExchangesAreTriedAgainButRefusalsAreNot) {
     const TRunResult refused = refusing.Ctl({"--verbose", "read", "flash", "0x34020000", "16"});
     EXPECT_EQ(refused.Exit, 1);
     EXPECT_EQ(refused.Err, "velkctl: Richiesta lettura rifiutata.\n");
+}
+
+} // namespace
+
+namespace {
+
+constexpr const char *NoDecoder = "no answer from the decoder: check the cable, the port and that it is powered";
+
+// Every command that talks to the decoder says that no decoder answered,
+// whatever it was doing, and not that a record or a slot failed.
+TEST(CtlFailureTest, EveryCommandAgainstASilentDecoderNamesTheMissingDecoder) {
+    TempFolder folder;
+    const auto data = folder.Write("data.bin", Pattern(16, 1)).string();
+    const auto backup = folder.Path() / "backup";
+    SaveBackup(backup, {std::vector<uint8_t>(std::size_t(kRecordSlotCount) * kRecordSlotSize, 0xFF),
+                        std::vector<uint8_t>(kEepromSize, 0)});
+    const std::vector<std::vector<std::string>> commands = {
+        {"sync"},
+        {"read", "flash", "0x34020000", "16"},
+        {"write", "flash", "0x34020000", data},
+        {"firmware", data},
+        {"records"},
+        {"get", "r", "x"},
+        {"put", "r", "x", data},
+        {"rm", "r", "x"},
+        {"rmrecord", "r"},
+        {"backup", (folder.Path() / "new").string()},
+        {"restore", backup.string()},
+        {"verify", backup.string()},
+        {"upload-screens", "--settings-only"},
+        {"dump-settings", "-o", (folder.Path() / "set.bin").string()},
+    };
+    std::vector<std::future<TRunResult>> runs;
+    for (const auto &args : commands)
+        runs.push_back(std::async(std::launch::async, [args] {
+            TSimProcess silent({"--stop-after", "0"});
+            return silent.Ctl(args);
+        }));
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        const TRunResult result = runs[i].get();
+        EXPECT_EQ(result.Exit, 1) << commands[i][0] << result.Err;
+        EXPECT_TRUE(Has(result.Err, NoDecoder)) << commands[i][0] << result.Err;
+        EXPECT_FALSE(Has(result.Err, "Errore leggendo")) << commands[i][0] << result.Err;
+        EXPECT_FALSE(Has(result.Err, ".:")) << commands[i][0] << result.Err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.Path() / "new"));
+    EXPECT_FALSE(std::filesystem::exists(folder.Path() / "set.bin"));
+}
+
+// A decoder that stops answering in the middle of a command: each new try is
+// said on one line, so that the wait does not look like a hang.
+TEST(CtlFailureTest, RetriesAreSaidUnlessQuiet) {
+    const auto run = [](std::vector<std::string> args) {
+        return std::async(std::launch::async, [args] {
+            TSimProcess swallowing({"--swallow", "1:reads"});
+            return swallowing.Ctl(args);
+        });
+    };
+    auto said = run({"--retries", "2", "read", "flash", "0x34020000", "16"});
+    auto quiet = run({"--quiet", "--retries", "1", "read", "flash", "0x34020000", "16"});
+    const TRunResult loud = said.get();
+    EXPECT_EQ(loud.Exit, 1);
+    EXPECT_TRUE(Has(loud.Err, "no answer; trying again (1 of 2)\nno answer; trying again (2 of 2)\n")) << loud.Err;
+    EXPECT_FALSE(Has(loud.Err, NoDecoder)) << loud.Err;
+    const TRunResult hushed = quiet.get();
+    EXPECT_EQ(hushed.Exit, 1);
+    EXPECT_FALSE(Has(hushed.Err, "trying again")) << hushed.Err;
+}
+
+// Ctrl-C in the middle of a command that writes files: a new file or folder
+// is not left behind, an existing one keeps its bytes.
+TEST(CtlFailureTest, InterruptedCommandsLeaveNoNewOrHalfFiles) {
+    struct TCase {
+        const char *what;
+        std::vector<std::string> args; // "OUT" stands for the output's path
+        bool exists;                   // the output is there before the command
+        bool folder;
+    };
+    const std::vector<TCase> cases = {
+        {"a read into a new file", {"read", "flash", "0x34030000", "65536", "-o", "OUT"}, false, false},
+        {"a read into an existing file", {"read", "flash", "0x34030000", "65536", "-o", "OUT"}, true, false},
+        {"a settings dump", {"dump-settings", "-o", "OUT"}, false, false},
+        {"a backup into a new folder", {"backup", "OUT"}, false, true},
+        {"a backup replacing another", {"backup", "--force", "OUT"}, true, true},
+    };
+    for (const TCase &c : cases) {
+        // A line of 57600 baud: the commands take seconds.
+        TSimProcess sim({"--baud", "57600"});
+        TempFolder place;
+        const auto out = place.Path() / "out";
+        if (c.exists && c.folder)
+            SaveBackup(out, {std::vector<uint8_t>(std::size_t(kRecordSlotCount) * kRecordSlotSize, 0x11),
+                             std::vector<uint8_t>(kEepromSize, 0x22)});
+        else if (c.exists)
+            place.Write("out", Pattern(10, 9));
+        std::vector<std::string> args = c.args;
+        std::replace(args.begin(), args.end(), std::string("OUT"), out.string());
+        const auto listing = [&] {
+            std::vector<std::string> names;
+            for (const auto &entry : std::filesystem::recursive_directory_iterator(place.Path()))
+                names.push_back(entry.path().string() + ":" +
+                                std::to_string(entry.is_regular_file() ? entry.file_size() : 0));
+            std::sort(names.begin(), names.end());
+            return names;
+        };
+        const std::vector<std::string> before = listing();
+        const std::vector<uint8_t> flash = c.exists && c.folder ? TempFolder::Read(out / "flash.bin") : Pattern(10, 9);
+
+        TRunOptions options;
+        const auto started = std::chrono::steady_clock::now();
+        options.InterruptWhen = [started](const std::string &, const std::string &) {
+            return std::chrono::steady_clock::now() - started > std::chrono::milliseconds(800);
+        };
+        const TRunResult run = sim.Ctl(args, options);
+        EXPECT_EQ(run.Exit, 128 + SIGINT) << c.what << run.Err;
+        EXPECT_EQ(listing(), before) << c.what;
+        if (c.exists) {
+            EXPECT_EQ(TempFolder::Read(c.folder ? out / "flash.bin" : out), flash) << c.what;
+        }
+    }
 }
 
 } // namespace

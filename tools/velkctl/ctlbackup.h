@@ -18,14 +18,20 @@ struct TDecoderImage {
     std::span<const uint8_t> Slot(int32_t slot) const;
 };
 
-// Creates the folder when missing; ECtlUsage when it cannot be made or is not
-// a folder. Returns the paths of the files SaveBackup writes.
-std::vector<std::filesystem::path> PrepareBackupFolder(const std::filesystem::path &folder);
-// Writes the three files; ECtlFailed naming a file that cannot be written.
+inline constexpr const char *BackupFlashFile = "flash.bin";
+inline constexpr const char *BackupEepromFile = "eeprom.bin";
+inline constexpr const char *BackupDescriptionFile = "backup.json";
+
+// The text of backup.json for image.
+std::string BackupDescription(const TDecoderImage &image);
+// Writes the three files into the folder (made when missing), replacing a
+// backup there; ECtlFailed naming a file that cannot be written.
 void SaveBackup(const std::filesystem::path &folder, const TDecoderImage &image);
-// Reads a backup; ECtlUsage naming a file that is missing, unreadable or of
-// the wrong size, or a description of another record area.
-TDecoderImage LoadBackup(const std::filesystem::path &folder);
+// Reads a backup; ECtlUsage naming a file that is missing, unreadable, not a
+// regular file or of the wrong size, a description of another record area, or
+// checksums that are incomplete or do not match. A backup without any checksum
+// (an older format) is taken as it is: checked tells whether it was checked.
+TDecoderImage LoadBackup(const std::filesystem::path &folder, bool *checked = nullptr);
 
 struct TRestorePlan {
     std::vector<int32_t> Slots; // slots whose bytes differ, in order

@@ -2,9 +2,12 @@
 #include "ctlcommands.h"
 
 #include "ctlbackup.h"
+#include "ctlbackupfolder.h"
 #include "ctlerror.h"
+#include "ctlinterrupt.h"
 #include "ctlnumbers.h"
-#include "ctloutputfile.h"
+#include "velkcodepage.h"
+#include "velkerror.h"
 
 #include <iostream>
 #include <memory>
@@ -34,19 +37,79 @@ std::string SlotLine(int32_t slot) {
     return "slot " + std::to_string(slot) + " (" + HexAddress(RecordSlotAddress(slot)) + ")";
 }
 
+// Two different slots that read the same for people differ in bytes no
+// record uses.
+std::string Unused(std::span<const uint8_t> from, std::span<const uint8_t> to) {
+    return DescribeSlot(from) == DescribeSlot(to) ? " (only bytes outside the record differ)" : "";
+}
+
+// "free -> record "SET" (1 item)".
+std::string Change(std::span<const uint8_t> from, std::span<const uint8_t> to) {
+    const std::string before = DescribeSlot(from);
+    if (!Unused(from, to).empty())
+        return before + Unused(from, to);
+    return before + " -> " + DescribeSlot(to);
+}
+
+std::string SlotList(std::span<const int32_t> slots) {
+    std::string list = slots.size() == 1 ? "slot " : "slots ";
+    for (std::size_t i = 0; i < slots.size(); ++i)
+        list += (i == 0 ? "" : ", ") + std::to_string(slots[i]);
+    return list;
+}
+
+// How far a restore got: what a user needs to know after it stopped.
+std::string RestoreNote(const TRestorePlan &plan, std::size_t slotsDone, bool eepromDone) {
+    const std::span<const int32_t> slots(plan.Slots);
+    std::string note = "restored " + std::to_string(slotsDone) + " of " + std::to_string(slots.size()) + " slots";
+    if (slotsDone > 0)
+        note += " (" + SlotList(slots.first(slotsDone)) + ")";
+    if (slotsDone < slots.size())
+        note += "; not yet: " + SlotList(slots.subspan(slotsDone));
+    note += plan.Eeprom ? (eepromDone ? "; the EEPROM: written" : "; the EEPROM: not written")
+                        : "; the EEPROM: nothing to write";
+    return note + "; run the same restore again to finish";
+}
+
+// Writes the plan's slots, then the EEPROM, each verified by reading it
+// back; done counts the slots verified so far (for the note of a failure).
+void RestoreSlots(TCtlSession &session, const TDecoderImage &backup, const TRestorePlan &plan, std::size_t &done) {
+    for (done = 0; done < plan.Slots.size(); ++done) {
+        TInterrupt::SetNote(RestoreNote(plan, done, false));
+        const int32_t slot = plan.Slots[done];
+        const uint32_t address = RecordSlotAddress(slot);
+        session.Write(hltFlash, backup.Slot(slot), address);
+        if (session.Read(hlsFlash, address, kRecordSlotSize) !=
+            std::vector<uint8_t>(backup.Slot(slot).begin(), backup.Slot(slot).end()))
+            throw ECtlFailed("Restore failed: " + SlotLine(slot) + " reads back different from the backup");
+    }
+    if (plan.Eeprom) {
+        TInterrupt::SetNote(RestoreNote(plan, done, false));
+        session.Write(hltEeprom, backup.Eeprom, 0);
+        if (session.Read(hlsEeprom, 0, kEepromSize) != backup.Eeprom)
+            throw ECtlFailed("Restore failed: the EEPROM reads back different from the backup");
+    }
+    TInterrupt::SetNote("");
+}
+
+// A backup, with a warning when it is of the older kind without checksums.
+TDecoderImage LoadChecked(const std::string &folder) {
+    bool checked = false;
+    TDecoderImage backup = LoadBackup(folder, &checked);
+    if (!checked)
+        PrintError("warning: \"" + folder + "\" is an older backup without checksums: its files cannot be checked");
+    return backup;
+}
+
 } // namespace
 
-int RunBackup(const TCtlOptions &options, const std::string &folder) {
+int RunBackup(const TCtlOptions &options, const TBackupArgs &args) {
+    const std::string &folder = args.Folder;
     // The folder and its files are made ready before the long read.
-    const std::vector<std::filesystem::path> files = PrepareBackupFolder(folder);
-    std::vector<std::unique_ptr<TOutputFile>> outputs;
-    for (const std::filesystem::path &file : files)
-        outputs.push_back(std::make_unique<TOutputFile>(file.string()));
+    TBackupFolder target(folder, args.Force);
     TCtlSession session = OpenSession(options);
     const TDecoderImage image = ReadDecoder(session);
-    SaveBackup(folder, image);
-    for (auto &output : outputs)
-        output->Keep();
+    target.Save(image);
     for (int32_t slot = 0; slot < kRecordSlotCount; ++slot) {
         const std::string holds = DescribeSlot(image.Slot(slot));
         if (holds != "free")
@@ -57,7 +120,7 @@ int RunBackup(const TCtlOptions &options, const std::string &folder) {
 }
 
 int RunRestore(const TCtlOptions &options, const TRestoreArgs &args) {
-    const TDecoderImage backup = LoadBackup(args.Folder);
+    const TDecoderImage backup = LoadChecked(args.Folder);
     TCtlSession session = OpenSession(options);
     const TDecoderImage current = ReadDecoder(session);
     const TRestorePlan plan = PlanRestore(current, backup);
@@ -65,10 +128,12 @@ int RunRestore(const TCtlOptions &options, const TRestoreArgs &args) {
         Say(options, "The decoder already holds this backup: nothing to write");
         return 0;
     }
+    // From here on an interrupt says how far the restore got.
+    if (args.Yes)
+        TInterrupt::SetNote(RestoreNote(plan, 0, false));
     // What will change is always shown, also with --quiet.
     for (int32_t slot : plan.Slots)
-        std::cout << SlotLine(slot) << ": " << DescribeSlot(current.Slot(slot)) << " -> "
-                  << DescribeSlot(backup.Slot(slot)) << '\n';
+        std::cout << SlotLine(slot) << ": " << Change(current.Slot(slot), backup.Slot(slot)) << '\n';
     if (plan.Eeprom)
         std::cout << "EEPROM: changes\n";
     std::cout.flush();
@@ -79,25 +144,24 @@ int RunRestore(const TCtlOptions &options, const TRestoreArgs &args) {
     // Each slot written and read back; the EEPROM, when it changes, likewise.
     const TOverallProgress bar(session.Progress(), "restoring",
                                int64_t(plan.Slots.size()) * 2 * kRecordSlotSize + (plan.Eeprom ? 2 * kEepromSize : 0));
-    for (int32_t slot : plan.Slots) {
-        const uint32_t address = RecordSlotAddress(slot);
-        session.Write(hltFlash, backup.Slot(slot), address);
-        if (session.Read(hlsFlash, address, kRecordSlotSize) !=
-            std::vector<uint8_t>(backup.Slot(slot).begin(), backup.Slot(slot).end()))
-            throw ECtlFailed("Restore failed: " + SlotLine(slot) + " reads back different from the backup");
+    std::size_t done = 0;
+    try {
+        RestoreSlots(session, backup, plan, done);
+    } catch (const std::exception &error) {
+        // The cause, then where the decoder stands.
+        TInterrupt::SetNote("");
+        const auto *library = dynamic_cast<const EVelk *>(&error);
+        PrintError(library ? Cp1252ToUtf8(library->Message()) : std::string(error.what()));
+        throw ECtlFailed(RestoreNote(plan, done, false));
     }
-    if (plan.Eeprom) {
-        session.Write(hltEeprom, backup.Eeprom, 0);
-        if (session.Read(hlsEeprom, 0, kEepromSize) != backup.Eeprom)
-            throw ECtlFailed("Restore failed: the EEPROM reads back different from the backup");
-    }
-    Say(options, "Restored " + std::to_string(plan.Slots.size()) + " record slots" +
+    Say(options, "Restored " + std::to_string(plan.Slots.size()) +
+                     (plan.Slots.size() == 1 ? " record slot" : " record slots") +
                      (plan.Eeprom ? " and the EEPROM" : "") + " from " + args.Folder);
     return 0;
 }
 
 int RunVerify(const TCtlOptions &options, const std::string &folder) {
-    const TDecoderImage backup = LoadBackup(folder);
+    const TDecoderImage backup = LoadChecked(folder);
     TCtlSession session = OpenSession(options);
     const TDecoderImage current = ReadDecoder(session);
     const TRestorePlan plan = PlanRestore(current, backup);
@@ -108,7 +172,7 @@ int RunVerify(const TCtlOptions &options, const std::string &folder) {
     // What differs is always shown, also with --quiet.
     for (int32_t slot : plan.Slots)
         std::cout << SlotLine(slot) << " differs: decoder " << DescribeSlot(current.Slot(slot)) << ", backup "
-                  << DescribeSlot(backup.Slot(slot)) << '\n';
+                  << DescribeSlot(backup.Slot(slot)) << Unused(current.Slot(slot), backup.Slot(slot)) << '\n';
     if (plan.Eeprom)
         std::cout << "EEPROM differs\n";
     std::cout.flush();

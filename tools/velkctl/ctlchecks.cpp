@@ -12,6 +12,10 @@ bool IsControl(unsigned char c) {
     return c < 0x20 || c == 0x7F;
 }
 
+std::string ByteCount(int64_t n) {
+    return std::to_string(n) + (n == 1 ? " byte" : " bytes");
+}
+
 std::string Hex4(uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%04X", value);
@@ -39,7 +43,7 @@ void CheckRange(const std::string &space, uint32_t address, int64_t length, bool
     const int64_t end = int64_t(address) + length;
     if (space == "eeprom") {
         if (end > kEepromSize)
-            throw ECtlUsage("EEPROM " + Hex4(address) + " + " + std::to_string(length) + " bytes: the EEPROM holds " +
+            throw ECtlUsage("EEPROM " + Hex4(address) + " + " + ByteCount(length) + ": the EEPROM holds " +
                             std::to_string(kEepromSize) + " bytes (0x0000 to " + Hex4(kEepromSize - 1) +
                             "); --force sends it anyway");
         return;
@@ -48,15 +52,15 @@ void CheckRange(const std::string &space, uint32_t address, int64_t length, bool
         const bool slotStart = address >= kRecordAreaBase && address < kRecordAreaEnd &&
                                (address - kRecordAreaBase) % kRecordSlotSize == 0;
         if (!slotStart || length > kRecordSlotSize)
-            throw ECtlUsage("flash " + HexAddress(address) + " + " + std::to_string(length) +
-                            " bytes: the decoder writes flash only from the start of a record slot (" +
+            throw ECtlUsage("flash " + HexAddress(address) + " + " + ByteCount(length) +
+                            ": the decoder writes flash only from the start of a record slot (" +
                             HexAddress(kRecordAreaBase) + ", " + HexAddress(RecordSlotAddress(1)) + ", ... " +
                             HexAddress(RecordSlotAddress(kRecordSlotCount - 1)) + ") with 1 to " +
                             std::to_string(kRecordSlotSize) + " bytes; --force sends it anyway");
         return;
     }
     if (address < kRecordAreaBase || end > int64_t(kRecordAreaEnd))
-        throw ECtlUsage("flash " + HexAddress(address) + " + " + std::to_string(length) +
-                        " bytes: the decoder reads flash only inside the record area " + HexAddress(kRecordAreaBase) +
+        throw ECtlUsage("flash " + HexAddress(address) + " + " + ByteCount(length) +
+                        ": the decoder reads flash only inside the record area " + HexAddress(kRecordAreaBase) +
                         " to " + HexAddress(kRecordAreaEnd - 1) + "; --force sends it anyway");
 }

@@ -33,9 +33,17 @@ struct TPutArgs {
     std::string Record;
     std::vector<std::string> Pairs; // ITEM FILE [ITEM FILE ...]
 };
+struct TRemoveRecordArgs {
+    std::string Record;
+    std::string Slot; // empty: the one slot holding the record
+};
 struct TRecordsArgs {
     bool Full = false;
     bool Json = false;
+};
+struct TBackupArgs {
+    std::string Folder;
+    bool Force = false; // replace a backup in the folder
 };
 struct TRestoreArgs {
     std::string Folder;
@@ -57,8 +65,10 @@ int RunRecords(const TCtlOptions &options, const TRecordsArgs &args);
 int RunGet(const TCtlOptions &options, const TItemArgs &args);
 int RunPut(const TCtlOptions &options, const TPutArgs &args);
 int RunRemove(const TCtlOptions &options, const TItemArgs &args);
+// Frees the slot of a record, valid or damaged.
+int RunRemoveRecord(const TCtlOptions &options, const TRemoveRecordArgs &args);
 
-int RunBackup(const TCtlOptions &options, const std::string &folder);
+int RunBackup(const TCtlOptions &options, const TBackupArgs &args);
 int RunRestore(const TCtlOptions &options, const TRestoreArgs &args);
 // Compares the decoder with a backup without writing: 0 when they are the
 // same, 1 listing what differs.
@@ -77,6 +87,9 @@ void Say(const TCtlOptions &options, const std::string &line);
 std::string Bytes(std::size_t n);
 // ECtlFailed when the slot a save wrote has no slot flag in the EEPROM: the
 // record is not found after the next refresh.
+// Warns on standard error of each damaged record of that name (Windows-1252),
+// which a save of the name does not use.
+void WarnDamagedNamesakes(velk_Records &records, const std::string &name);
 void CheckSavedSlot(const velk_Records &records, int32_t slot);
 // Prints an error (UTF-8) on standard error, after erasing the progress bar.
 void PrintError(const std::string &message);

@@ -1,6 +1,7 @@
 #include "ctldirectory.h"
 
 #include "ctlnumbers.h"
+#include "ctlutf8.h"
 #include "velkcodepage.h"
 
 #include <cstdio>
@@ -47,14 +48,15 @@ std::string DirectoryText(const nlohmann::json &directory) {
         if (slot.at("status") != "in use")
             continue;
         const bool valid = slot.at("valid");
-        std::snprintf(line, sizeof line, "%4d  %s  %-8s  %-8s  %5zu  %10d%s\n", slot.at("slot").get<int>(),
-                      slot.at("address").get<std::string>().c_str(), slot.at("name").get<std::string>().c_str(),
+        std::snprintf(line, sizeof line, "%4d  %s  %s  %-8s  %5zu  %10d%s\n", slot.at("slot").get<int>(),
+                      slot.at("address").get<std::string>().c_str(),
+                      PadUtf8(slot.at("name").get<std::string>(), 8).c_str(),
                       slot.at("admitted").get<bool>() ? "yes" : "no", slot.at("items").size(),
                       slot.at("free").get<int>(), valid ? "" : "  (not valid)");
         out += line;
         for (const auto &item : slot.at("items")) {
-            std::snprintf(line, sizeof line, "        %-12s  %6d bytes\n", item.at("name").get<std::string>().c_str(),
-                          item.at("size").get<int>());
+            std::snprintf(line, sizeof line, "        %s  %6d bytes\n",
+                          PadUtf8(item.at("name").get<std::string>(), 12).c_str(), item.at("size").get<int>());
             out += line;
         }
     }

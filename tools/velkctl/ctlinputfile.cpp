@@ -32,3 +32,13 @@ std::vector<uint8_t> ReadInputFile(const std::string &file, std::size_t limit, c
     data.resize(done);
     return data;
 }
+
+std::vector<uint8_t> ReadRegularFile(const std::string &file, std::size_t limit, const std::string &what) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(file, error);
+    if (!std::filesystem::exists(status))
+        throw ECtlUsage("Cannot read \"" + file + "\": " + std::strerror(ENOENT));
+    if (!std::filesystem::is_regular_file(status) && !std::filesystem::is_directory(status))
+        throw ECtlUsage("Cannot read \"" + file + "\": it is not a regular file (a device or a pipe)");
+    return ReadInputFile(file, limit, what);
+}

@@ -1,20 +1,23 @@
-// TOutputFile: a file velkctl will write its result into, opened (created when
-// missing) before anything is read from the decoder, so that a path that
-// cannot be written fails at once instead of after the transfer. "-" stands
-// for standard output. A file this object created is removed again when the
-// command ends without writing it.
+// TOutputFile: a file velkctl writes its result into. The bytes go into a
+// staging file beside the target (so a path that cannot be written fails at
+// once, before anything is read from the decoder), are flushed to the disk and
+// then renamed over the target: the target appears whole or not at all, and an
+// existing file is untouched until then. The staging file is removed when the
+// command fails or is interrupted. "-" stands for standard output; a device or
+// a pipe that exists is written in place.
 #pragma once
 
-#include "ctlrawfile.h"
+#include "ctlinterrupt.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
 class TOutputFile {
 public:
     // ECtlUsage naming the path and the system's reason when it cannot be
-    // opened for writing (a missing folder, a folder, no permission).
+    // written (a missing folder, a folder, no permission).
     explicit TOutputFile(std::string path);
     ~TOutputFile();
     TOutputFile(const TOutputFile &) = delete;
@@ -22,14 +25,24 @@ public:
 
     const std::string &Path() const { return path_; }
     bool IsStandardOutput() const { return path_ == "-"; }
-    // The file afterwards holds exactly data; ECtlFailed when writing fails.
-    void Write(std::span<const uint8_t> data);
-    // Another writer fills the file by its path: it is kept.
-    void Keep() { kept_ = true; }
+    // Where another writer puts the bytes by path (then Commit()).
+    const std::string &WritePath() const { return staging_.empty() ? path_ : staging_; }
+    // Writes data where WritePath() names and flushes it; ECtlFailed when
+    // writing fails. The target is not yet replaced.
+    void Stage(std::span<const uint8_t> data);
+    // Flushes what is at WritePath() and renames it over the target.
+    void Commit();
+    // Stage and Commit.
+    void Write(std::span<const uint8_t> data) {
+        Stage(data);
+        Commit();
+    }
 
 private:
+    [[noreturn]] void Fail(const std::string &path, int error) const;
+
     std::string path_;
-    TRawFile file_;
-    bool created_ = false;
-    bool kept_ = false;
+    std::string staging_; // empty: written in place
+    std::optional<TInterrupt::TRemoval> removal_;
+    bool committed_ = false;
 };

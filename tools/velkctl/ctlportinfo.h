@@ -30,6 +30,11 @@ TPortInfo DescribePort(const std::string &device, const TSysfsPaths &paths = {})
 std::vector<TPortInfo> DescribePorts(const TSysfsPaths &paths = {});
 // What --port takes on this system, for the help text.
 std::string PortNameHelp();
+// The port name to open for what --port says: on POSIX a name with a "/" in
+// it is a path, so a relative one is made absolute (the library takes any
+// name not starting with "/" as a name under /dev); remote names and plain
+// names are kept.
+std::string PortArgument(const std::string &name);
 
 nlohmann::json PortJson(const TPortInfo &port);
 // One line for the port and its details indented below it.

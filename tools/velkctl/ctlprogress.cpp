@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -44,6 +45,17 @@ std::string TimeLeft(double seconds) {
 
 } // namespace
 
+namespace {
+
+std::string Trimmed(std::string text) {
+    text.erase(0, text.find_first_not_of(' '));
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
 std::string FormatProgress(const TProgressState &state, int width) {
     const bool known = state.Total > 0;
     const double fraction = known ? std::clamp(double(state.Done) / state.Total, 0.0, 1.0) : 0.0;
@@ -52,10 +64,11 @@ std::string FormatProgress(const TProgressState &state, int width) {
     std::snprintf(percent, sizeof percent, "%3d%%", int(fraction * 100));
 
     const bool measured = state.Seconds > 0 && bytesDone > 0;
-    std::string tail =
-        "  " + Amounts(bytesDone, double(state.Bytes)) + "  " +
-        (measured ? Rate(bytesDone / state.Seconds) : std::string(12, ' ')) + "  " +
-        (measured && fraction < 1 ? TimeLeft(state.Seconds * (1 - fraction) / fraction) : std::string(10, ' '));
+    const std::string amounts = Amounts(bytesDone, double(state.Bytes));
+    const std::string rate = measured ? Rate(bytesDone / state.Seconds) : std::string(12, ' ');
+    const std::string left =
+        measured && fraction < 1 ? TimeLeft(state.Seconds * (1 - fraction) / fraction) : std::string(10, ' ');
+    std::string tail = "  " + amounts + "  " + rate + "  " + left;
     while (!tail.empty() && tail.back() == ' ')
         tail.pop_back();
     const std::string head = state.Label + " " + percent + " ";
@@ -65,7 +78,21 @@ std::string FormatProgress(const TProgressState &state, int width) {
         const int filled = int(fraction * barWidth);
         line += "[" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "]";
     }
-    line += tail;
+    // A narrow terminal loses whole parts, the amounts first and then the
+    // rate, rather than the ends of the rate's unit and of the time left.
+    const std::vector<std::string> narrower = {
+        tail,
+        " " + Trimmed(amounts) + " " + Trimmed(rate) + " " + Trimmed(left),
+        " " + Trimmed(rate) + " " + Trimmed(left),
+        " " + Trimmed(left),
+    };
+    for (std::size_t i = 0; i < narrower.size(); ++i)
+        if (line.size() + narrower[i].size() <= std::size_t(std::max(width, 0)) || i + 1 == narrower.size()) {
+            line += narrower[i];
+            break;
+        }
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
     if (int(line.size()) > width)
         line.resize(std::max(width, 0));
     return line;

@@ -40,6 +40,8 @@ public:
     bool IsRegular() const;
     // Shortens the file to nothing; false with errno set on failure.
     bool Truncate();
+    // Flushes what was written to the disk; false with errno set on failure.
+    bool Sync();
 
     // The device that takes any bytes and keeps none.
     static const char *NullDevice();

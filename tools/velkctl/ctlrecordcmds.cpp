@@ -6,11 +6,13 @@
 #include "ctlerror.h"
 #include "ctlhexdump.h"
 #include "ctlinputfile.h"
+#include "ctlnumbers.h"
 #include "ctloutputfile.h"
 #include "velkclasses.h"
 #include "velkcodepage.h"
 #include "velkrecord.h"
 
+#include <algorithm>
 #include <iostream>
 #include <optional>
 
@@ -24,7 +26,36 @@ std::string ItemName(const std::string &utf8) {
     return StoredName(utf8, "ITEM", std::size_t(velk_Record::ItemNameWidth));
 }
 
+// The largest item a new record holds: its body less the item count and the
+// item's own table entry (65460 - 4 - 20).
+constexpr int32_t MaxItemLength = velk_Record::MaxBodyLength - 4 - velk_Record::EntrySize;
+static_assert(MaxItemLength == 65436);
+
+// The slots whose record is in use under that name, valid or not.
+std::vector<int32_t> SlotsNamed(velk_Records &records, const std::string &name) {
+    std::vector<int32_t> slots;
+    for (int32_t i = 0; i < records.SlotCount(); ++i)
+        if (records.RecordAt(i).InUse() && records.RecordAt(i).Name() == name)
+            slots.push_back(i);
+    return slots;
+}
+
+std::string SlotList(const std::vector<int32_t> &slots) {
+    std::string list;
+    for (int32_t slot : slots)
+        list += (list.empty() ? "" : ", ") + std::to_string(slot);
+    return list;
+}
+
 } // namespace
+
+void WarnDamagedNamesakes(velk_Records &records, const std::string &name) {
+    for (int32_t slot : SlotsNamed(records, name))
+        if (!records.RecordAt(slot).IsValid())
+            PrintError("warning: slot " + std::to_string(slot) + " holds a damaged record \"" + Cp1252ToUtf8(name) +
+                       "\", which a save leaves alone; \"velkctl rmrecord " + Cp1252ToUtf8(name) + " --slot " +
+                       std::to_string(slot) + "\" frees it");
+}
 
 void CheckSavedSlot(const velk_Records &records, int32_t slot) {
     if (records.HasSlotFlag(slot))
@@ -77,11 +108,12 @@ int RunPut(const TCtlOptions &options, const TPutArgs &args) {
     std::size_t total = 0;
     for (std::size_t i = 0; i < args.Pairs.size(); i += 2) {
         names.push_back(ItemName(args.Pairs[i]));
-        contents.push_back(ReadInputFile(args.Pairs[i + 1], std::size_t(velk_Record::MaxBodyLength), "a record item"));
-        total += contents.back().size();
-        if (total > std::size_t(velk_Record::MaxBodyLength))
-            throw ECtlUsage("The files hold more than a record holds (" + std::to_string(velk_Record::MaxBodyLength) +
-                            " bytes)");
+        contents.push_back(ReadInputFile(args.Pairs[i + 1], std::size_t(MaxItemLength), "a record item"));
+        // Each item takes its bytes and an entry of the item table.
+        total += contents.back().size() + std::size_t(velk_Record::EntrySize);
+        if (total > std::size_t(MaxItemLength + velk_Record::EntrySize))
+            throw ECtlUsage("The files and their item table hold more than a record holds (" +
+                            std::to_string(MaxItemLength + velk_Record::EntrySize) + " bytes)");
     }
     std::vector<TRecordItemData> items;
     for (std::size_t i = 0; i < names.size(); ++i)
@@ -89,6 +121,7 @@ int RunPut(const TCtlOptions &options, const TPutArgs &args) {
 
     TCtlSession session = OpenSession(options);
     session.Refresh(false);
+    WarnDamagedNamesakes(session.Records(), record);
     const int32_t slot = session.Records().SaveItems(session.Transport(), record, items);
     for (std::size_t i = 0; i < names.size(); ++i)
         Say(options, "Saved " + args.Pairs[2 * i + 1] + " (" + Bytes(contents[i].size()) + ") as item " +
@@ -104,5 +137,36 @@ int RunRemove(const TCtlOptions &options, const TItemArgs &args) {
     session.Refresh(false);
     session.Records().DeleteItem(session.Transport(), record, item);
     Say(options, "Deleted item " + args.Item + " of record " + args.Record);
+    return 0;
+}
+
+int RunRemoveRecord(const TCtlOptions &options, const TRemoveRecordArgs &args) {
+    const std::string record = RecordName(args.Record);
+    std::optional<int32_t> chosen;
+    if (!args.Slot.empty())
+        chosen = static_cast<int32_t>(ParseNumber(args.Slot, "--slot", 0, kRecordSlotCount - 1));
+    TCtlSession session = OpenSession(options);
+    session.Refresh(false);
+    velk_Records &records = session.Records();
+    const std::vector<int32_t> slots = SlotsNamed(records, record);
+    if (slots.empty())
+        throw ECtlFailed("No record " + args.Record + " in the decoder");
+    if (chosen && std::find(slots.begin(), slots.end(), *chosen) == slots.end())
+        throw ECtlFailed("Slot " + std::to_string(*chosen) + " holds no record " + args.Record + " (it is in slot" +
+                         (slots.size() == 1 ? " " : "s ") + SlotList(slots) + ")");
+    if (!chosen && slots.size() > 1)
+        throw ECtlUsage("Record " + args.Record + " is in slots " + SlotList(slots) +
+                        ": give --slot N to name the one to remove");
+    const int32_t slot = chosen ? *chosen : slots.front();
+    // The slot is freed in a copy, written as the record format marks a free
+    // slot (status 0x0000 in its first bytes); the directory takes the copy
+    // only once the write has succeeded.
+    velk_Record &stored = records.RecordAt(slot);
+    velk_Record freed(stored.Address());
+    freed.Assign(stored, false);
+    freed.SetInUse(false);
+    freed.Save(session.Transport());
+    stored.Assign(freed, false);
+    Say(options, "Removed record " + args.Record + " from slot " + std::to_string(slot));
     return 0;
 }

@@ -57,6 +57,11 @@ private:
     std::optional<std::vector<uint8_t>> loaded_;
 };
 
+// "1 item", "2 items".
+std::string Items(std::size_t n) {
+    return std::to_string(n) + (n == 1 ? " item" : " items");
+}
+
 // "[3/8] ": the overall step of the upload.
 std::string Step(int step) {
     char prefix[16];
@@ -103,8 +108,8 @@ int RunUploadScreens(const TCtlOptions &options, const TUploadArgs &args) {
     }
 
     TCtlSession session = OpenSession(options);
-    Say(options, "Uploading " + std::to_string(plan.Items.size()) + " items (" + std::to_string(plan.ResourceBytes) +
-                     " bytes of resources) into record " + std::string(PicturesRecord));
+    Say(options, "Uploading " + Items(plan.Items.size()) + " (" + Bytes(plan.ResourceBytes) +
+                     " of resources) into record " + std::string(PicturesRecord));
     Say(options, Step(ProgressStarted) + "reading the record directory");
     try {
         session.Refresh(false);
@@ -116,6 +121,7 @@ int RunUploadScreens(const TCtlOptions &options, const TUploadArgs &args) {
         throw ECtlFailed("Upload stopped: the record directory could not be read, nothing was written");
     }
     Say(options, Step(ProgressRefreshed) + "record directory read");
+    WarnDamagedNamesakes(session.Records(), std::string(PicturesRecord));
 
     // Every item goes into one copy of the record, which is written once.
     std::vector<TRecordItemData> items;
@@ -133,16 +139,16 @@ int RunUploadScreens(const TCtlOptions &options, const TUploadArgs &args) {
     std::string names;
     for (const TUploadItem &item : plan.Items) {
         Say(options, Step(item.Progress) + (failure.empty() ? "saved " : "FAILED ") + item.ItemName + " (" +
-                         std::to_string(item.Data.size()) + " bytes)");
+                         Bytes(item.Data.size()) + ")");
         names += (names.empty() ? "" : ", ") + item.ItemName;
     }
     if (!failure.empty()) {
         PrintError(failure);
-        throw ECtlFailed("Upload incomplete: " + std::to_string(plan.Items.size()) + " of " +
-                         std::to_string(plan.Items.size()) + " items failed (" + names + ")");
+        throw ECtlFailed("Upload incomplete: " + std::to_string(plan.Items.size()) + " of " + Items(plan.Items.size()) +
+                         " failed (" + names + ")");
     }
     CheckSavedSlot(session.Records(), slot);
-    Say(options, "Uploaded " + std::to_string(plan.Items.size()) + " items");
+    Say(options, "Uploaded " + Items(plan.Items.size()));
     return 0;
 }
 
@@ -156,7 +162,8 @@ int RunDumpSettings(const TCtlOptions &givenOptions, const std::string &file) {
     try {
         // Standard output has no name on every system: the dump writes to the
         // null device and the bytes it loaded go to standard output after it.
-        result = RunSettingsDump(records, output.IsStandardOutput() ? std::string(TRawFile::NullDevice()) : file);
+        result = RunSettingsDump(records,
+                                 output.IsStandardOutput() ? std::string(TRawFile::NullDevice()) : output.WritePath());
     } catch (const EScreenSet &error) {
         throw ECtlFailed(error.what());
     }
@@ -164,8 +171,8 @@ int RunDumpSettings(const TCtlOptions &givenOptions, const std::string &file) {
     case TDumpOutcome::Written:
         if (output.IsStandardOutput() && records.Loaded())
             output.Write(*records.Loaded());
-        output.Keep();
-        Say(options, "Wrote " + std::to_string(result.Bytes) + " bytes of settings into " + file);
+        output.Commit();
+        Say(options, "Wrote " + Bytes(result.Bytes) + " of settings into " + file);
         return 0;
     case TDumpOutcome::RefreshFailed:
         throw ECtlFailed("Settings not dumped: the record directory could not be read");

@@ -62,9 +62,12 @@ public:
     }
     // A dead line ends the command here with its cause, not with the record
     // store's message about the transfer that failed.
+    // So does a decoder that has never answered: the record store would
+    // blame the record it was reading.
     bool WaitFor() override {
         const bool ok = session_.WaitRetrying(start_);
-        if (!ok && session_.Engine().LastEnd().Outcome == hoLineFailed)
+        const THLOutcome outcome = session_.Engine().LastEnd().Outcome;
+        if (!ok && (outcome == hoLineFailed || (outcome == hoNoAnswer && !session_.answered_)))
             session_.Fail();
         return ok;
     }
@@ -196,9 +199,17 @@ bool TCtlSession::WaitRetrying(const std::function<void()> &restart) {
         const bool silent = outcome == hoNoAnswer && !answered_;
         if (refused || silent || outcome == hoLineFailed || attempt > options_.Retries)
             return false;
+        // A retry is said, so that a decoder that stopped answering does not
+        // look like a hang; -v gives the reason.
         if (options_.Verbose || options_.TraceLink || options_.TraceTransfer) {
             HideProgress();
             std::cerr << "retry " << attempt << " of " << options_.Retries << " after: " << FailureText() << '\n'
+                      << std::flush;
+        } else if (!options_.Quiet) {
+            HideProgress();
+            const bool silent = outcome == hoNoAnswer || outcome == hoTimedOut;
+            std::cerr << (silent ? "no answer" : "the exchange failed") << "; trying again (" << attempt << " of "
+                      << options_.Retries << ")\n"
                       << std::flush;
         }
         ++retried_;
@@ -250,8 +261,12 @@ std::string TCtlSession::FailureText() const {
 
 void TCtlSession::Fail() {
     std::string text = FailureText();
-    if (Engine().LastEnd().Outcome == hoNoAnswer && !answered_)
+    if (Engine().LastEnd().Outcome == hoNoAnswer && !answered_) {
+        // The engine's line ends with its own full stop.
+        if (!text.empty() && text.back() == '.')
+            text.pop_back();
         text += ": no answer from the decoder: check the cable, the port and that it is powered";
+    }
     throw ECtlFailed(text);
 }
 

@@ -13,3 +13,10 @@ std::size_t CompleteUtf8Length(std::string_view text) {
     }
     return length;
 }
+
+std::string PadUtf8(std::string_view text, std::size_t width) {
+    std::size_t characters = 0;
+    for (const char c : text)
+        characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    return std::string(text) + std::string(characters < width ? width - characters : 0, ' ');
+}

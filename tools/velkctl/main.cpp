@@ -3,6 +3,7 @@
 #include "ctlcommands.h"
 #include "ctlconsole.h"
 #include "ctlerror.h"
+#include "ctlinterrupt.h"
 #include "ctlportinfo.h"
 #include "screenresources.h"
 #include "velkcodepage.h"
@@ -132,9 +133,15 @@ int Run(int argc, char **argv) {
     rmCmd->add_option("RECORD", remove.Record, "Record name")->required();
     rmCmd->add_option("ITEM", remove.Item, "Item name")->required();
 
-    std::string backupFolder;
+    TRemoveRecordArgs removeRecord;
+    auto *rmRecordCmd = app.add_subcommand("rmrecord", "Delete a whole record, valid or damaged, freeing its slot");
+    rmRecordCmd->add_option("RECORD", removeRecord.Record, "Record name")->required();
+    rmRecordCmd->add_option("--slot", removeRecord.Slot, "The slot of the record, when several carry its name");
+
+    TBackupArgs backup;
     auto *backupCmd = app.add_subcommand("backup", "Copy the whole record area and the EEPROM into a folder");
-    backupCmd->add_option("DIR", backupFolder, "Folder for flash.bin, eeprom.bin, backup.json")->required();
+    backupCmd->add_option("DIR", backup.Folder, "Folder for flash.bin, eeprom.bin, backup.json")->required();
+    backupCmd->add_flag("--force", backup.Force, "Replace a backup the folder holds already");
 
     TRestoreArgs restore;
     auto *restoreCmd = app.add_subcommand(
@@ -170,6 +177,7 @@ int Run(int argc, char **argv) {
     options.TraceLink = trace == "link" || trace == "all";
     options.TraceTransfer = trace == "transfer" || trace == "all";
     options.Progress = !noProgress;
+    options.Port = PortArgument(options.Port);
 
     if (app.got_subcommand(ports))
         return RunPorts(options, portsJson);
@@ -189,8 +197,10 @@ int Run(int argc, char **argv) {
         return RunPut(options, put);
     if (app.got_subcommand(rmCmd))
         return RunRemove(options, remove);
+    if (app.got_subcommand(rmRecordCmd))
+        return RunRemoveRecord(options, removeRecord);
     if (app.got_subcommand(backupCmd))
-        return RunBackup(options, backupFolder);
+        return RunBackup(options, backup);
     if (app.got_subcommand(restoreCmd))
         return RunRestore(options, restore);
     if (app.got_subcommand(verifyCmd))
@@ -206,6 +216,7 @@ int Run(int argc, char **argv) {
 
 int main(int argc, char **argv) {
     const TConsole console;
+    TInterrupt::Install();
     SetErrorSink(ShowLibraryError);
     try {
         return Run(argc, argv);

@@ -50,6 +50,10 @@ bool TRawFile::Truncate() {
     return ::ftruncate(fd_, 0) == 0;
 }
 
+bool TRawFile::Sync() {
+    return ::fsync(fd_) == 0;
+}
+
 const char *TRawFile::NullDevice() {
     return "/dev/null";
 }

@@ -22,5 +22,9 @@ std::vector<TPortInfo> DescribePorts(const TSysfsPaths &paths) {
 }
 
 std::string PortNameHelp() {
-    return "Serial port: COMn";
+    return "Serial port: COMn, or a remote port rfc2217://HOST:PORT or socket://HOST:PORT";
+}
+
+std::string PortArgument(const std::string &name) {
+    return name;
 }

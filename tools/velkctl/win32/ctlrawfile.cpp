@@ -67,6 +67,10 @@ bool TRawFile::Truncate() {
     return error == 0;
 }
 
+bool TRawFile::Sync() {
+    return _commit(fd_) == 0;
+}
+
 const char *TRawFile::NullDevice() {
     return "NUL";
 }
