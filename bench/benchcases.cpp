@@ -41,6 +41,13 @@ public:
         stack_.Records().SaveItem(stack_.Transport(), std::string(record), std::string(item), buffer);
         return true;
     }
+    bool SaveItems(std::string_view record, std::span<const TUploadItem> items) override {
+        std::vector<TRecordItemData> data;
+        for (const TUploadItem &item : items)
+            data.push_back({item.ItemName, item.Data.data(), static_cast<int32_t>(item.Data.size())});
+        stack_.Records().SaveItems(stack_.Transport(), std::string(record), data);
+        return true;
+    }
 
 private:
     TBenchStack &stack_;
@@ -86,16 +93,13 @@ std::vector<TBenchCase> BenchCases(const std::string &samplesDir) {
         {"sample screen-set upload",
          [plan](TBenchStack &s) {
              TRecordsTarget target(s);
-             Check(RunUpload(*plan, target).Ok(), "upload failed");
+             Check(RunUpload(*plan, target, TUploadWrite::PerItem).Ok(), "upload failed");
          }},
         // velkctl's upload: every item into one copy of the record, one write.
         {"sample screen-set upload, one write",
          [plan](TBenchStack &s) {
-             s.Records().Refresh(s.Transport(), false);
-             std::vector<TRecordItemData> items;
-             for (const TUploadItem &item : plan->Items)
-                 items.push_back({item.ItemName, item.Data.data(), static_cast<int32_t>(item.Data.size())});
-             s.Records().SaveItems(s.Transport(), std::string(PicturesRecord), items);
+             TRecordsTarget target(s);
+             Check(RunUpload(*plan, target, TUploadWrite::OneWrite).Ok(), "upload failed");
          }},
         {"partial refresh, adapter latency 16 ms", [](TBenchStack &s) { s.Records().Refresh(s.Transport(), false); },
          false, 16},

@@ -64,14 +64,27 @@ struct TUploadPlan {
     long long ResourceBytes = 0;
 };
 
-// The sum of the lengths of the checked rows' files. A checked row without a
-// path, or whose file cannot be measured, raises EScreenSet naming it.
+// The check of every checked row's file, made before the port is opened so
+// that nothing is sent for a row whose file is unusable: the row has a path,
+// the file exists, is a regular file (a folder, a device or a pipe is refused:
+// the plan reads each file whole, and a device or pipe could hold no end) and
+// can be opened for reading. The refusal is an EScreenSet naming the row and
+// the file: "Cannot upload "boot": the file "..." cannot be read (...)."
+void CheckChosenFiles(const TScreenSelection &selection);
+
+// The sum of the lengths of the checked rows' files, after CheckChosenFiles.
 long long ResourceBytes(const TScreenSelection &selection);
 
-// Checks everything before anything may be sent: the checked files exist and
-// can be read (EScreenSet with the name), their total is at most 64000 bytes
-// (ESizeExceeded), the size values fit (EScreenSet). Reads the files.
+// Checks everything before anything may be sent: the checked files pass
+// CheckChosenFiles, their total is at most 64000 bytes (ESizeExceeded), the
+// size values fit (EScreenSet). Reads the files.
 TUploadPlan MakeUploadPlan(const TScreenSelection &selection);
+
+// How the items reach record "pictures": each with a write of the record of
+// its own (as the library's exports save an item), or all of them into one
+// copy of the record written once (a failure then leaves the record as it was,
+// and every item counts as failed).
+enum class TUploadWrite { PerItem, OneWrite };
 
 // What an upload talks to: the record directory of one decoder.
 class TUploadTarget {
@@ -80,8 +93,18 @@ public:
     // Reads the record directory; false when that failed (the target has told
     // the user why).
     virtual bool Refresh() = 0;
-    // Stores one item; false when that failed (the target has told the user why).
+    // Stores one item (TUploadWrite::PerItem); false when that failed (the
+    // target has told the user why).
     virtual bool SaveItem(std::string_view record, std::string_view item, std::span<const uint8_t> data) = 0;
+    // Stores every item with one write of the record (TUploadWrite::OneWrite);
+    // false when that failed. A target that writes item by item only does not
+    // override it, and an upload asking it for one write is a logic_error.
+    virtual bool SaveItems(std::string_view record, std::span<const TUploadItem> items);
+    // An item of the plan was stored (saved) or not, before its progress step.
+    virtual void ItemDone(const TUploadItem &item, bool saved) {
+        (void)item;
+        (void)saved;
+    }
     // The overall step, ProgressStarted..ProgressLast.
     virtual void Progress(int step) { (void)step; }
 };
@@ -94,8 +117,8 @@ struct TUploadResult {
 };
 
 // Refreshes the directory, then saves every item of the plan into record
-// "pictures" in order. A failed item does not stop the others. A failed
-// refresh stops the upload before anything is written: without a directory
-// read from the decoder every slot would look free and a save could overwrite
-// a record that is there.
-TUploadResult RunUpload(const TUploadPlan &plan, TUploadTarget &target);
+// "pictures" in order, as write says. A failed item does not stop the others.
+// A failed refresh stops the upload before anything is written: without a
+// directory read from the decoder every slot would look free and a save could
+// overwrite a record that is there.
+TUploadResult RunUpload(const TUploadPlan &plan, TUploadTarget &target, TUploadWrite write);

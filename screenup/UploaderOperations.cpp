@@ -1,8 +1,8 @@
 #include "UploaderOperations.h"
 
 #include "LibraryScope.h"
+#include "LibrarySettingsSource.h"
 #include "LibraryUpload.h"
-#include "ResourceRows.h"
 #include "mdlLoader.h"
 #include "screenerror.h"
 
@@ -52,10 +52,6 @@ void RunUploadOperation(TUploaderWindow &window) {
     if (CannotStart())
         return;
     const TScreenSelection selection = UploaderSelection(window.Rows());
-    if (const auto refusal = ResourceRowRefusal(selection)) {
-        window.Tell(TNotice::Warning, *refusal);
-        return;
-    }
     TUploadPlan plan;
     try {
         plan = MakeUploadPlan(selection);
@@ -73,7 +69,7 @@ void RunUploadOperation(TUploaderWindow &window) {
         window.OpenProgress();
         TLibraryUploadTarget target([&window](int step) { window.SetProgressStep(step); },
                                     [&window] { return window.Closing(); });
-        RunUpload(plan, target);
+        RunUpload(plan, target, TUploadWrite::PerItem);
     }
     // The progress window closes before the library scope does.
     window.CloseProgress();
@@ -87,7 +83,8 @@ void RunSaveOperation(TUploaderWindow &window) {
     if (!scope.Connected() || window.Closing())
         return;
     try {
-        const TDumpResult result = DumpSettings(window.SettingsFile(), [&window] { return window.Closing(); });
+        TLibrarySettingsSource source([&window] { return window.Closing(); });
+        const TDumpResult result = RunSettingsDump(source, window.SettingsFile());
         if (!result.Message().empty() && !window.Closing())
             window.Tell(TNotice::Note, std::string(result.Message()));
     } catch (const EScreenSet &error) {

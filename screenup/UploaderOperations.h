@@ -42,9 +42,10 @@ public:
 // The rows with the size editor's values of the module state.
 TScreenSelection UploaderSelection(const std::array<TResourceChoice, ResourceCount> &rows);
 
-// "Upload": refuses a checked row without a readable file, a set over 64000
-// bytes and size values out of range before the port is opened; then, in a
-// library scope, refreshes and saves the settings item and every checked row.
+// "Upload": refuses a checked row without a readable regular file (see
+// CheckChosenFiles), a set over 64000 bytes and size values out of range
+// before the port is opened; then, in a library scope, refreshes and saves the
+// settings item and every checked row, each with a write of its own.
 void RunUploadOperation(TUploaderWindow &window);
 // "save": in a library scope, the settings dump into SettingsFile().
 void RunSaveOperation(TUploaderWindow &window);

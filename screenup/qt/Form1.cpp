@@ -125,7 +125,7 @@ void Form1::BuildRows() {
         btnbrw[i]->setEnabled(false);
         btnbrw[i]->setFixedWidth(36);
         grid->addWidget(Check1[i], row, 0);
-        if (resource.Editor == TEditorKind::None) {
+        if (!TMainWindowModel::HasEditButton(i)) {
             // Rows without an edit button have a wider path box.
             grid->addWidget(txtPath[i], row, 1, 1, 2);
             grid->addWidget(btnbrw[i], row, 3);
@@ -140,6 +140,8 @@ void Form1::BuildRows() {
             connect(cmdEdit[i], &QPushButton::clicked, this, [this, i] { Edit(i); });
         }
         connect(Check1[i], &QCheckBox::toggled, this, [this, i](bool checked) { RowChecked(i, checked); });
+        connect(txtPath[i], &QLineEdit::textChanged, this,
+                [this, i](const QString &text) { model_.SetPath(i, text.toStdU16String()); });
         connect(btnbrw[i], &QPushButton::clicked, this, [this, i] { Browse(i); });
     }
 }
@@ -151,14 +153,16 @@ void Form1::BuildPortList(const QString &port) {
 }
 
 void Form1::RowChecked(std::size_t row, bool checked) {
-    btnbrw[row]->setEnabled(checked);
-    txtPath[row]->setEnabled(checked);
+    model_.SetChecked(row, checked);
+    const bool enabled = model_.RowEnabled(row);
+    btnbrw[row]->setEnabled(enabled);
+    txtPath[row]->setEnabled(enabled);
     if (cmdEdit[row] != nullptr)
-        cmdEdit[row]->setEnabled(checked);
+        cmdEdit[row]->setEnabled(enabled);
 }
 
 void Form1::LoadTheme() {
-    ShowNote(this, QtText(MsgNotYetAvailable));
+    ShowNote(this, QtText(TMainWindowModel::LoadThemeNote()));
 }
 
 void Form1::ClearDebug() {
@@ -171,7 +175,7 @@ void Form1::AddDebugLine(const std::u16string &line) {
 }
 
 void Form1::SetWritePercent(int percent) {
-    if (closing_)
+    if (!model_.ShowsWriteProgress())
         return;
     if (progress_ == nullptr)
         progress_ = new frmProgress(this); // created, not shown, as a bar it holds is set
@@ -235,7 +239,7 @@ void Form1::PlaceBeside(QWidget *window) const {
 void Form1::closeEvent(QCloseEvent *event) {
     // The program ends with its main window: the other windows close with it,
     // and a running operation asks the library for nothing more.
-    closing_ = true;
+    model_.Close();
     for (QWidget *window :
          {static_cast<QWidget *>(progress_), static_cast<QWidget *>(palette_), static_cast<QWidget *>(size_)})
         if (window != nullptr)

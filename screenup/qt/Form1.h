@@ -6,6 +6,7 @@
 // exists.
 #pragma once
 
+#include "MainWindowModel.h"
 #include "UploaderOperations.h"
 #include "mdlLoader.h"
 #include "screenresources.h"
@@ -61,9 +62,9 @@ public:
     frmSize *SizeEditor() const;
 
     // An operation that talks to the decoder is running.
-    bool Busy() const { return busy_; }
+    bool Busy() const { return model_.Busy(); }
     // The window was closed; a running operation stops asking the library.
-    bool Closing() const override { return closing_; }
+    bool Closing() const override { return model_.Closing(); }
 
     // The operations behind the buttons.
     void Upload();
@@ -106,6 +107,5 @@ private:
     QPointer<frmProgress> progress_;
     QPointer<frmPalette> palette_;
     QPointer<frmSize> size_;
-    bool busy_ = false;
-    bool closing_ = false;
+    TMainWindowModel model_;
 };

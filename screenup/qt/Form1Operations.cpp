@@ -10,7 +10,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -28,19 +27,10 @@ QString QtFilter(const TDialogInfo &info) {
     return description + QStringLiteral(" (") + patterns + QLatin1Char(')');
 }
 
-std::filesystem::path FilePath(const QString &path) {
-    return QFile::encodeName(path).toStdString();
-}
-
 } // namespace
 
 std::array<TResourceChoice, ResourceCount> Form1::Rows() const {
-    std::array<TResourceChoice, ResourceCount> rows;
-    for (std::size_t i = 0; i < ResourceCount; ++i) {
-        rows[i].Checked = Check1[i]->isChecked();
-        rows[i].Path = FilePath(txtPath[i]->text());
-    }
-    return rows;
+    return model_.Rows();
 }
 
 TScreenSelection Form1::Selection() const {
@@ -48,18 +38,17 @@ TScreenSelection Form1::Selection() const {
 }
 
 std::string Form1::PortName() const {
-    // A port name is a device name or path, in the file system's encoding.
-    return QFile::encodeName(Combo1->currentText()).toStdString();
+    return TMainWindowModel::PortName(Combo1->currentText().toStdU16String());
 }
 
 std::filesystem::path Form1::SettingsFile() const {
-    return FilePath(options_.ProgramFolder) / std::string(SettingsDumpFileName);
+    return TMainWindowModel::SettingsFile(TMainWindowModel::FilePath(options_.ProgramFolder.toStdU16String()));
 }
 
 void Form1::SetBusy(bool busy) {
-    busy_ = busy;
-    Command1->setEnabled(!busy);
-    Command2->setEnabled(!busy);
+    model_.SetBusy(busy);
+    Command1->setEnabled(model_.OperationsEnabled());
+    Command2->setEnabled(model_.OperationsEnabled());
 }
 
 void Form1::Tell(TNotice kind, const std::string &utf8) {
@@ -77,16 +66,18 @@ void Form1::Tell(TNotice kind, const std::string &utf8) {
 }
 
 void Form1::Browse(std::size_t row) {
-    const TDialogInfo &info = DialogInfo(ScreenResource(row).Dialog);
+    const TDialogInfo &info = TMainWindowModel::BrowseDialog(row);
     const std::optional<QString> chosen =
         Prompts().ChooseFile(this, {QtText(info.Title), QtFilter(info), txtPath[row]->text()});
-    if (chosen && !chosen->isEmpty())
+    if (chosen && model_.Chosen(row, chosen->toStdU16String()))
         txtPath[row]->setText(*chosen);
 }
 
 void Form1::Edit(std::size_t row) {
-    const TEditorKind editor = ScreenResource(row).Editor;
-    if (editor == TEditorKind::Size) {
+    const TEditClick click = model_.Edit(row);
+    if (!click.Note.empty())
+        ShowNote(this, QtText(click.Note));
+    if (click.Opens == TEditorKind::Size) {
         if (size_ == nullptr) {
             size_ = new frmSize(this);
             PlaceBeside(size_);
@@ -94,22 +85,15 @@ void Form1::Edit(std::size_t row) {
         size_->show();
         size_->raise();
         size_->activateWindow();
-        return;
+    } else if (click.Opens == TEditorKind::Palette) {
+        const bool created = palette_ == nullptr;
+        if (created) {
+            palette_ = new frmPalette(this);
+            PlaceBeside(palette_);
+        }
+        if (!palette_->ShowForm(click.File) && created)
+            delete palette_;
     }
-    if (editor != TEditorKind::Palette)
-        return;
-    const QString path = txtPath[row]->text();
-    if (path.isEmpty()) {
-        ShowNote(this, QtText(MsgSelectLutFirst));
-        return;
-    }
-    const bool created = palette_ == nullptr;
-    if (created) {
-        palette_ = new frmPalette(this);
-        PlaceBeside(palette_);
-    }
-    if (!palette_->ShowForm(path) && created)
-        delete palette_;
 }
 
 void Form1::Upload() {

@@ -1,12 +1,11 @@
 #include "frmPalette.h"
 
 #include "ColorCell.h"
+#include "MainWindowModel.h"
 #include "QtText.h"
 #include "ScreenupTexts.h"
 #include "UserPrompts.h"
-#include "screenerror.h"
 
-#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,15 +15,6 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QVBoxLayout>
-
-#include <algorithm>
-#include <filesystem>
-
-namespace {
-std::filesystem::path FilePath(const QString &path) {
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
-} // namespace
 
 frmPalette::frmPalette(QWidget *owner) : QWidget(owner, Qt::Window) {
     setObjectName(QStringLiteral("frmPalette"));
@@ -54,7 +44,7 @@ frmPalette::frmPalette(QWidget *owner) : QWidget(owner, Qt::Window) {
     Slider1->setTickPosition(QSlider::TicksBelow);
     Slider1->setTickInterval(1);
     alphaLabel->setBuddy(Slider1);
-    connect(Slider1, &QSlider::valueChanged, this, &frmPalette::SliderChanged);
+    connect(Slider1, &QSlider::valueChanged, this, [this](int value) { model_.SetAlpha(value); });
     auto *alphaRow = new QHBoxLayout;
     alphaRow->addWidget(alphaLabel);
     alphaRow->addWidget(Slider1, 1);
@@ -84,25 +74,20 @@ frmPalette::frmPalette(QWidget *owner) : QWidget(owner, Qt::Window) {
     outer->setColumnStretch(2, 1);
 }
 
-int frmPalette::SliderAlpha(uint8_t alpha) {
-    return std::min<int>(alpha, AlphaMax);
-}
-
-bool frmPalette::ShowForm(const QString &path) {
-    TPalette loaded;
-    try {
-        loaded = LoadPalette(FilePath(path));
-    } catch (const EScreenSet &error) {
-        ShowWarning(this, QString::fromStdString(error.what()));
+bool frmPalette::ShowForm(const std::filesystem::path &path) {
+    if (const auto refusal = model_.Load(path)) {
+        ShowWarning(this, QtText(*refusal));
         return false;
     }
-    FName = path;
-    Palette = loaded;
-    Select(0);
+    Show();
     show();
     raise();
     activateWindow();
     return true;
+}
+
+bool frmPalette::ShowForm(const QString &path) {
+    return ShowForm(TMainWindowModel::FilePath(path.toStdU16String()));
 }
 
 void frmPalette::keyPressEvent(QKeyEvent *event) {
@@ -115,44 +100,37 @@ void frmPalette::keyPressEvent(QKeyEvent *event) {
 }
 
 void frmPalette::Select(int entry) {
-    SelectedEntry = entry;
-    for (int j = 0; j < static_cast<int>(PaletteEntryCount); ++j) {
-        const TPaletteEntry &value = Palette[static_cast<std::size_t>(j)];
-        TColorCell *cell = col[static_cast<std::size_t>(j)];
-        cell->SetRaised(j == entry);
-        if (j == entry) {
-            // Showing the alpha is not a change of it: an alpha above the
-            // slider's range stays as it is until the slider is moved.
-            const QSignalBlocker quiet(Slider1);
-            Slider1->setValue(SliderAlpha(value.Alpha));
-        }
-        cell->SetColor(QColor(value.Red, value.Green, value.Blue));
-        cell->SetTag(QString::number(value.Alpha));
-        cell->setToolTip(QString::fromStdString(PaletteToolTip(value)));
+    model_.Select(entry);
+    Show();
+}
+
+void frmPalette::Show() {
+    for (std::size_t j = 0; j < PaletteEntryCount; ++j) {
+        const TPaletteCell &shown = model_.Cell(static_cast<int>(j));
+        TColorCell *cell = col[j];
+        cell->SetRaised(shown.Raised);
+        cell->SetColor(QColor(shown.Red, shown.Green, shown.Blue));
+        cell->SetTag(QtText(shown.Tag));
+        cell->setToolTip(QtText(shown.ToolTip));
     }
+    // Showing the alpha is not a change of it.
+    const QSignalBlocker quiet(Slider1);
+    Slider1->setValue(model_.SliderValue());
 }
 
 void frmPalette::PickColor(int entry) {
-    TColorCell *cell = col[static_cast<std::size_t>(entry)];
-    const std::optional<QColor> chosen = Prompts().ChooseColor(this, cell->Color());
+    const QColor start = col[static_cast<std::size_t>(entry)]->Color();
+    const std::optional<QColor> chosen = Prompts().ChooseColor(this, start);
     if (!chosen || !chosen->isValid())
         return;
-    cell->SetColor(*chosen);
-    TPaletteEntry &value = Palette[static_cast<std::size_t>(entry)];
-    value.Red = static_cast<uint8_t>(chosen->red());
-    value.Green = static_cast<uint8_t>(chosen->green());
-    value.Blue = static_cast<uint8_t>(chosen->blue());
-}
-
-void frmPalette::SliderChanged(int value) {
-    Palette[static_cast<std::size_t>(SelectedEntry)].Alpha = static_cast<uint8_t>(value);
+    model_.SetColor(entry, static_cast<uint8_t>(chosen->red()), static_cast<uint8_t>(chosen->green()),
+                    static_cast<uint8_t>(chosen->blue()));
+    Show();
 }
 
 void frmPalette::Save() {
-    try {
-        SavePalette(FilePath(FName), Palette);
-    } catch (const EScreenSet &error) {
-        ShowWarning(this, QString::fromStdString(error.what()));
+    if (const auto refusal = model_.Save()) {
+        ShowWarning(this, QtText(*refusal));
         return;
     }
     close();

@@ -4,12 +4,13 @@
 // "&Ok", keeping every byte of the file after them. Esc presses "&Cancel".
 #pragma once
 
-#include "palettefile.h"
+#include "PaletteEditorModel.h"
 
 #include <QString>
 #include <QWidget>
 
 #include <array>
+#include <filesystem>
 
 class QGroupBox;
 class QPushButton;
@@ -22,12 +23,11 @@ public:
 
     // Loads the file and shows the editor. A file that cannot be read is
     // refused with a message naming it; the editor then keeps what it showed.
+    bool ShowForm(const std::filesystem::path &path);
     bool ShowForm(const QString &path);
     void Select(int entry);
 
-    QString FName;
-    TPalette Palette{};
-    int SelectedEntry = 0;
+    const TPaletteEditorModel &Model() const { return model_; }
 
     QGroupBox *Frame1 = nullptr;
     std::array<TColorCell *, PaletteEntryCount> col{};
@@ -35,14 +35,14 @@ public:
     QPushButton *Command1 = nullptr;
     QPushButton *Command2 = nullptr;
 
-    // The alpha the slider shows for a stored alpha byte (0..5).
-    static int SliderAlpha(uint8_t alpha);
-
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // Shows what the model holds in the cells and the slider.
+    void Show();
     void PickColor(int entry);
-    void SliderChanged(int value);
     void Save();
+
+    TPaletteEditorModel model_;
 };

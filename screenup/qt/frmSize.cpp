@@ -3,9 +3,6 @@
 #include "QtText.h"
 #include "ScreenupTexts.h"
 #include "UserPrompts.h"
-#include "mdlLoader.h"
-#include "screenerror.h"
-#include "screensettings.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -28,10 +25,9 @@ frmSize::frmSize(QWidget *owner) : QWidget(owner, Qt::Window) {
     // Room above the first line for the "Modify" box on the frame's edge.
     fields->setContentsMargins(12, 20, 12, 12);
     for (int i = 0; i < 4; ++i) {
-        const std::string_view name = SizeValueName(static_cast<std::size_t>(i));
-        auto *label = new QLabel(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())), Frame1);
+        auto *label = new QLabel(QtText(TSizeEditorModel::Label(static_cast<std::size_t>(i))), Frame1);
         label->setObjectName(QStringLiteral("Label1_%1").arg(i));
-        auto *field = new QLineEdit(QStringLiteral("0"), Frame1);
+        auto *field = new QLineEdit(QtText(model_.StartTexts()[static_cast<std::size_t>(i)]), Frame1);
         field->setObjectName(QStringLiteral("txtSize_%1").arg(i));
         field->setMaxLength(12);
         label->setBuddy(field);
@@ -43,14 +39,16 @@ frmSize::frmSize(QWidget *owner) : QWidget(owner, Qt::Window) {
         Label1[static_cast<std::size_t>(i)] = label;
         txtSize[static_cast<std::size_t>(i)] = field;
     }
-    Frame1->setEnabled(false);
 
     // The box belongs to the window, not to the frame: disabling the frame
     // leaves it usable.
     Check1 = new QCheckBox(QtText(ModifyCaption), this);
     Check1->setObjectName(QStringLiteral("Check1"));
     Check1->setAutoFillBackground(true);
-    connect(Check1, &QCheckBox::toggled, Frame1, &QWidget::setEnabled);
+    connect(Check1, &QCheckBox::toggled, this, [this](bool checked) {
+        model_.SetModify(checked);
+        Frame1->setEnabled(model_.FieldsEnabled());
+    });
 
     cmd1 = new QPushButton(QtText(SizeOkCaption), this);
     cmd1->setObjectName(QStringLiteral("cmd1"));
@@ -68,29 +66,20 @@ frmSize::frmSize(QWidget *owner) : QWidget(owner, Qt::Window) {
     layout->addWidget(Frame1);
     layout->addLayout(buttons);
 
-    // The fields start from the module state.
-    const TLoaderState &state = mdlLoader::State();
-    Check1->setChecked(state.SizeModified);
-    Frame1->setEnabled(Check1->isChecked());
-    for (std::size_t i = 0; i < txtSize.size(); ++i)
-        txtSize[i]->setText(QString::number(state.SizeValues[i]));
+    Check1->setChecked(model_.Modify());
+    Frame1->setEnabled(model_.FieldsEnabled());
 }
 
 void frmSize::Accept() {
-    std::array<int16_t, 4> values{};
-    for (std::size_t i = 0; i < txtSize.size(); ++i) {
-        try {
-            values[i] = static_cast<int16_t>(ParseSizeValue(txtSize[i]->text().toStdString(), SizeValueName(i)));
-        } catch (const EScreenSet &error) {
-            ShowWarning(this, QString::fromStdString(error.what()));
-            if (Check1->isChecked())
-                txtSize[i]->setFocus();
-            return;
-        }
+    TSizeEditorModel::TTexts texts;
+    for (std::size_t i = 0; i < txtSize.size(); ++i)
+        texts[i] = txtSize[i]->text().toStdString();
+    if (const auto refusal = model_.Accept(texts)) {
+        ShowWarning(this, QtText(refusal->Message));
+        if (refusal->Focus)
+            txtSize[*refusal->Focus]->setFocus();
+        return;
     }
-    TLoaderState &state = mdlLoader::State();
-    state.SizeModified = true;
-    state.SizeValues = values;
     close();
 }
 

@@ -4,6 +4,8 @@
 // presses "Cancel".
 #pragma once
 
+#include "SizeEditorModel.h"
+
 #include <QWidget>
 
 #include <array>
@@ -33,4 +35,6 @@ protected:
 private:
     void Accept();
     void PlaceModifyBox();
+
+    TSizeEditorModel model_{mdlLoader::State()};
 };

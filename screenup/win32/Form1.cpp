@@ -6,7 +6,6 @@
 #include "ScreenupTexts.h"
 #include "WinPrompts.h"
 #include "WinText.h"
-#include "Windows1252.h"
 #include "screenresources.h"
 
 #include <commctrl.h>
@@ -62,7 +61,7 @@ void Form1::Build() {
         AddControl(L"BUTTON", std::string(resource.Caption), WS_TABSTOP | BS_AUTOCHECKBOX, Id(kCheck1, row));
         AddControl(L"EDIT", "", WS_TABSTOP | WS_DISABLED | ES_AUTOHSCROLL, Id(kTxtPath, row), WS_EX_CLIENTEDGE);
         AddControl(L"BUTTON", std::string(BrowseCaption), WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, Id(kBtnBrw, row));
-        if (resource.Editor != TEditorKind::None)
+        if (TMainWindowModel::HasEditButton(row))
             AddControl(L"BUTTON", std::string(EditCaption), WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON,
                        Id(kCmdEdit, row));
     }
@@ -105,10 +104,10 @@ void Form1::Layout() {
         const int right = framesLeft + framesWidth - 10;
         Place(Id(kCheck1, row), framesLeft + 10, y + 2, 86, 20);
         // Rows without an edit button have a wider path box.
-        const int pathRight = right - 36 - (resource.Editor != TEditorKind::None ? 36 : 0);
+        const int pathRight = right - 36 - (TMainWindowModel::HasEditButton(row) ? 36 : 0);
         Place(Id(kTxtPath, row), framesLeft + 100, y, pathRight - 4 - (framesLeft + 100), 24);
         Place(Id(kBtnBrw, row), pathRight, y, 32, 24);
-        if (resource.Editor != TEditorKind::None)
+        if (TMainWindowModel::HasEditButton(row))
             Place(Id(kCmdEdit, row), pathRight + 36, y, 32, 24);
     }
 
@@ -138,23 +137,26 @@ frmProgress &Form1::Progress() {
 }
 
 void Form1::RowChecked(std::size_t row) {
-    const bool checked = ::SendMessageW(Item(Id(kCheck1, row)), BM_GETCHECK, 0, 0) == BST_CHECKED;
-    ::EnableWindow(Item(Id(kBtnBrw, row)), checked);
-    ::EnableWindow(Item(Id(kTxtPath, row)), checked);
-    if (ScreenResource(row).Editor != TEditorKind::None)
-        ::EnableWindow(Item(Id(kCmdEdit, row)), checked);
+    model_.SetChecked(row, ::SendMessageW(Item(Id(kCheck1, row)), BM_GETCHECK, 0, 0) == BST_CHECKED);
+    const bool enabled = model_.RowEnabled(row);
+    ::EnableWindow(Item(Id(kBtnBrw, row)), enabled);
+    ::EnableWindow(Item(Id(kTxtPath, row)), enabled);
+    if (TMainWindowModel::HasEditButton(row))
+        ::EnableWindow(Item(Id(kCmdEdit, row)), enabled);
 }
 
 void Form1::Browse(std::size_t row) {
-    const TDialogInfo &info = DialogInfo(ScreenResource(row).Dialog);
+    const TDialogInfo &info = TMainWindowModel::BrowseDialog(row);
     const std::optional<std::wstring> chosen = ChooseFile(Handle(), info, WindowText(Item(Id(kTxtPath, row))));
-    if (chosen && !chosen->empty() && Exists())
+    if (chosen && Exists() && model_.Chosen(row, Utf16(*chosen)))
         ::SetWindowTextW(Item(Id(kTxtPath, row)), chosen->c_str());
 }
 
 void Form1::Edit(std::size_t row) {
-    const TEditorKind editor = ScreenResource(row).Editor;
-    if (editor == TEditorKind::Size) {
+    const TEditClick click = model_.Edit(row);
+    if (!click.Note.empty())
+        Tell(TNotice::Note, click.Note);
+    if (click.Opens == TEditorKind::Size) {
         if (!size_ || !size_->Exists()) {
             size_ = std::make_unique<frmSize>();
             if (!size_->Open(Handle()))
@@ -163,30 +165,23 @@ void Form1::Edit(std::size_t row) {
         }
         ::ShowWindow(size_->Handle(), SW_SHOW);
         ::SetForegroundWindow(size_->Handle());
-        return;
+    } else if (click.Opens == TEditorKind::Palette) {
+        const bool created = !palette_ || !palette_->Exists();
+        if (created) {
+            palette_ = std::make_unique<frmPalette>();
+            if (!palette_->Open(Handle()))
+                return;
+            PlaceBeside(palette_->Handle(), Handle(), {progress_.get(), size_.get()});
+        }
+        if (!palette_->ShowForm(click.File) && created)
+            palette_.reset();
     }
-    if (editor != TEditorKind::Palette)
-        return;
-    const std::wstring path = WindowText(Item(Id(kTxtPath, row)));
-    if (path.empty()) {
-        Tell(TNotice::Note, std::string(MsgSelectLutFirst));
-        return;
-    }
-    const bool created = !palette_ || !palette_->Exists();
-    if (created) {
-        palette_ = std::make_unique<frmPalette>();
-        if (!palette_->Open(Handle()))
-            return;
-        PlaceBeside(palette_->Handle(), Handle(), {progress_.get(), size_.get()});
-    }
-    if (!palette_->ShowForm(std::filesystem::path(path)) && created)
-        palette_.reset();
 }
 
 void Form1::Close() {
     // The program ends with its main window: the other windows close with it,
     // and a running operation asks the library for nothing more.
-    closing_ = true;
+    model_.Close();
     for (TWinWindow *window : std::initializer_list<TWinWindow *>{progress_.get(), palette_.get(), size_.get()})
         if (window != nullptr)
             window->Destroy();
@@ -196,6 +191,8 @@ void Form1::Close() {
 void Form1::Command(int id, int code) {
     if (id >= kCheck1 && id < Id(kCheck1, ResourceCount) && code == BN_CLICKED)
         RowChecked(static_cast<std::size_t>(id - kCheck1));
+    else if (id >= kTxtPath && id < Id(kTxtPath, ResourceCount) && code == EN_CHANGE)
+        model_.SetPath(static_cast<std::size_t>(id - kTxtPath), Utf16(WindowText(Item(id))));
     else if (id >= kBtnBrw && id < Id(kBtnBrw, ResourceCount) && code == BN_CLICKED)
         Browse(static_cast<std::size_t>(id - kBtnBrw));
     else if (id >= kCmdEdit && id < Id(kCmdEdit, ResourceCount) && code == BN_CLICKED)
@@ -205,7 +202,7 @@ void Form1::Command(int id, int code) {
     else if (id == kCommand1 && code == BN_CLICKED)
         RunSaveOperation(*this);
     else if (id == kCommand3 && code == BN_CLICKED)
-        Tell(TNotice::Note, std::string(MsgNotYetAvailable));
+        Tell(TNotice::Note, std::string(TMainWindowModel::LoadThemeNote()));
 }
 
 LRESULT Form1::Message(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -230,28 +227,23 @@ LRESULT Form1::Message(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 std::array<TResourceChoice, ResourceCount> Form1::Rows() const {
-    std::array<TResourceChoice, ResourceCount> rows;
-    for (std::size_t i = 0; i < ResourceCount; ++i) {
-        rows[i].Checked = ::SendMessageW(Item(Id(kCheck1, i)), BM_GETCHECK, 0, 0) == BST_CHECKED;
-        rows[i].Path = std::filesystem::path(WindowText(Item(Id(kTxtPath, i))));
-    }
-    return rows;
+    return model_.Rows();
 }
 
 std::string Form1::PortName() const {
-    // The library takes Windows-1252 names.
-    return ToWindows1252(Utf16(WindowText(Item(kCombo1))));
+    return TMainWindowModel::PortName(Utf16(WindowText(Item(kCombo1))));
 }
 
 std::filesystem::path Form1::SettingsFile() const {
-    return options_.ProgramFolder / std::string(SettingsDumpFileName);
+    return TMainWindowModel::SettingsFile(options_.ProgramFolder);
 }
 
 void Form1::SetBusy(bool busy) {
+    model_.SetBusy(busy);
     if (!Exists())
         return;
-    ::EnableWindow(Item(kCommand1), !busy);
-    ::EnableWindow(Item(kCommand2), !busy);
+    ::EnableWindow(Item(kCommand1), model_.OperationsEnabled());
+    ::EnableWindow(Item(kCommand2), model_.OperationsEnabled());
 }
 
 void Form1::Tell(TNotice kind, const std::string &utf8) {
@@ -291,7 +283,7 @@ void Form1::AddDebugLine(const std::u16string &line) {
 }
 
 void Form1::SetWritePercent(int percent) {
-    if (closing_ || !Exists())
+    if (!model_.ShowsWriteProgress() || !Exists())
         return;
     Progress().SetPercent(percent); // created, not shown, as a bar it holds is set
 }

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include "MainWindowModel.h"
 #include "UploaderOperations.h"
 #include "WinWindow.h"
 #include "frmPalette.h"
@@ -47,7 +48,7 @@ public:
     std::array<TResourceChoice, ResourceCount> Rows() const override;
     std::string PortName() const override;
     std::filesystem::path SettingsFile() const override;
-    bool Closing() const override { return closing_; }
+    bool Closing() const override { return model_.Closing(); }
     void SetBusy(bool busy) override;
     void Tell(TNotice kind, const std::string &utf8) override;
     void OpenProgress() override;
@@ -70,5 +71,5 @@ private:
     std::unique_ptr<frmProgress> progress_;
     std::unique_ptr<frmPalette> palette_;
     std::unique_ptr<frmSize> size_;
-    bool closing_ = false;
+    TMainWindowModel model_;
 };

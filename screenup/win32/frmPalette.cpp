@@ -4,7 +4,6 @@
 #include "ScreenupTexts.h"
 #include "WinPrompts.h"
 #include "WinText.h"
-#include "screenerror.h"
 
 #include <commctrl.h>
 
@@ -70,42 +69,35 @@ void frmPalette::Layout() {
 }
 
 bool frmPalette::ShowForm(const std::filesystem::path &path) {
-    TPalette loaded;
-    try {
-        loaded = LoadPalette(path);
-    } catch (const EScreenSet &error) {
-        ShowMessage(Handle(), TNotice::Warning, Wide(error.what()));
+    if (const auto refusal = model_.Load(path)) {
+        ShowMessage(Handle(), TNotice::Warning, Wide(*refusal));
         return false;
     }
-    FName = path;
-    Palette = loaded;
-    Select(0);
+    Show();
     ::ShowWindow(Handle(), SW_SHOW);
     ::SetForegroundWindow(Handle());
     return true;
 }
 
 void frmPalette::Select(int entry) {
-    SelectedEntry = entry;
+    model_.Select(entry);
+    Show();
+}
+
+void frmPalette::Show() {
+    // TBM_SETPOS sends no notification: showing the alpha is not a change of it.
+    ::SendMessageW(Item(kSlider1), TBM_SETPOS, TRUE, model_.SliderValue());
     for (std::size_t j = 0; j < PaletteEntryCount; ++j) {
-        const TPaletteEntry &value = Palette[j];
-        if (static_cast<int>(j) == entry)
-            // Showing the alpha is not a change of it: TBM_SETPOS sends no
-            // notification, so an alpha above the slider's range stays as it
-            // is until the slider is moved.
-            ::SendMessageW(Item(kSlider1), TBM_SETPOS, TRUE, std::min<int>(value.Alpha, AlphaMax));
-        colors_[j] = RGB(value.Red, value.Green, value.Blue);
-        tags_[j] = std::to_wstring(value.Alpha);
-        tipTexts_[j] = Wide(PaletteToolTip(value));
+        tipTexts_[j] = Wide(model_.Cell(static_cast<int>(j)).ToolTip);
         ::InvalidateRect(Item(kCol + static_cast<int>(j)), nullptr, TRUE);
     }
 }
 
 void frmPalette::DrawCell(const DRAWITEMSTRUCT &item) const {
-    const int entry = static_cast<int>(item.CtlID) - kCol;
+    const TPaletteCell &cell = model_.Cell(static_cast<int>(item.CtlID) - kCol);
     RECT area = item.rcItem;
-    const HBRUSH fill = ::CreateSolidBrush(colors_[static_cast<std::size_t>(entry)]);
-    if (entry == SelectedEntry) {
+    const HBRUSH fill = ::CreateSolidBrush(RGB(cell.Red, cell.Green, cell.Blue));
+    if (cell.Raised) {
         // The selected cell: a raised 3-D border.
         ::FillRect(item.hDC, &area, fill);
         ::DrawEdge(item.hDC, &area, EDGE_RAISED, BF_RECT);
@@ -118,24 +110,17 @@ void frmPalette::DrawCell(const DRAWITEMSTRUCT &item) const {
 }
 
 void frmPalette::PickColor(int entry) {
-    const auto index = static_cast<std::size_t>(entry);
-    const std::optional<COLORREF> chosen = ::PickColor(Handle(), colors_[index]);
+    const TPaletteCell &cell = model_.Cell(entry);
+    const std::optional<COLORREF> chosen = ::PickColor(Handle(), RGB(cell.Red, cell.Green, cell.Blue));
     if (!chosen || !Exists())
         return;
-    // The cell shows the colour at once; its tip and tag follow at the next Select.
-    colors_[index] = *chosen;
-    TPaletteEntry &value = Palette[index];
-    value.Red = GetRValue(*chosen);
-    value.Green = GetGValue(*chosen);
-    value.Blue = GetBValue(*chosen);
-    ::InvalidateRect(Item(kCol + entry), nullptr, TRUE);
+    model_.SetColor(entry, GetRValue(*chosen), GetGValue(*chosen), GetBValue(*chosen));
+    Show();
 }
 
 void frmPalette::Save() {
-    try {
-        SavePalette(FName, Palette);
-    } catch (const EScreenSet &error) {
-        ShowMessage(Handle(), TNotice::Warning, Wide(error.what()));
+    if (const auto refusal = model_.Save()) {
+        ShowMessage(Handle(), TNotice::Warning, Wide(*refusal));
         return;
     }
     Destroy();
@@ -161,8 +146,7 @@ LRESULT frmPalette::Message(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_HSCROLL:
         if (reinterpret_cast<HWND>(lParam) == Item(kSlider1)) {
-            const auto value = ::SendMessageW(Item(kSlider1), TBM_GETPOS, 0, 0);
-            Palette[static_cast<std::size_t>(SelectedEntry)].Alpha = static_cast<uint8_t>(value);
+            model_.SetAlpha(static_cast<int>(::SendMessageW(Item(kSlider1), TBM_GETPOS, 0, 0)));
         }
         return 0;
     case WM_DRAWITEM:

@@ -5,8 +5,8 @@
 // the file after them. Enter presses "&Ok", Esc "&Cancel".
 #pragma once
 
+#include "PaletteEditorModel.h"
 #include "WinWindow.h"
-#include "palettefile.h"
 
 #include <array>
 #include <filesystem>
@@ -21,22 +21,20 @@ public:
     bool ShowForm(const std::filesystem::path &path);
     void Select(int entry);
 
-    std::filesystem::path FName;
-    TPalette Palette{};
-    int SelectedEntry = 0;
+    const TPaletteEditorModel &Model() const { return model_; }
 
 private:
     void Build() override;
     void Layout() override;
     LRESULT Message(UINT message, WPARAM wParam, LPARAM lParam) override;
     void DrawCell(const DRAWITEMSTRUCT &item) const;
+    // Shows what the model holds in the cells, their tips and the slider.
+    void Show();
     void PickColor(int entry);
     void Save();
 
+    TPaletteEditorModel model_;
     HWND tips_ = nullptr;
-    // What each cell shows: its colour (which a picked colour changes before
-    // the entry's tip and tag are rebuilt) and its tag, the alpha as text.
-    std::array<COLORREF, PaletteEntryCount> colors_{};
-    std::array<std::wstring, PaletteEntryCount> tags_;
+    // The cells' tool tips, where the tips control reads them.
     std::array<std::wstring, PaletteEntryCount> tipTexts_;
 };

@@ -4,9 +4,6 @@
 #include "ScreenupTexts.h"
 #include "WinPrompts.h"
 #include "WinText.h"
-#include "mdlLoader.h"
-#include "screenerror.h"
-#include "screensettings.h"
 
 #include <array>
 
@@ -18,17 +15,17 @@ void frmSize::Build() {
     // The box first: on top of the frame's edge, and first in the Tab order.
     AddControl(L"BUTTON", std::string(ModifyCaption), WS_TABSTOP | BS_AUTOCHECKBOX, kSizeCheck1);
     AddControl(L"BUTTON", "", BS_GROUPBOX, kSizeFrame1);
-    const TLoaderState &state = mdlLoader::State();
     for (int i = 0; i < 4; ++i) {
-        AddControl(L"STATIC", std::string(SizeValueName(static_cast<std::size_t>(i))), SS_LEFT, kLabel1 + i);
-        const HWND field = AddControl(L"EDIT", std::to_string(state.SizeValues[static_cast<std::size_t>(i)]),
-                                      WS_TABSTOP | ES_AUTOHSCROLL, kTxtSize + i, WS_EX_CLIENTEDGE);
-        ::SendMessageW(field, EM_SETLIMITTEXT, 12, 0);
+        const auto field = static_cast<std::size_t>(i);
+        AddControl(L"STATIC", std::string(TSizeEditorModel::Label(field)), SS_LEFT, kLabel1 + i);
+        const HWND edit = AddControl(L"EDIT", model_.StartTexts()[field], WS_TABSTOP | ES_AUTOHSCROLL, kTxtSize + i,
+                                     WS_EX_CLIENTEDGE);
+        ::SendMessageW(edit, EM_SETLIMITTEXT, 12, 0);
     }
     AddControl(L"BUTTON", std::string(SizeOkCaption), WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK);
     AddControl(L"BUTTON", std::string(SizeCancelCaption), WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL);
-    ::SendMessageW(Item(kSizeCheck1), BM_SETCHECK, state.SizeModified ? BST_CHECKED : BST_UNCHECKED, 0);
-    EnableFields(state.SizeModified);
+    ::SendMessageW(Item(kSizeCheck1), BM_SETCHECK, model_.Modify() ? BST_CHECKED : BST_UNCHECKED, 0);
+    ShowFieldsEnabled();
 }
 
 void frmSize::Layout() {
@@ -45,7 +42,8 @@ void frmSize::Layout() {
     Place(IDCANCEL, 154, 98, 134, 26);
 }
 
-void frmSize::EnableFields(bool enabled) const {
+void frmSize::ShowFieldsEnabled() const {
+    const bool enabled = model_.FieldsEnabled();
     ::EnableWindow(Item(kSizeFrame1), enabled);
     for (int i = 0; i < 4; ++i) {
         ::EnableWindow(Item(kLabel1 + i), enabled);
@@ -54,21 +52,15 @@ void frmSize::EnableFields(bool enabled) const {
 }
 
 void frmSize::Accept() {
-    std::array<int16_t, 4> values{};
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const HWND field = Item(kTxtSize + static_cast<int>(i));
-        try {
-            values[i] = static_cast<int16_t>(ParseSizeValue(Utf8(WindowText(field)), SizeValueName(i)));
-        } catch (const EScreenSet &error) {
-            ShowMessage(Handle(), TNotice::Warning, Wide(error.what()));
-            if (Exists() && ::IsWindowEnabled(field))
-                ::SetFocus(field);
-            return;
-        }
+    TSizeEditorModel::TTexts texts;
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        texts[i] = Utf8(WindowText(Item(kTxtSize + static_cast<int>(i))));
+    if (const auto refusal = model_.Accept(texts)) {
+        ShowMessage(Handle(), TNotice::Warning, Wide(refusal->Message));
+        if (refusal->Focus && Exists())
+            ::SetFocus(Item(kTxtSize + static_cast<int>(*refusal->Focus)));
+        return;
     }
-    TLoaderState &state = mdlLoader::State();
-    state.SizeModified = true;
-    state.SizeValues = values;
     Destroy();
 }
 
@@ -83,7 +75,8 @@ LRESULT frmSize::Message(UINT message, WPARAM wParam, LPARAM lParam) {
             Destroy();
             break;
         case kSizeCheck1:
-            EnableFields(::SendMessageW(Item(kSizeCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED);
+            model_.SetModify(::SendMessageW(Item(kSizeCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED);
+            ShowFieldsEnabled();
             break;
         default:
             break;

@@ -4,6 +4,9 @@
 // top edge and enables the fields. Enter presses "oK", Esc "Cancel".
 #pragma once
 
+#include <windows.h>
+
+#include "SizeEditorModel.h"
 #include "WinWindow.h"
 
 class frmSize final : public TWinWindow {
@@ -15,6 +18,8 @@ private:
     void Build() override;
     void Layout() override;
     LRESULT Message(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void EnableFields(bool enabled) const;
+    void ShowFieldsEnabled() const;
     void Accept();
+
+    TSizeEditorModel model_{mdlLoader::State()};
 };

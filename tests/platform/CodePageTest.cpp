@@ -10,4 +10,9 @@ TEST(CodePageTest, RoundTripsTheLibraryTexts) {
                     "C \xE2\x82\xAC");
     EXPECT_EQ(Utf8ToCp1252(utf8), cp);
     EXPECT_EQ(Utf8ToCp1252("\xE4\xB8\xAD"), "?"); // no Windows-1252 byte
+    // Every byte survives the round trip, the five unassigned ones included.
+    for (int b = 1; b < 256; ++b) {
+        const std::string one(1, static_cast<char>(b));
+        EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(one)), one) << b;
+    }
 }

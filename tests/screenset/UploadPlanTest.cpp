@@ -80,20 +80,29 @@ TEST_F(UploadPlanTest, EmptyFileIsSentAsAnEmptyItem) {
 }
 
 TEST_F(UploadPlanTest, UnusableRowsAreRefusedByName) {
-    Choose(2, folder.Path() / "missing.m2v");
-    EXPECT_NE(Refusal().find("missing.m2v"), std::string::npos) << Refusal();
-
-    Choose(2, folder.Path());
-    EXPECT_NE(Refusal().find(folder.Path().string()), std::string::npos) << Refusal();
-
-    Choose(2, "");
-    EXPECT_EQ(Refusal(), "No file chosen for \"setup\"");
-
+    const auto fifo = folder.Path() / "pipe.m2v";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::filesystem::path Path;
+        std::string Says;
+    } cases[] = {
+        {"", "Cannot upload \"setup\": no file is chosen for it."},
+        {folder.Path() / "missing.m2v",
+         "the file \"" + (folder.Path() / "missing.m2v").string() + "\" cannot be read ("},
+        {folder.Path(), "the file \"" + folder.Path().string() + "\" cannot be read (it is a folder)."},
+        // Devices and pipes could hold no end: the plan reads files whole.
+        {"/dev/zero", "Cannot upload \"setup\": the file \"/dev/zero\" is not a regular file."},
+        {fifo, "the file \"" + fifo.string() + "\" is not a regular file."},
+    };
+    for (const auto &c : cases) {
+        Choose(2, c.Path);
+        EXPECT_NE(Refusal().find(c.Says), std::string::npos) << c.Path << ": " << Refusal();
+    }
     if (geteuid() != 0) { // root reads any file
         const auto locked = folder.Write("locked.m2v", Pattern(10));
         chmod(locked.c_str(), 0);
         Choose(2, locked);
-        EXPECT_NE(Refusal().find("locked.m2v"), std::string::npos) << Refusal();
+        EXPECT_NE(Refusal().find("locked.m2v\" cannot be read ("), std::string::npos) << Refusal();
     }
 }
 
@@ -120,41 +129,73 @@ public:
         Calls.push_back(std::string(record) + "/" + std::string(item) + ":" + std::to_string(data.size()));
         return item != FailingItem;
     }
+    bool SaveItems(std::string_view record, std::span<const TUploadItem> items) override {
+        std::string call = std::string(record) + "/";
+        bool failing = false;
+        for (const TUploadItem &item : items) {
+            call += (&item == items.data() ? "" : "+") + item.ItemName + ":" + std::to_string(item.Data.size());
+            failing = failing || item.ItemName == FailingItem;
+        }
+        Calls.push_back(call);
+        return !failing;
+    }
+    void ItemDone(const TUploadItem &item, bool saved) override {
+        Calls.push_back((saved ? "done " : "failed ") + item.ItemName);
+    }
     void Progress(int step) override { Steps.push_back(step); }
 };
 
-TEST_F(UploadPlanTest, RunSavesIntoPicturesWithProgressSteps) {
+TEST_F(UploadPlanTest, RunWritesEachItemOrTheRecordOnceAsAsked) {
     Choose(0, folder.Write("boot.m2v", Pattern(10)));
     Choose(4, folder.Write("panel.pan", Pattern(20)));
-    RecordingTarget target;
-    const TUploadResult result = RunUpload(MakeUploadPlan(selection), target);
-    EXPECT_TRUE(result.Ok());
-    EXPECT_EQ(target.Calls, (std::vector<std::string>{"refresh", "pictures/ini:64", "pictures/splash.fnt:10",
-                                                      "pictures/bandeau.pan:20"}));
-    EXPECT_EQ(target.Steps, (std::vector<int>{0, 1, 2, 3, 7}));
-}
-
-TEST_F(UploadPlanTest, FailedItemDoesNotStopTheOthers) {
-    Choose(1, folder.Write("radio.m2v", Pattern(10)));
-    Choose(2, folder.Write("setup.m2v", Pattern(10)));
-    RecordingTarget target;
-    target.FailingItem = "radio.fnt";
-    const TUploadResult result = RunUpload(MakeUploadPlan(selection), target);
-    EXPECT_FALSE(result.Ok());
-    EXPECT_EQ(result.Failed, std::vector<std::string>{"radio.fnt"});
-    EXPECT_EQ(result.Saved, (std::vector<std::string>{"ini", "setup.fnt"}));
-    EXPECT_EQ(target.Steps, (std::vector<int>{0, 1, 2, 4, 5}));
+    using Calls = std::vector<std::string>;
+    const struct {
+        TUploadWrite Write;
+        std::string Failing;
+        Calls Expected;
+    } cases[] = {
+        {TUploadWrite::PerItem,
+         "",
+         {"refresh", "pictures/ini:64", "done ini", "pictures/splash.fnt:10", "done splash.fnt",
+          "pictures/bandeau.pan:20", "done bandeau.pan"}},
+        // A failed item does not stop the others.
+        {TUploadWrite::PerItem,
+         "splash.fnt",
+         {"refresh", "pictures/ini:64", "done ini", "pictures/splash.fnt:10", "failed splash.fnt",
+          "pictures/bandeau.pan:20", "done bandeau.pan"}},
+        {TUploadWrite::OneWrite,
+         "",
+         {"refresh", "pictures/ini:64+splash.fnt:10+bandeau.pan:20", "done ini", "done splash.fnt",
+          "done bandeau.pan"}},
+        // One write fails whole.
+        {TUploadWrite::OneWrite,
+         "bandeau.pan",
+         {"refresh", "pictures/ini:64+splash.fnt:10+bandeau.pan:20", "failed ini", "failed splash.fnt",
+          "failed bandeau.pan"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Failing);
+        RecordingTarget target;
+        target.FailingItem = c.Failing;
+        const TUploadResult result = RunUpload(MakeUploadPlan(selection), target, c.Write);
+        EXPECT_EQ(target.Calls, c.Expected);
+        EXPECT_EQ(target.Steps, (std::vector<int>{0, 1, 2, 3, 7}));
+        EXPECT_EQ(result.Ok(), c.Failing.empty());
+        EXPECT_EQ(result.Saved.size() + result.Failed.size(), 3u);
+    }
 }
 
 TEST_F(UploadPlanTest, FailedRefreshWritesNothing) {
     Choose(0, folder.Write("boot.m2v", Pattern(10)));
-    RecordingTarget target;
-    target.RefreshWorks = false;
-    const TUploadResult result = RunUpload(MakeUploadPlan(selection), target);
-    EXPECT_FALSE(result.Ok());
-    EXPECT_FALSE(result.Refreshed);
-    EXPECT_EQ(target.Calls, std::vector<std::string>{"refresh"});
-    EXPECT_EQ(target.Steps, std::vector<int>{0});
+    for (const TUploadWrite write : {TUploadWrite::PerItem, TUploadWrite::OneWrite}) {
+        RecordingTarget target;
+        target.RefreshWorks = false;
+        const TUploadResult result = RunUpload(MakeUploadPlan(selection), target, write);
+        EXPECT_FALSE(result.Ok());
+        EXPECT_FALSE(result.Refreshed);
+        EXPECT_EQ(target.Calls, std::vector<std::string>{"refresh"});
+        EXPECT_EQ(target.Steps, std::vector<int>{0});
+    }
 }
 
 } // namespace

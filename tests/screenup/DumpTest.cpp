@@ -42,6 +42,18 @@ TEST_F(DumpTest, WithoutTheSettingsRecordNoFileIsWritten) {
     EXPECT_FALSE(std::filesystem::exists(SetBin()));
 }
 
+TEST_F(DumpTest, AFailedDirectoryReadEndsTheDumpAfterTheLibrarysError) {
+    velksim::TSimFaults faults;
+    faults.refuseReads = 1;
+    sim.SetFaults(faults);
+    folder.Write("set.bin", {9, 9, 9});
+    ClickSave();
+    // The library's own box, and nothing read from a directory never read.
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_EQ(prompts.Messages[0].Caption, QStringLiteral("Error"));
+    EXPECT_EQ(ReadBytes(SetBin()), (std::vector<uint8_t>{9, 9, 9}));
+}
+
 TEST_F(DumpTest, AFailedLoadSaysErrorLoadingSettings) {
     // Two items "SET": the record is found, the load refuses it.
     sim.WriteSlot(0, velksim::RecordSlotImage("SET", {{"SET", {1, 2}}, {"SET", {3, 4}}}));

@@ -2,6 +2,7 @@
 // "Load theme", the browse dialogs and the edit buttons.
 #include "ScreenupTest.h"
 
+#include "MainWindowModel.h"
 #include "WindowPlacement.h"
 #include "frmPalette.h"
 #include "frmSize.h"
@@ -209,8 +210,9 @@ TEST_F(MainWindowTest, PaletteEditButtonNeedsAPath) {
     frmPalette *editor = form->PaletteEditor();
     ASSERT_NE(editor, nullptr);
     EXPECT_TRUE(editor->isVisible());
-    EXPECT_EQ(editor->FName, Find<QLineEdit>(form.get(), "txtPath_5")->text());
-    EXPECT_EQ(editor->Palette[0].Red, 10);
+    EXPECT_EQ(QString::fromStdU16String(editor->Model().File().u16string()),
+              Find<QLineEdit>(form.get(), "txtPath_5")->text());
+    EXPECT_EQ(editor->Model().Palette()[0].Red, 10);
 
     // The other palette row reloads the one editor with its own file.
     lut[0] = 99;
@@ -218,7 +220,7 @@ TEST_F(MainWindowTest, PaletteEditButtonNeedsAPath) {
     Find<QPushButton>(form.get(), "cmdEdit_3")->click();
     EXPECT_EQ(form->PaletteEditor(), editor);
     EXPECT_EQ(form->findChildren<QWidget *>(QStringLiteral("frmPalette")).size(), 1);
-    EXPECT_EQ(editor->Palette[0].Red, 99);
+    EXPECT_EQ(editor->Model().Palette()[0].Red, 99);
 }
 
 TEST_F(MainWindowTest, SizeEditButtonOpensOneSizeEditor) {
@@ -286,6 +288,62 @@ TEST_F(MainWindowTest, ClosingTheMainWindowClosesTheOthers) {
     EXPECT_TRUE(form->Closing());
     EXPECT_EQ(form->SizeEditor(), nullptr);
     EXPECT_EQ(form->PaletteEditor(), nullptr);
+}
+
+// The main window's rules without a window: which controls a row enables,
+// what "Ed" opens and when it asks for a file first, the rows an upload takes,
+// and the encodings the library gets.
+TEST(MainWindowModelTest, RowsDecideTheirControlsTheirEditorAndTheUploadsChoice) {
+    const struct {
+        std::size_t Row;
+        bool Checked;
+        std::u16string Path;
+        bool HasEdit;
+        TEditorKind Opens;
+        std::string Note;
+    } cases[] = {
+        {0, true, u"boot.m2v", false, TEditorKind::None, ""},
+        {2, false, u"", false, TEditorKind::None, ""},
+        {3, true, u"", true, TEditorKind::None, "select a lut file first!"},
+        {3, false, u"setup.lut", true, TEditorKind::Palette, ""},
+        {4, false, u"", true, TEditorKind::Size, ""},
+        {5, true, u"/tmp/\u00E9t\u00E9.lut", true, TEditorKind::Palette, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Row);
+        TMainWindowModel model;
+        model.SetChecked(c.Row, c.Checked);
+        model.SetPath(c.Row, c.Path);
+        EXPECT_EQ(model.RowEnabled(c.Row), c.Checked);
+        EXPECT_EQ(TMainWindowModel::HasEditButton(c.Row), c.HasEdit);
+        const TEditClick click = model.Edit(c.Row);
+        EXPECT_EQ(click.Opens, c.Opens);
+        EXPECT_EQ(click.Note, c.Note);
+        const TResourceChoice choice = model.Rows()[c.Row];
+        EXPECT_EQ(choice.Checked, c.Checked);
+        EXPECT_EQ(choice.Path.u16string(), c.Path);
+        if (c.Opens == TEditorKind::Palette) {
+            EXPECT_EQ(click.File, choice.Path);
+        }
+        // A cancelled dialog keeps the path; a chosen file replaces it.
+        EXPECT_FALSE(model.Chosen(c.Row, u""));
+        EXPECT_EQ(model.Path(c.Row), c.Path);
+        EXPECT_TRUE(model.Chosen(c.Row, u"other"));
+        EXPECT_EQ(model.Path(c.Row), u"other");
+    }
+
+    TMainWindowModel model;
+    EXPECT_TRUE(model.OperationsEnabled());
+    model.SetBusy(true);
+    EXPECT_FALSE(model.OperationsEnabled());
+    EXPECT_TRUE(model.ShowsWriteProgress());
+    model.Close();
+    EXPECT_TRUE(model.Closing());
+    EXPECT_FALSE(model.ShowsWriteProgress());
+    // Port names go to the library in the file system's encoding.
+    EXPECT_EQ(TMainWindowModel::PortName(u"/dev/tty\u00E9"), "/dev/tty\xC3\xA9");
+    EXPECT_EQ(TMainWindowModel::PortName(u"\xD800x"), "\xEF\xBF\xBDx");
+    EXPECT_EQ(TMainWindowModel::SettingsFile("/opt/s"), std::filesystem::path("/opt/s/set.bin"));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "ScreenupTest.h"
 
 #include "ColorCell.h"
+#include "PaletteEditorModel.h"
 #include "frmPalette.h"
 
 #include <QFile>
@@ -72,7 +73,7 @@ TEST_F(PaletteEditorTest, ShowsEveryEntryInAFourByFourGrid) {
     EXPECT_EQ(Cell(1)->frameShadow(), QFrame::Plain);
 
     QTest::mouseClick(Cell(5), Qt::LeftButton);
-    EXPECT_EQ(editor->SelectedEntry, 5);
+    EXPECT_EQ(editor->Model().Selected(), 5);
     EXPECT_TRUE(Cell(5)->Raised());
     EXPECT_FALSE(Cell(0)->Raised());
     EXPECT_EQ(Slider()->value(), 4);
@@ -106,7 +107,7 @@ TEST_F(PaletteEditorTest, AColourChangeWritesOnlyItsEntrysColourBytes) {
     DoubleClick(5);
     ASSERT_EQ(prompts.ColorStarts.size(), 1u);
     EXPECT_EQ(prompts.ColorStarts[0], QColor(20, 21, 22)); // the cell's own colour
-    EXPECT_EQ(editor->SelectedEntry, 5);
+    EXPECT_EQ(editor->Model().Selected(), 5);
     EXPECT_EQ(Cell(5)->Color(), QColor(0x12, 0x34, 0x56));
     // The tool tip keeps the old values until a cell is selected.
     EXPECT_EQ(Cell(5)->toolTip(), QStringLiteral(" rgb 141516 "));
@@ -214,11 +215,62 @@ TEST_F(PaletteEditorTest, ShowFormAgainReloadsTheFile) {
     Open(first);
     Slider()->setValue(1); // unsaved, and lost
     EXPECT_TRUE(editor->ShowForm(second));
-    EXPECT_EQ(editor->FName, second);
+    EXPECT_EQ(QString::fromStdU16String(editor->Model().File().u16string()), second);
     EXPECT_EQ(Cell(0)->Color(), QColor(100, 101, 102));
     Press("Command1");
     EXPECT_EQ(ReadBytes(first), Pattern(64, 0));
     EXPECT_EQ(ReadBytes(second), Pattern(64, 100));
+}
+
+// The palette editor's rules without a window, step by step over one file:
+// what the cells and the slider show, and the bytes "&Ok" writes.
+TEST(PaletteEditorModelTest, StepsChangeWhatTheCellsShowAndWhatIsSaved) {
+    TTempFolder folder;
+    std::vector<uint8_t> bytes = Pattern(70, 0);
+    bytes[23] = 9; // entry 5's alpha, above the slider's range
+    const std::filesystem::path file = folder.Write("m.lut", bytes);
+    TPaletteEditorModel model;
+    ASSERT_FALSE(model.Load(file).has_value());
+    using TModel = TPaletteEditorModel;
+    const struct {
+        const char *Step;
+        std::function<void(TModel &)> Do;
+        int Selected;
+        TPaletteCell Cell5;
+        int Slider;
+    } steps[] = {
+        {"loaded", [](TModel &) {}, 0, {20, 21, 22, "9", " rgb 141516 ", false}, 3},
+        {"select 5", [](TModel &m) { m.Select(5); }, 5, {20, 21, 22, "9", " rgb 141516 ", true}, 5},
+        // The colour shows at once; the tag and tip wait for a selection.
+        {"colour",
+         [](TModel &m) { m.SetColor(5, 0x12, 0x34, 0x56); },
+         5,
+         {0x12, 0x34, 0x56, "9", " rgb 141516 ", true},
+         5},
+        {"alpha", [](TModel &m) { m.SetAlpha(2); }, 5, {0x12, 0x34, 0x56, "9", " rgb 141516 ", true}, 2},
+        {"select 1", [](TModel &m) { m.Select(1); }, 1, {0x12, 0x34, 0x56, "2", " rgb 123456 ", false}, 5},
+        // A file that cannot be read leaves the model as it was.
+        {"missing file",
+         [&](TModel &m) { EXPECT_TRUE(m.Load(folder.Path() / "gone.lut").has_value()); },
+         1,
+         {0x12, 0x34, 0x56, "2", " rgb 123456 ", false},
+         5},
+    };
+    for (const auto &step : steps) {
+        SCOPED_TRACE(step.Step);
+        step.Do(model);
+        EXPECT_EQ(model.Selected(), step.Selected);
+        EXPECT_EQ(model.Cell(5), step.Cell5);
+        EXPECT_EQ(model.SliderValue(), step.Slider);
+        EXPECT_EQ(model.Cell(step.Selected).Raised, true);
+    }
+    ASSERT_FALSE(model.Save().has_value());
+    std::vector<uint8_t> expected = bytes;
+    expected[20] = 0x12, expected[21] = 0x34, expected[22] = 0x56, expected[23] = 2;
+    EXPECT_EQ(ReadBytes(file), expected);
+    std::filesystem::remove(file);
+    std::filesystem::create_directory(file);
+    EXPECT_TRUE(model.Save().has_value());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The picture size editor and the module state it keeps for the uploads.
 #include "ScreenupTest.h"
 
+#include "SizeEditorModel.h"
 #include "frmSize.h"
 
 #include <QCheckBox>
@@ -176,6 +177,48 @@ TEST_F(SizeEditorTest, OkRefusesAFieldThatIsNotAWholeNumberInRange) {
         ASSERT_FALSE(editor.isNull());
         EXPECT_TRUE(editor->isVisible());
         Press("Command2");
+    }
+}
+
+// The size editor's rules without a window: "oK" stores four whole numbers
+// from 0 to 32767 and sets the flag whatever "Modify" says; a refusal names
+// the field and gives it the keyboard only while the fields are enabled.
+TEST(SizeEditorModelTest, OkStoresValuesInRangeAndNamesTheFirstRefusedField) {
+    const struct {
+        bool Modify;
+        TSizeEditorModel::TTexts Texts;
+        std::string Refusal; // empty: accepted
+        std::optional<std::size_t> Focus;
+    } cases[] = {
+        {true, {"1", "0x20", "720", " 576 "}, "", std::nullopt},
+        {false, {"0", "0", "0", "32767"}, "", std::nullopt},
+        {true, {"1", "2", "32768", "4"}, "Width must be a whole number from 0 to 32767, not \"32768\"", 2},
+        {false, {"x", "2", "3", "4"}, "Orig X must be", std::nullopt},
+        {true, {"1", "2", "3", ""}, "Height must be a whole number from 0 to 32767, not empty", 3},
+        {true, {"1", "-2", "3", "4"}, "Orig Y", 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Texts[0] + "," + c.Texts[1] + "," + c.Texts[2] + "," + c.Texts[3]);
+        TLoaderState state;
+        state.SizeValues = {5, 6, 7, 8};
+        TSizeEditorModel model(state);
+        EXPECT_FALSE(model.Modify());
+        EXPECT_EQ(model.StartTexts(), (TSizeEditorModel::TTexts{"5", "6", "7", "8"}));
+        model.SetModify(c.Modify);
+        EXPECT_EQ(model.FieldsEnabled(), c.Modify);
+        const auto refusal = model.Accept(c.Texts);
+        if (c.Refusal.empty()) {
+            EXPECT_FALSE(refusal.has_value());
+            EXPECT_TRUE(state.SizeModified);
+            EXPECT_EQ(TSizeEditorModel(state).StartTexts()[0], std::to_string(state.SizeValues[0]));
+            EXPECT_TRUE(TSizeEditorModel(state).Modify());
+            continue;
+        }
+        ASSERT_TRUE(refusal.has_value());
+        EXPECT_EQ(refusal->Message.rfind(c.Refusal, 0), 0u) << refusal->Message;
+        EXPECT_EQ(refusal->Focus, c.Focus);
+        EXPECT_FALSE(state.SizeModified);
+        EXPECT_EQ(state.SizeValues, (std::array<int16_t, 4>{5, 6, 7, 8}));
     }
 }
 

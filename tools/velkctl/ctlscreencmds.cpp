@@ -11,51 +11,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
+#include <stdexcept>
 
 namespace {
-
-// The record directory of the session for the settings dump. A failure is
-// shown at once and the dump goes on as the uploader's does.
-class TSessionRecords : public TSettingsSource {
-public:
-    explicit TSessionRecords(TCtlSession &session) : session_(session) {}
-
-    bool Refresh() override {
-        return Guarded([&] { session_.Refresh(false); });
-    }
-    bool ItemExists(std::string_view record, std::string_view item) override {
-        return session_.Records().ItemExists(std::string(record), std::string(item));
-    }
-    std::optional<std::vector<uint8_t>> LoadItem(std::string_view record, std::string_view item) override {
-        std::optional<std::vector<uint8_t>> data;
-        Guarded([&] {
-            TBuffer buffer;
-            session_.Records().LoadItem(session_.Transport(), std::string(record), std::string(item), buffer);
-            data.emplace(buffer.Memory(), buffer.Memory() + buffer.Size());
-        });
-        loaded_ = data;
-        return data;
-    }
-    // The bytes of the last load; nothing when it failed.
-    const std::optional<std::vector<uint8_t>> &Loaded() const { return loaded_; }
-
-private:
-    template <typename F> bool Guarded(F &&operation) {
-        try {
-            operation();
-            return true;
-        } catch (const EVelk &error) {
-            PrintError(Cp1252ToUtf8(error.Message()));
-        } catch (const ECtlFailed &error) {
-            PrintError(error.what());
-        }
-        return false;
-    }
-
-    TCtlSession &session_;
-    std::optional<std::vector<uint8_t>> loaded_;
-};
 
 // "1 item", "2 items".
 std::string Items(std::size_t n) {
@@ -69,10 +27,89 @@ std::string Step(int step) {
     return prefix;
 }
 
+// The record directory of the session, for the settings dump and the upload.
+// A failed refresh or load is shown at once and the operation goes on as the
+// uploader's does. The upload puts every item into one copy of record
+// "pictures", written once, and tells each step as it is reached.
+class TSessionRecords : public TSettingsSource, public TUploadTarget {
+public:
+    TSessionRecords(TCtlSession &session, const TCtlOptions &options) : session_(session), options_(options) {}
+
+    bool Refresh() override {
+        return Shown(Failure([&] { session_.Refresh(false); }));
+    }
+    bool ItemExists(std::string_view record, std::string_view item) override {
+        return session_.Records().ItemExists(std::string(record), std::string(item));
+    }
+    std::optional<std::vector<uint8_t>> LoadItem(std::string_view record, std::string_view item) override {
+        std::optional<std::vector<uint8_t>> data;
+        Shown(Failure([&] {
+            TBuffer buffer;
+            session_.Records().LoadItem(session_.Transport(), std::string(record), std::string(item), buffer);
+            data.emplace(buffer.Memory(), buffer.Memory() + buffer.Size());
+        }));
+        loaded_ = data;
+        return data;
+    }
+    bool SaveItem(std::string_view, std::string_view, std::span<const uint8_t>) override {
+        throw std::logic_error("velkctl writes record \"pictures\" once");
+    }
+    bool SaveItems(std::string_view record, std::span<const TUploadItem> items) override {
+        std::vector<TRecordItemData> data;
+        for (const TUploadItem &item : items)
+            data.push_back({item.ItemName, item.Data.data(), static_cast<int32_t>(item.Data.size())});
+        saveFailure_ =
+            Failure([&] { slot_ = session_.Records().SaveItems(session_.Transport(), std::string(record), data); });
+        return !saveFailure_;
+    }
+    void ItemDone(const TUploadItem &item, bool saved) override {
+        Say(options_, Step(item.Progress) + (saved ? "saved " : "FAILED ") + item.ItemName + " (" +
+                          Bytes(item.Data.size()) + ")");
+    }
+    void Progress(int step) override {
+        if (step == ProgressStarted)
+            Say(options_, Step(step) + "reading the record directory");
+        else if (step == ProgressRefreshed) {
+            Say(options_, Step(step) + "record directory read");
+            WarnDamagedNamesakes(session_.Records(), std::string(PicturesRecord));
+        }
+    }
+
+    // The bytes of the last load; nothing when it failed.
+    const std::optional<std::vector<uint8_t>> &Loaded() const { return loaded_; }
+    // Why the upload's write failed, shown after its steps; the slot it went
+    // to when it did not.
+    const std::optional<std::string> &SaveFailure() const { return saveFailure_; }
+    int32_t Slot() const { return slot_; }
+
+private:
+    // The error of the operation as text, or nothing when it succeeded.
+    template <typename F> static std::optional<std::string> Failure(F &&operation) {
+        try {
+            operation();
+            return std::nullopt;
+        } catch (const EVelk &error) {
+            return Cp1252ToUtf8(error.Message());
+        } catch (const ECtlFailed &error) {
+            return std::string(error.what());
+        }
+    }
+    static bool Shown(const std::optional<std::string> &failure) {
+        if (failure)
+            PrintError(*failure);
+        return !failure;
+    }
+
+    TCtlSession &session_;
+    const TCtlOptions &options_;
+    std::optional<std::vector<uint8_t>> loaded_;
+    std::optional<std::string> saveFailure_;
+    int32_t slot_ = -1;
+};
+
 // An upload without any resource would only overwrite "ini": it must be asked
-// for. Resources are read whole when the plan is made: a device or a pipe
-// could hold no end.
-void CheckChosenFiles(const TUploadArgs &args) {
+// for. The files themselves are checked by the plan, as the window program's.
+void CheckResourceArguments(const TUploadArgs &args) {
     const bool anyResource =
         std::any_of(args.Files.begin(), args.Files.end(), [](const std::string &file) { return !file.empty(); });
     if (!anyResource && !args.SettingsOnly)
@@ -80,12 +117,6 @@ void CheckChosenFiles(const TUploadArgs &args) {
                         "upload the settings item \"ini\" alone");
     if (anyResource && args.SettingsOnly)
         throw ECtlUsage("--settings-only uploads no resource file: leave out the files or --settings-only");
-
-    for (const std::string &file : args.Files) {
-        std::error_code error;
-        if (!file.empty() && std::filesystem::exists(file, error) && !std::filesystem::is_regular_file(file, error))
-            throw ECtlUsage("\"" + file + "\" is not a regular file");
-    }
 }
 
 } // namespace
@@ -98,7 +129,7 @@ int RunUploadScreens(const TCtlOptions &options, const TUploadArgs &args) {
     try {
         if (!args.Size.empty())
             selection.Size = {true, ParseSizeList(args.Size)};
-        CheckChosenFiles(args);
+        CheckResourceArguments(args);
         plan = MakeUploadPlan(selection);
     } catch (const ESizeExceeded &error) {
         throw ECtlUsage(std::string(error.what()) + ": the files hold " + std::to_string(error.Total()) +
@@ -110,44 +141,19 @@ int RunUploadScreens(const TCtlOptions &options, const TUploadArgs &args) {
     TCtlSession session = OpenSession(options);
     Say(options, "Uploading " + Items(plan.Items.size()) + " (" + Bytes(plan.ResourceBytes) +
                      " of resources) into record " + std::string(PicturesRecord));
-    Say(options, Step(ProgressStarted) + "reading the record directory");
-    try {
-        session.Refresh(false);
-    } catch (const EVelk &error) {
-        PrintError(Cp1252ToUtf8(error.Message()));
+    TSessionRecords records(session, options);
+    const TUploadResult result = RunUpload(plan, records, TUploadWrite::OneWrite);
+    if (!result.Refreshed)
         throw ECtlFailed("Upload stopped: the record directory could not be read, nothing was written");
-    } catch (const ECtlFailed &error) {
-        PrintError(error.what());
-        throw ECtlFailed("Upload stopped: the record directory could not be read, nothing was written");
+    if (!result.Ok()) {
+        PrintError(records.SaveFailure().value_or("the record was not written"));
+        std::string names;
+        for (const std::string &name : result.Failed)
+            names += (names.empty() ? "" : ", ") + name;
+        throw ECtlFailed("Upload incomplete: " + std::to_string(result.Failed.size()) + " of " +
+                         Items(plan.Items.size()) + " failed (" + names + ")");
     }
-    Say(options, Step(ProgressRefreshed) + "record directory read");
-    WarnDamagedNamesakes(session.Records(), std::string(PicturesRecord));
-
-    // Every item goes into one copy of the record, which is written once.
-    std::vector<TRecordItemData> items;
-    for (const TUploadItem &item : plan.Items)
-        items.push_back({item.ItemName, item.Data.data(), static_cast<int32_t>(item.Data.size())});
-    std::string failure;
-    int32_t slot = -1;
-    try {
-        slot = session.Records().SaveItems(session.Transport(), std::string(PicturesRecord), items);
-    } catch (const EVelk &error) {
-        failure = Cp1252ToUtf8(error.Message());
-    } catch (const ECtlFailed &error) {
-        failure = error.what();
-    }
-    std::string names;
-    for (const TUploadItem &item : plan.Items) {
-        Say(options, Step(item.Progress) + (failure.empty() ? "saved " : "FAILED ") + item.ItemName + " (" +
-                         Bytes(item.Data.size()) + ")");
-        names += (names.empty() ? "" : ", ") + item.ItemName;
-    }
-    if (!failure.empty()) {
-        PrintError(failure);
-        throw ECtlFailed("Upload incomplete: " + std::to_string(plan.Items.size()) + " of " + Items(plan.Items.size()) +
-                         " failed (" + names + ")");
-    }
-    CheckSavedSlot(session.Records(), slot);
+    CheckSavedSlot(session.Records(), records.Slot());
     Say(options, "Uploaded " + Items(plan.Items.size()));
     return 0;
 }
@@ -157,7 +163,7 @@ int RunDumpSettings(const TCtlOptions &givenOptions, const std::string &file) {
     TCtlOptions options = givenOptions;
     options.StatusToError = output.IsStandardOutput();
     TCtlSession session = OpenSession(options);
-    TSessionRecords records(session);
+    TSessionRecords records(session, options);
     TDumpResult result;
     try {
         // Standard output has no name on every system: the dump writes to the

@@ -21,7 +21,7 @@
 namespace {
 
 // The largest data a transfer packet carries.
-constexpr int64_t MaxTransferLength = 0x7FFFF0;
+constexpr int64_t MaxTransferLength = HL_MAX_DATA;
 
 THLSource SourceOf(const std::string &space) {
     return space == "eeprom" ? hlsEeprom : hlsFlash;

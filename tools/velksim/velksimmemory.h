@@ -2,6 +2,7 @@
 // of its flash, its I2C EEPROM and the last firmware image it received.
 #pragma once
 
+#include "velkhlpacket.h"
 #include "velkmemorymap.h"
 #include "velksimerror.h"
 
@@ -19,7 +20,7 @@ constexpr uint32_t FlashSize = kRecordAreaSize;
 constexpr uint32_t EepromSize = kEepromSize;
 constexpr uint8_t Erased = 0xFF; // erased flash and EEPROM cells read 0xFF
 // The largest firmware image a transfer packet can carry.
-constexpr uint32_t MaxFirmware = 0x7FFFF0;
+constexpr uint32_t MaxFirmware = HL_MAX_DATA;
 
 // The flash address of a record slot.
 constexpr uint32_t SlotAddress(int32_t slot) {

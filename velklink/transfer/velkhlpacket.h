@@ -20,7 +20,6 @@ VELK_DECLARE_EXCEPTION(EHLPacket, EVelk);
 constexpr uint32_t HL_FIRMWARE = 0x5A390001, HL_WRITE_FLASH = 0x5A390011, HL_WRITE_EEPROM = 0x5A390012,
                    HL_READ_FLASH = 0x5A390021, HL_READ_EEPROM = 0x5A390022, HL_DATA = 0x5A390031, HL_SYNC = 0x5A390041,
                    HL_ACK = 0x5A390051, HL_NACK = 0x5A390061;
-constexpr uint32_t HL_MAX_DATA = 0x7FFFF0;
 
 // The layout above, for every reader and writer of transfer packets.
 inline constexpr int32_t kHLCommandAt = 0;
@@ -28,6 +27,13 @@ inline constexpr int32_t kHLTotalLengthAt = 4;
 inline constexpr int32_t kHLDataLengthAt = 8;
 inline constexpr int32_t kHLAddressAt = 12;
 inline constexpr int32_t kHLHeaderLength = 16;
+
+// A transfer packet is at most 8 MiB (0x800000 bytes) long, header included,
+// so the most data one carries is 0x800000 - 16 = 0x7FFFF0 (8,388,592) bytes:
+// the limit of every single transfer (a read, a write, a firmware image).
+inline constexpr uint32_t kHLMaxPacketLength = 0x800000;
+constexpr uint32_t HL_MAX_DATA = kHLMaxPacketLength - kHLHeaderLength;
+static_assert(HL_MAX_DATA == 0x7FFFF0);
 
 class velk_HLPacket : public TBuffer {
 public:
