@@ -14,6 +14,7 @@
 #include "CPortError.h"
 #include "velkclasses.h"
 #include "velkllpacket.h"
+#include "velklog.h"
 #include "velktimer.h"
 
 #include <cstdint>
@@ -74,7 +75,9 @@ public:
 
     using TTimeouts = TLLTimeouts;
 
-    velk_LLProtocol(velk_CPort &port, THandler onEvent = {}, TTimeouts timeouts = TTimeouts());
+    // Writes its lines to log, which outlives the engine.
+    velk_LLProtocol(velk_CPort &port, THandler onEvent = {}, TTimeouts timeouts = TTimeouts(),
+                    velk_Log &log = LinkLog());
     virtual ~velk_LLProtocol();
     velk_LLProtocol(const velk_LLProtocol &) = delete;
     velk_LLProtocol &operator=(const velk_LLProtocol &) = delete;
@@ -84,6 +87,9 @@ public:
     void SendPacket(const TBuffer &packet) { Send(packet.Memory(), packet.Size()); }
     // Starts receiving one transmission; bytes already waiting are handled now.
     void Receive();
+    // Ends the transmission in progress at once, without an event: every timer
+    // stopped, the engine idle. For a host that gives up waiting.
+    void Abort();
     // The last completely received transmission; its length is its Size.
     TBuffer &ReceivedData() { return receivedData_; }
 
@@ -149,6 +155,7 @@ private:
     velk_LLPacket nackPacket_;
     velk_LLPacket incoming_;
     velk_CPort &port_;
+    velk_Log &log_;
     TArmedTimer responseTimer_;
     TArmedTimer completionTimer_;
     TArmedTimer replyTimer_;
