@@ -2,12 +2,22 @@
 
 #include "velkerrorsink.h"
 
-#include <future>
+#include <condition_variable>
+#include <exception>
 
 TSession::TSession(const std::string &port) {
-    std::promise<void> opened;
-    std::future<void> result = opened.get_future();
-    thread_ = std::thread([this, port, &opened] {
+    // The open's outcome, handed from the session's thread.
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool done = false;
+    std::exception_ptr failure;
+    const auto finish = [&](std::exception_ptr error) {
+        std::lock_guard<std::mutex> lock(mutex);
+        failure = std::move(error);
+        done = true;
+        changed.notify_all();
+    };
+    thread_ = std::thread([this, port, &finish] {
         // The errors of the session's port and timer handlers, which run on
         // this thread, belong to the session's next failure.
         TErrorRoute route([this](const std::string &text) {
@@ -19,22 +29,23 @@ TSession::TSession(const std::string &port) {
             target_ = std::make_unique<TMessageTarget>();
         } catch (...) {
             decoder_.reset();
-            opened.set_exception(std::current_exception());
             TMessageQueue::ReleaseCurrent();
+            finish(std::current_exception());
             return;
         }
-        opened.set_value();
-        Run(port);
+        finish(nullptr);
+        Run();
     });
-    try {
-        result.get();
-    } catch (...) {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [&] { return done; });
+    if (failure) {
+        lock.unlock();
         thread_.join();
-        throw;
+        std::rethrow_exception(failure);
     }
 }
 
-void TSession::Run(const std::string &) {
+void TSession::Run() {
     TMessageQueue &queue = TMessageQueue::Current();
     while (!stop_) {
         queue.WaitForMessage(-1);
@@ -53,12 +64,14 @@ TSession::~TSession() {
     thread_.join();
 }
 
-velk_result TSession::Call(const std::function<void(TSessionDecoder &decoder)> &work) {
+velk_result TSession::Call(const std::function<void(TSessionDecoder &decoder)> &work, bool &ran) {
+    ran = false;
     if (OnSessionThread())
         return VELK_ERR_BUSY;
     std::unique_lock<std::mutex> lock(call_, std::try_to_lock);
     if (!lock.owns_lock())
         return VELK_ERR_BUSY;
+    ran = true;
     cancel_.store(false);
     velk_result result = VELK_OK;
     std::string message;

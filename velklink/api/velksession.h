@@ -35,8 +35,8 @@ public:
     // Runs work on the session's thread and returns its result: VELK_OK, the
     // code of the TSessionFailure it raised (its text becomes the message), or
     // VELK_ERR_BUSY at once while another call runs or from the session's
-    // own thread.
-    velk_result Call(const std::function<void(TSessionDecoder &decoder)> &work);
+    // own thread. ran: the work was handed over (not refused as busy).
+    velk_result Call(const std::function<void(TSessionDecoder &decoder)> &work, bool &ran);
     // Ends the running call soon with VELK_ERR_CANCELLED: the decoder checks
     // the flag at least every 20 ms while it waits. Async-signal-safe.
     void Cancel() noexcept { cancel_.store(true); }
@@ -48,7 +48,8 @@ public:
     bool ClosingAfterCall() const { return closeAfterCall_.load(); }
 
 private:
-    void Run(const std::string &port);
+    // The session thread's loop between calls: waits for work on its queue.
+    void Run();
 
     static_assert(std::atomic<bool>::is_always_lock_free, "velk_cancel sets the flag from signal handlers");
     std::atomic<bool> cancel_{false};

@@ -239,8 +239,8 @@ bool TSessionDecoder::WaitRetrying(const std::function<void()> &restart, bool ma
         const bool silent = outcome == hoNoAnswer && !answered_;
         if (!mayRetry || refused || silent || outcome == hoLineFailed || attempt > Retries)
             return false;
-        Log(VELK_LOG_SESSION, "retry " + std::to_string(attempt) + " of " + std::to_string(Retries) +
-                                  " after: " + ExchangeFailure().what());
+        Log(VELK_LOG_SESSION,
+            "retry " + Decimal(attempt) + " of " + Decimal(Retries) + " after: " + ExchangeFailure().what());
         Settle();
         Start(total_, restart);
     }
@@ -309,8 +309,8 @@ void TSessionDecoder::Read(THLSource source, uint32_t address, void *buffer, uin
             Fail();
         const TBuffer &received = Engine().GetBuffer();
         if (received.Size() != length32)
-            throw TSessionFailure(VELK_ERR_PROTOCOL, "the decoder sent " + std::to_string(received.Size()) +
-                                                         " bytes for a read of " + std::to_string(length));
+            throw TSessionFailure(VELK_ERR_PROTOCOL, "the decoder sent " + Decimal(received.Size()) +
+                                                         " bytes for a read of " + Decimal(length));
         if (length != 0)
             std::memcpy(buffer, received.Memory(), length);
     });
@@ -337,8 +337,8 @@ uint32_t TSessionDecoder::GetItem(const std::string &record, const std::string &
         const auto size = static_cast<uint32_t>(bytes.Size());
         if (buffer != nullptr) {
             if (capacity < size)
-                throw TSessionFailure(VELK_ERR_ARGUMENT, "the item has " + std::to_string(size) +
-                                                             " bytes, the buffer holds " + std::to_string(capacity));
+                throw TSessionFailure(VELK_ERR_ARGUMENT, "the item has " + Decimal(size) + " bytes, the buffer holds " +
+                                                             Decimal(capacity));
             std::memcpy(buffer, bytes.Memory(), size);
         }
         return size;
@@ -380,8 +380,8 @@ velk_directory TSessionDecoder::Directory() {
 velk_slot_info TSessionDecoder::Slot(uint32_t slot) {
     velk_Records &records = stack_->Records();
     if (slot >= static_cast<uint32_t>(records.SlotCount()))
-        throw TSessionFailure(VELK_ERR_ARGUMENT, "slot " + std::to_string(slot) + ": the record area has " +
-                                                     std::to_string(records.SlotCount()) + " slots");
+        throw TSessionFailure(VELK_ERR_ARGUMENT, "slot " + Decimal(slot) + ": the record area has " +
+                                                     Decimal(records.SlotCount()) + " slots");
     const auto index = static_cast<int32_t>(slot);
     velk_Record &record = records.RecordAt(index);
     velk_slot_info info{};
@@ -403,8 +403,8 @@ velk_slot_info TSessionDecoder::Slot(uint32_t slot) {
 velk_item_info TSessionDecoder::Item(uint32_t slot, uint32_t index) {
     const velk_slot_info info = Slot(slot);
     if (index >= info.items)
-        throw TSessionFailure(VELK_ERR_ARGUMENT, "item " + std::to_string(index) + " of slot " + std::to_string(slot) +
-                                                     ": it lists " + std::to_string(info.items) + " items");
+        throw TSessionFailure(VELK_ERR_ARGUMENT, "item " + Decimal(index) + " of slot " + Decimal(slot) +
+                                                     ": it lists " + Decimal(info.items) + " items");
     const velk_Record::TItem entry = stack_->Records().RecordAt(static_cast<int32_t>(slot)).GetItem(int32_t(index));
     velk_item_info item{};
     item.size = static_cast<uint32_t>(std::max(entry.Size, 0));

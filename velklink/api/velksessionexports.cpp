@@ -29,15 +29,17 @@ velk_result SessionCall(velk_session *s, const std::function<void(TSessionDecode
     if (s == nullptr)
         return VELK_ERR_ARGUMENT;
     velk_result result = VELK_ERR_PROTOCOL;
+    bool ran = false;
     try {
-        result = s->Call(work);
+        result = s->Call(work, ran);
     } catch (const std::exception &) {
         // Only a failure to hand the work over lands here (no memory, no
         // thread resources): the call did not run.
         return VELK_ERR_BUSY;
     }
-    // A velk_close from inside one of the call's callbacks.
-    if (s->ClosingAfterCall())
+    // A velk_close from inside one of the call's callbacks, done by the call
+    // that ran them, never by one refused meanwhile.
+    if (ran && s->ClosingAfterCall())
         delete s;
     return result;
 }

@@ -5,6 +5,8 @@
 
 #include "velklink.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -16,3 +18,11 @@ public:
 private:
     velk_result code_;
 };
+
+// A number in a message. (Not std::to_string: its template would be one more
+// symbol in the library's dynamic table.)
+inline std::string Decimal(int64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
+    return text;
+}

@@ -26,8 +26,8 @@ std::string SessionName(const char *utf8, const char *what, std::size_t width) {
     if (std::any_of(stored.begin(), stored.end(), [](char c) { return IsControl(static_cast<unsigned char>(c)); }))
         throw TSessionFailure(VELK_ERR_ARGUMENT, std::string(what) + ": the name holds a control character");
     if (stored.empty() || (width != 0 && stored.size() > width))
-        throw TSessionFailure(VELK_ERR_ARGUMENT, std::string(what) + " \"" + text + "\" must have 1 to " +
-                                                     std::to_string(width) + " characters");
+        throw TSessionFailure(VELK_ERR_ARGUMENT,
+                              std::string(what) + " \"" + text + "\" must have 1 to " + Decimal(width) + " characters");
     return stored;
 }
 

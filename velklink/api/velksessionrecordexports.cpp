@@ -44,10 +44,10 @@ VELK_EXPORT velk_result VELK_CALL velk_put_items(velk_session *s, const char *re
             // Larger than a slot's body: the record store refuses it for room;
             // the engines' lengths are signed 32-bit.
             if (lengths[i] > uint32_t(velk_Record::MaxBodyLength))
-                throw TSessionFailure(VELK_ERR_RECORD, "item " + std::to_string(i) + ": " + std::to_string(lengths[i]) +
-                                                           " bytes do not fit a record");
+                throw TSessionFailure(VELK_ERR_RECORD,
+                                      "item " + Decimal(i) + ": " + Decimal(lengths[i]) + " bytes do not fit a record");
             if (data[i] == nullptr && lengths[i] != 0)
-                throw TSessionFailure(VELK_ERR_ARGUMENT, "item " + std::to_string(i) + ": no bytes given");
+                throw TSessionFailure(VELK_ERR_ARGUMENT, "item " + Decimal(i) + ": no bytes given");
             list.push_back({ItemName(items[i]), static_cast<const uint8_t *>(data[i]), int32_t(lengths[i])});
         }
         decoder.PutItems(recordName, list);
