@@ -2,6 +2,8 @@
 
 #include "CPortError.h"
 #include "velkcodepage.h"
+#include "velkhlpacket.h"
+#include "velkllpacket.h"
 #include "velkrecord.h"
 #include "velkrecords.h"
 
@@ -149,18 +151,25 @@ void TSessionDecoder::OnEvent(int32_t code, int32_t value) {
         packets_ = value;
         break;
     case hpReadPacket:
-    case hpWritePacket:
-        // Link packets carry equal shares of the transmission but the last.
-        if (packets_ > 0)
-            Progress(
-                static_cast<uint32_t>(uint64_t(total_) * uint64_t(std::min(value, packets_)) / uint64_t(packets_)));
+    case hpWritePacket: {
+        // Bytes of the caller's data in the link packets received (a read) or
+        // acknowledged (a write) so far: each carries kLLMaxPayload bytes of
+        // the transfer packet, whose header comes first. Never more than the
+        // decoder has.
+        const int64_t carried = int64_t(value) * kLLMaxPayload - kHLHeaderLength;
+        Progress(value >= packets_ ? total_ : uint32_t(std::clamp<int64_t>(carried, 0, total_)));
         break;
+    }
     default:
         break;
     }
 }
 
 void TSessionDecoder::Progress(uint32_t done) {
+    // Each count once: the end of an exchange repeats the last packet's.
+    if (done == lastDone_ && done != 0)
+        return;
+    lastDone_ = done;
     if (Callbacks.Progress)
         Callbacks.Progress(Callbacks.ProgressContext, done, total_);
 }
@@ -191,6 +200,9 @@ template <typename F> auto TSessionDecoder::Run(F &&operation) -> decltype(opera
                                   Cp1252ToUtf8(error.Message()) + ": " + recordExchangeFailure_->what());
         throw TSessionFailure(VELK_ERR_RECORD, Cp1252ToUtf8(error.Message()));
     } catch (const ERecord &error) {
+        if (recordExchangeFailure_)
+            throw TSessionFailure(recordExchangeFailure_->Code(),
+                                  Cp1252ToUtf8(error.Message()) + ": " + recordExchangeFailure_->what());
         throw TSessionFailure(VELK_ERR_RECORD, Cp1252ToUtf8(error.Message()));
     } catch (const EComPort &error) {
         throw TSessionFailure(VELK_ERR_LINE, PortErrorText(error));
@@ -339,7 +351,8 @@ uint32_t TSessionDecoder::GetItem(const std::string &record, const std::string &
             if (capacity < size)
                 throw TSessionFailure(VELK_ERR_ARGUMENT, "the item has " + Decimal(size) + " bytes, the buffer holds " +
                                                              Decimal(capacity));
-            std::memcpy(buffer, bytes.Memory(), size);
+            if (size != 0) // an empty item has no memory at all
+                std::memcpy(buffer, bytes.Memory(), size);
         }
         return size;
     });

@@ -99,4 +99,5 @@ private:
     bool unsettled_ = false; // an exchange was cancelled or failed: the line may still carry its answer
     uint32_t total_ = 0;     // bytes of the exchange in progress
     int32_t packets_ = 0;    // link packets of its transmission, once known
+    uint32_t lastDone_ = 0;  // the count last reported
 };

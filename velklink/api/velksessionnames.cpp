@@ -33,7 +33,9 @@ std::string SessionName(const char *utf8, const char *what, std::size_t width) {
 
 void CheckTransfer(const void *buffer, uint32_t address, uint32_t length, bool eeprom) {
     char text[160];
-    if (buffer == nullptr && length != 0)
+    if (length == 0)
+        throw TSessionFailure(VELK_ERR_ARGUMENT, "a transfer of no bytes");
+    if (buffer == nullptr)
         throw TSessionFailure(VELK_ERR_ARGUMENT, "no buffer for the bytes");
     if (length > 0x7FFFFFFFu) {
         std::snprintf(text, sizeof text, "a length of %u bytes: at most 2147483647 in one transfer", length);

@@ -14,7 +14,7 @@
 // and one would overwrite the other.
 std::string SessionName(const char *utf8, const char *what, std::size_t width);
 
-// A buffer for length bytes at address: not null when length is not 0, the
+// A buffer for length bytes at address: at least one byte, not null, the
 // length at most 0x7FFFFFFF (the engines' lengths are signed 32-bit), the range
 // inside the 32-bit address space and, for the EEPROM, inside its 8 KiB.
 void CheckTransfer(const void *buffer, uint32_t address, uint32_t length, bool eeprom);

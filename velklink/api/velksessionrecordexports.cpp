@@ -40,14 +40,18 @@ VELK_EXPORT velk_result VELK_CALL velk_put_items(velk_session *s, const char *re
             throw TSessionFailure(VELK_ERR_ARGUMENT, "no items given");
         std::vector<TRecordItemData> list;
         list.reserve(count);
+        // What even an empty record cannot hold is refused before anything is
+        // read: the item count, an entry per item and the bytes.
+        int64_t body = 4 + int64_t(velk_Record::EntrySize) * int64_t(count);
+        for (size_t i = 0; i < count; ++i)
+            body += lengths[i];
+        if (body > velk_Record::MaxBodyLength)
+            throw TSessionFailure(VELK_ERR_ARGUMENT, Decimal(int64_t(count)) + " items and their entries take " +
+                                                         Decimal(body) + " bytes: a record holds at most " +
+                                                         Decimal(velk_Record::MaxBodyLength));
         for (size_t i = 0; i < count; ++i) {
-            // Larger than a slot's body: the record store refuses it for room;
-            // the engines' lengths are signed 32-bit.
-            if (lengths[i] > uint32_t(velk_Record::MaxBodyLength))
-                throw TSessionFailure(VELK_ERR_RECORD,
-                                      "item " + Decimal(i) + ": " + Decimal(lengths[i]) + " bytes do not fit a record");
             if (data[i] == nullptr && lengths[i] != 0)
-                throw TSessionFailure(VELK_ERR_ARGUMENT, "item " + Decimal(i) + ": no bytes given");
+                throw TSessionFailure(VELK_ERR_ARGUMENT, "item " + Decimal(int64_t(i)) + ": no bytes given");
             list.push_back({ItemName(items[i]), static_cast<const uint8_t *>(data[i]), int32_t(lengths[i])});
         }
         decoder.PutItems(recordName, list);
