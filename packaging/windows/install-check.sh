@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# The setup program under Wine: installs silently (/S /D=...) into a folder of
-# its own, then the installed velkctl.exe --version names the version, the
-# installed screenup.exe opens its main window (on a virtual X display), the
-# Start-menu entry is there, and the uninstaller removes every installed file.
+# The Windows package under Wine, in a folder of its own:
+# - a setup program (SETUP.exe) installs silently (/S /D=...); its Start-menu
+#   entry is made; afterwards its uninstaller removes every installed file;
+# - a .zip (for machines that cannot run the setup programs, which are 32-bit
+#   programs) is unpacked into the prefix instead.
+# Either way the installed velkctl.exe --version names the version and the
+# installed screenup.exe opens its main window (on a virtual X display).
+# Every check says ok only after what it checks was seen.
 #
-# Usage: install-check.sh SETUP_EXE VERSION   Environment: WINEPREFIX (this
-# check's own, made when missing).
+# Usage: install-check.sh SETUP_EXE|ZIP VERSION   Environment: WINEPREFIX
+# (this check's own, made when missing).
 set -uo pipefail
-setup=$1
+package=$1
 version=$2
 : "${WINEPREFIX:?}"
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -15,6 +19,11 @@ if [ -z "${VELK_WINE_LOCKED:-}" ]; then
     mkdir -p "$WINEPREFIX"
     VELK_WINE_LOCKED=1 exec flock -o "$WINEPREFIX.lock" "$0" "$@"
 fi
+case "$package" in
+*.exe) kind=setup ;;
+*.zip) kind=zip ;;
+*) echo "install-check: $package is neither a setup program (.exe) nor a .zip" >&2; exit 2 ;;
+esac
 xvfb= app=
 cleanup() {
     [ -n "$app" ] && kill "$app" 2>/dev/null
@@ -22,12 +31,16 @@ cleanup() {
     [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
 }
 trap cleanup EXIT
-display=99
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-export DISPLAY=:$display
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# The virtual display picks a free display number itself and writes it once
+# it accepts connections.
+displayfile=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
 xvfb=$!
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+for _ in $(seq 100); do [ -s "$displayfile" ] && break; sleep 0.1; done
+display=$(tr -dc 0-9 <"$displayfile")
+rm -f "$displayfile"
+[ -n "$display" ] || { echo "FAIL no virtual display started" >&2; exit 1; }
+export DISPLAY=:$display
 wineserver -k 2>/dev/null
 [ -f "$WINEPREFIX/system.reg" ] || wine wineboot -u </dev/null >/dev/null 2>&1
 
@@ -36,15 +49,27 @@ ok() { echo "ok   $*"; }
 fail() { echo "FAIL $*" >&2; failed=1; }
 folder=$WINEPREFIX/drive_c/velklink-check
 rm -rf "$folder"
-name=$(basename "$setup")
+name=$(basename "$package")
+expected=(bin/screenup.exe bin/velkctl.exe bin/velklink.dll include/velklink.h lib/libvelklink.dll.a README.md)
 
-timeout 120 wine "$setup" /S '/D=C:\velklink-check' </dev/null >/dev/null 2>&1
-for file in bin/screenup.exe bin/velkctl.exe bin/velklink.dll include/velklink.h lib/libvelklink.dll.a README.md; do
-    [ -f "$folder/$file" ] || fail "$name installed no $file"
+if [ "$kind" = setup ]; then
+    timeout 120 wine "$package" /S '/D=C:\velklink-check' </dev/null >/dev/null 2>&1
+else
+    # The .zip holds one folder named after the package; its content is the
+    # installed tree.
+    unpacked=$(mktemp -d)
+    unzip -q "$package" -d "$unpacked" && mkdir -p "$folder" && cp -r "$unpacked"/*/. "$folder"/
+    rm -rf "$unpacked"
+fi
+missing=0
+for file in "${expected[@]}"; do
+    [ -f "$folder/$file" ] || { fail "$name installed no $file"; missing=1; }
 done
-[ "$failed" = 0 ] && ok "$name installs silently"
-find "$WINEPREFIX/drive_c" -name 'Pictor2 Screen Uploader.lnk' | grep -q . && ok "the Start-menu entry" ||
-    fail "no Start-menu entry for the window program"
+[ "$missing" = 0 ] && ok "$name $([ "$kind" = setup ] && echo "installs silently" || echo "unpacks"): ${expected[*]}"
+if [ "$kind" = setup ]; then
+    find "$WINEPREFIX/drive_c" -name 'Pictor2 Screen Uploader.lnk' | grep -q . && ok "the Start-menu entry" ||
+        fail "no Start-menu entry for the window program"
+fi
 
 out=$(timeout 60 wine 'C:\velklink-check\bin\velkctl.exe' --version </dev/null 2>&1)
 case "$out" in *"$version"*) ok "the installed velkctl.exe --version: $(echo "$out" | head -n 1 | tr -d '\r')" ;;
@@ -62,12 +87,19 @@ kill "$app" 2>/dev/null
 wait "$app" 2>/dev/null
 app=
 
-# The uninstaller copies itself away and runs from there: wait for it.
-timeout 60 wine 'C:\velklink-check\Uninstall.exe' /S </dev/null >/dev/null 2>&1
-for _ in $(seq 300); do
-    [ -e "$folder/bin/velkctl.exe" ] || [ -e "$folder/Uninstall.exe" ] || break
-    sleep 0.2
-done
-left=$(find "$folder" -type f 2>/dev/null)
-[ -z "$left" ] && ok "the uninstaller removes the installed files" || fail "left after uninstalling: $left"
+if [ "$kind" = setup ]; then
+    # The uninstaller can only be judged on a tree that was installed.
+    if [ "$missing" = 0 ] && [ -f "$folder/Uninstall.exe" ]; then
+        # The uninstaller copies itself away and runs from there: wait for it.
+        timeout 60 wine 'C:\velklink-check\Uninstall.exe' /S </dev/null >/dev/null 2>&1
+        for _ in $(seq 300); do
+            [ -e "$folder/bin/velkctl.exe" ] || [ -e "$folder/Uninstall.exe" ] || break
+            sleep 0.2
+        done
+        left=$(find "$folder" -type f 2>/dev/null)
+        [ -z "$left" ] && ok "the uninstaller removes the installed files" || fail "left after uninstalling: $left"
+    else
+        fail "the uninstaller not checked: $name installed no complete tree with an Uninstall.exe"
+    fi
+fi
 exit $failed

@@ -35,7 +35,11 @@ if [ -z "${VELK_WINE_LOCKED:-}" ] && { [ "$lines_wanted" = 1 ] || [ ! -f "$WINEP
 fi
 
 if [ ! -f "$WINEPREFIX/velk-ports" ]; then
-    [ -f "$WINEPREFIX/system.reg" ] || wine wineboot -u
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        wine wineboot -u
+        # wineboot may return before the prefix is written: wait for its server.
+        wineserver -w
+    fi
     mkdir -p "$lines"
     for port in "${ports[@]}"; do
         wine reg add 'HKLM\Software\Wine\Ports' /v "$port" /d "$lines/${port,,}" /f >/dev/null

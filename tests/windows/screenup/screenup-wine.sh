@@ -39,12 +39,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
-display=99
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-export DISPLAY=:$display
-Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >"$tmp/xvfb.out" 2>&1 &
+# The virtual display picks a free display number itself and writes it once
+# it accepts connections.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/display" >"$tmp/xvfb.out" 2>&1 &
 xvfb=$!
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
+display=$(tr -dc 0-9 <"$tmp/display")
+[ -n "$display" ] || { echo "FAIL no virtual display started: $(cat "$tmp/xvfb.out")" >&2; exit 1; }
+export DISPLAY=:$display
 openbox --sm-disable >"$tmp/openbox.out" 2>&1 &
 wm=$!
 for _ in $(seq 100); do xdotool get_desktop >/dev/null 2>&1 && break; sleep 0.1; done
