@@ -13,7 +13,9 @@
 #include <functional>
 #include <string>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -412,6 +414,50 @@ TEST_F(SessionTest, CallbacksCannotPullTheSessionAway) {
     // Closed: the port can be opened again at once.
     velk_session *again = Open(sim);
     EXPECT_NE(again, nullptr);
+}
+
+} // namespace
+
+// The leak checker's own question, answered yes in the forked child only.
+volatile int g_leakCheckOff = 0;
+extern "C" int __lsan_is_turned_off() {
+    return g_leakCheckOff;
+}
+
+namespace {
+
+// The process ends with sessions open, one idle and one in the middle of a
+// paced read on another thread: it ends at once, with its own exit code.
+TEST_F(SessionTest, ProcessExitWithOpenSessionsEndsAtOnce) {
+    velksim::TDecoderSim paced;
+    paced.SetBaud(115200);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // What the open sessions hold is left to the system on purpose, and
+        // the simulators' threads stayed in the parent.
+        g_leakCheckOff = 1;
+        velk_session *idle = nullptr, *busy = nullptr;
+        if (api.velk_open(sim.LinePath().c_str(), &idle) != VELK_OK ||
+            api.velk_open(paced.LinePath().c_str(), &busy) != VELK_OK)
+            std::_Exit(3);
+        std::thread([&] {
+            std::vector<uint8_t> buffer(kMoved);
+            api.velk_read_flash(busy, kSlot1, buffer.data(), kMoved);
+        }).detach();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::exit(7);
+    }
+    const auto start = Clock::now();
+    int status = 0;
+    pid_t ended = 0;
+    while ((ended = ::waitpid(child, &status, WNOHANG)) == 0 && Seconds(start) < 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (ended == 0)
+        ::kill(child, SIGKILL);
+    ASSERT_EQ(ended, child) << "the process did not end";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
+    EXPECT_LT(Seconds(start), 2.0);
 }
 
 } // namespace
