@@ -263,6 +263,47 @@ TEST_F(SessionTest, ResultCodesFromRealCauses) {
     }
 }
 
+void VELK_CALL CountRetries(void *context, int32_t kind, const char *) {
+    if (kind == VELK_LOG_SESSION)
+        ++*static_cast<int *>(context);
+}
+
+// Retries are the session's own (off by default, as the causes' table shows):
+// a read the decoder took but never answered is sent again as often as asked,
+// after the reply time-out; a refusal never is.
+TEST_F(SessionTest, RetriesPerSession) {
+    velk_session *s = Open(sim);
+    int retried = 0;
+    ASSERT_EQ(api.velk_set_log(s, &CountRetries, &retried), VELK_OK);
+    velksim::TSimFaults swallowed, refused;
+    swallowed.swallowRate = 1;
+    swallowed.swallowKinds = velksim::rqReadFlash;
+    refused.refuseReads = 1;
+    struct TCase {
+        const char *name;
+        velksim::TSimFaults faults;
+        uint32_t retries;
+        velk_result expected;
+        int64_t requests;
+    };
+    const TCase cases[] = {
+        {"unanswered, one retry", swallowed, 1, VELK_ERR_TIMEOUT, 2},
+        {"refused, two retries", refused, 2, VELK_ERR_REFUSED, 1},
+    };
+    std::vector<uint8_t> buffer(16);
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(api.velk_set_retries(s, c.retries), VELK_OK);
+        sim.SetFaults(c.faults);
+        sim.ResetCounters();
+        retried = 0;
+        EXPECT_EQ(api.velk_read_flash(s, kSlot1, buffer.data(), 16), c.expected);
+        EXPECT_TRUE(sim.WaitIdle());
+        EXPECT_EQ(sim.Counters().readFlashRequests, c.requests);
+        EXPECT_EQ(retried, int(c.requests - 1));
+    }
+}
+
 // The session a signal handler cancels, and the library's velk_cancel.
 std::atomic<velk_session *> g_signalled{nullptr};
 std::atomic<decltype(&::velk_cancel)> g_cancel{nullptr};
