@@ -11,6 +11,7 @@
 #include "benchcases.h"
 #include "benchfloors.h"
 #include "benchreport.h"
+#include "benchsessions.h"
 #include "benchsimhost.h"
 #include "benchstack.h"
 
@@ -141,6 +142,8 @@ int main(int argc, char **argv) {
     try {
         // The simulator's process is forked before this one starts any thread.
         TBenchSimHost host;
+        // Three more decoders for the sessions' rows, forked now as well.
+        TBenchSimHost second, third, fourth;
         const std::string loadBefore = LoadAverage();
         const TBenchFloors floors = MeasureFloors();
         std::vector<TBenchRow> rows;
@@ -162,6 +165,13 @@ int main(int argc, char **argv) {
                     host.SetAdapterLatency(0);
                 }
             }
+        }
+        std::vector<TBenchRow> sessionRows;
+        if (options.paced &&
+            std::string("read 64 KiB, four sessions at once").find(options.only) != std::string::npos) {
+            std::fprintf(stderr, "velkbench: one session and four at once, paced ...\n");
+            sessionRows = MeasureSessions({&host, &second, &third, &fourth}, options.pacedRuns);
+            rows.insert(rows.end(), sessionRows.begin(), sessionRows.end());
         }
         // Through ser2net, once the direct line's port is closed (the server
         // opens the same line).
@@ -188,7 +198,9 @@ int main(int argc, char **argv) {
         const std::string machine = MachineDescription(loadBefore, LoadAverage(), floors);
         const std::string table = MarkdownTable(rows);
         std::printf("%s\n%s", machine.c_str(), table.c_str());
-        const std::vector<std::string> missed = MissedTargets(rows);
+        std::vector<std::string> missed = MissedTargets(rows);
+        for (const std::string &line : MissedSessionTargets(sessionRows))
+            missed.push_back(line);
         std::printf("\n%s\n", missed.empty() ? "Every target met." : "Targets missed:");
         for (const std::string &line : missed)
             std::printf("- %s\n", line.c_str());

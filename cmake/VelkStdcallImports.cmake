@@ -3,13 +3,17 @@
 # their decorated names (_HLPWaitFor@0). velk_stdcall_import_library(OUTPUT)
 # makes an import library that maps each decorated name onto the export: a
 # module definition with each function's argument bytes (every argument of the
-# header is 4 bytes wide on i686), read from include/velklink.h, through
-# dlltool --kill-at.
+# header is 4 bytes wide on i686), read from include/velklink.h and
+# include/velksession.h (a declaration may span lines), through dlltool --kill-at.
 function(velk_stdcall_import_library output)
-    file(STRINGS ${PROJECT_SOURCE_DIR}/include/velklink.h declarations REGEX "^VELK_EXPORT .* VELK_CALL [A-Za-z]+\\(")
+    file(READ ${PROJECT_SOURCE_DIR}/include/velklink.h header)
+    file(READ ${PROJECT_SOURCE_DIR}/include/velksession.h session)
+    string(APPEND header "\n${session}")
+    string(REPLACE "\n" " " header "${header}")
+    string(REGEX MATCHALL "VELK_EXPORT [^;]*VELK_CALL [A-Za-z_]+\\([^)]*\\)" declarations "${header}")
     set(definition "LIBRARY velklink.dll\nEXPORTS\n")
     foreach(declaration ${declarations})
-        string(REGEX MATCH "VELK_CALL ([A-Za-z]+)\\(([^)]*)\\)" found "${declaration}")
+        string(REGEX MATCH "VELK_CALL ([A-Za-z_]+)\\(([^)]*)\\)" found "${declaration}")
         set(name ${CMAKE_MATCH_1})
         set(arguments "${CMAKE_MATCH_2}")
         set(bytes 0)
@@ -24,6 +28,6 @@ function(velk_stdcall_import_library output)
     file(WRITE ${def} "${definition}")
     add_custom_command(OUTPUT ${output}
         COMMAND ${VELK_MINGW_TRIPLET}-dlltool --kill-at -d ${def} -D velklink.dll -l ${output}
-        DEPENDS ${def} ${PROJECT_SOURCE_DIR}/include/velklink.h
+        DEPENDS ${def} ${PROJECT_SOURCE_DIR}/include/velklink.h ${PROJECT_SOURCE_DIR}/include/velksession.h
         COMMENT "The stdcall import library of velklink.dll")
 endfunction()

@@ -8,6 +8,9 @@
  *
  * Truth values are 0 or 1 in a whole 32-bit value. Texts are zero-terminated
  * single-byte strings in the Windows-1252 code page.
+ *
+ * Beside these exports over one library-wide decoder, velksession.h (included
+ * at the end) declares the session interface: a handle per decoder.
  */
 #ifndef VELKLINK_H
 #define VELKLINK_H
@@ -72,8 +75,9 @@ enum VELK_Error {
 
 /* Kinds of log line (VELK_LogCallback). */
 enum VELK_LogKind {
-    VELK_LOG_LINK = 0,    /* the link log */
-    VELK_LOG_TRANSFER = 1 /* the transfer log */
+    VELK_LOG_LINK = 0,     /* the link log */
+    VELK_LOG_TRANSFER = 1, /* the transfer log */
+    VELK_LOG_SESSION = 2   /* a session's own notes (velk_log_callback only) */
 };
 
 /* Callbacks. Initialize resets the event and log callbacks (HLPSetEvent,
@@ -183,5 +187,8 @@ VELK_EXPORT int32_t VELK_CALL RECGetBuffer(void *dest);
 #ifdef __cplusplus
 }
 #endif
+
+/* The session interface: one handle per decoder, result codes, UTF-8. */
+#include "velksession.h"
 
 #endif /* VELKLINK_H */

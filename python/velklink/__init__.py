@@ -10,9 +10,12 @@
             print(record.name, [item.name for item in record.items])
         ini = dec.get("pictures", "ini")
 
-Failures raise velklink.Error or one of its kinds: PortError, NoAnswer,
-Refused, RecordError, each with the library's own message. The protocol's log
-lines go to the loggers "velklink.link" and "velklink.transfer" at level DEBUG.
+Each Decoder is a session of the library: several may be open at once, on
+different threads. Failures raise velklink.Error or one of its kinds (PortError,
+NoAnswer, Refused, RecordError, Cancelled), chosen by the library's result code
+and carrying its message; what the library refuses as an argument raises
+ValueError. A Decoder's log lines go to the loggers "velklink.link.<port>",
+"velklink.transfer.<port>" and "velklink.session.<port>" at level DEBUG.
 
 The library is libvelklink.so.1 (velklink.dll on Windows): the one installed
 beside this package, else the one the system's loader finds; the environment
@@ -20,15 +23,16 @@ variable VELK_LIB names another file.
 """
 
 from ._decoder import Decoder, Progress, ports, version
-from ._errors import Error, NoAnswer, PortError, RecordError, Refused
+from ._errors import Cancelled, Error, NoAnswer, PortError, RecordError, Refused
 from ._records import Item, Record
 
 # The public names are velklink's, wherever they are defined.
-for _name in ("Decoder", "Error", "Item", "NoAnswer", "PortError", "Record", "RecordError", "Refused"):
+for _name in ("Cancelled", "Decoder", "Error", "Item", "NoAnswer", "PortError", "Record", "RecordError", "Refused"):
     globals()[_name].__module__ = __name__
 del _name
 
 __all__ = [
+    "Cancelled",
     "Decoder",
     "Error",
     "Item",

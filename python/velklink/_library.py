@@ -1,4 +1,4 @@
-"""Loading libvelklink (velklink.dll on Windows) and the prototypes of its exports.
+"""Loading libvelklink (velklink.dll on Windows) and the prototypes of its session interface.
 
 The library is found, in this order: the file named by the environment variable
 VELK_LIB; the library installed beside this package (the install records where,
@@ -26,42 +26,60 @@ else:
     _Loader = ctypes.CDLL
     _FUNCTYPE = ctypes.CFUNCTYPE
 
-EventCallback = _FUNCTYPE(None, ctypes.c_int32, ctypes.c_int32)
-LogCallback = _FUNCTYPE(None, ctypes.c_int32, ctypes.c_char_p)
+# The session interface's callbacks: progress(context, done, total) and
+# log(context, kind, text), text UTF-8.
+ProgressCallback = _FUNCTYPE(None, ctypes.c_void_p, ctypes.c_uint32, ctypes.c_uint32)
+LogCallback = _FUNCTYPE(None, ctypes.c_void_p, ctypes.c_int32, ctypes.c_char_p)
 ErrorCallback = _FUNCTYPE(None, ctypes.c_char_p)
-IdleCallback = _FUNCTYPE(None)
+
+
+class Directory(ctypes.Structure):
+    _fields_ = [("base", ctypes.c_uint32), ("slot_count", ctypes.c_uint32), ("free_slots", ctypes.c_uint32),
+                ("usable_free_slots", ctypes.c_uint32)]
+
+
+class SlotInfo(ctypes.Structure):
+    _fields_ = [("slot", ctypes.c_uint32), ("address", ctypes.c_uint32), ("status", ctypes.c_int32),
+                ("admitted", ctypes.c_int32), ("slot_flag", ctypes.c_int32), ("items", ctypes.c_uint32),
+                ("free", ctypes.c_uint32), ("name", ctypes.c_char * 32)]
+
+
+class ItemInfo(ctypes.Structure):
+    _fields_ = [("size", ctypes.c_uint32), ("name", ctypes.c_char * 40)]
+
+
+SLOT_FREE = 0
+SLOT_DAMAGED = 2
 
 _i32 = ctypes.c_int32
 _u32 = ctypes.c_uint32
+_p = ctypes.c_void_p
+_s = ctypes.c_char_p
 _PROTOTYPES = {
-    "Initialize": (None, []),
-    "Finalize": (None, []),
-    "GetVersion": (_i32, [ctypes.c_char_p]),
-    "SetLogEvent": (ctypes.c_void_p, [LogCallback]),
-    "HLPSetEvent": (ctypes.c_void_p, [EventCallback]),
-    "SetErrorEvent": (ctypes.c_void_p, [ErrorCallback]),
-    "SetIdleEvent": (ctypes.c_void_p, [IdleCallback]),
-    "GetComPort": (_i32, [_i32, ctypes.c_char_p]),
-    "OpenComPort": (_i32, [ctypes.c_char_p]),
-    "CloseComPort": (_i32, []),
-    "ComPortConnected": (_i32, []),
-    "ProcessMessages": (None, []),
-    "GetMessageHandle": (_i32, []),
-    "HLPReadFlash": (_i32, [_u32, _i32]),
-    "HLPReadEeprom": (_i32, [_u32, _i32]),
-    "HLPSendFlash": (_i32, [ctypes.c_char_p, _u32, _i32]),
-    "HLPSendEeprom": (_i32, [ctypes.c_char_p, _u32, _i32]),
-    "HLPSendFirmware": (_i32, [ctypes.c_char_p, _i32]),
-    "HLPSendSync": (_i32, []),
-    "HLPWaitFor": (_i32, []),
-    "HLPGetState": (_i32, []),
-    "HLPGetError": (_i32, []),
-    "HLPGetBuffer": (_i32, [ctypes.c_void_p]),
-    "RECRefresh": (_i32, [_i32]),
-    "RECItemExists": (_i32, [ctypes.c_char_p, ctypes.c_char_p]),
-    "RECLoadItem": (_i32, [ctypes.c_char_p, ctypes.c_char_p]),
-    "RECSaveItem": (_i32, [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_char_p, _i32]),
-    "RECGetBuffer": (_i32, [ctypes.c_void_p]),
+    # The exports kept for what sessions do not cover: the machine's port list.
+    "GetComPort": (_i32, [_i32, _s]),
+    "SetErrorEvent": (_p, [_p]),
+    "velk_version": (_s, []),
+    "velk_open": (_i32, [_s, ctypes.POINTER(_p)]),
+    "velk_close": (None, [_p]),
+    "velk_message": (_s, [_p]),
+    "velk_cancel": (None, [_p]),
+    "velk_set_progress": (_i32, [_p, ProgressCallback, _p]),
+    "velk_set_log": (_i32, [_p, LogCallback, _p]),
+    "velk_set_retries": (_i32, [_p, _u32]),
+    "velk_sync": (_i32, [_p, ctypes.POINTER(ctypes.c_int)]),
+    "velk_read_flash": (_i32, [_p, _u32, _p, _u32]),
+    "velk_write_flash": (_i32, [_p, _u32, _s, _u32]),
+    "velk_read_eeprom": (_i32, [_p, _u32, _p, _u32]),
+    "velk_write_eeprom": (_i32, [_p, _u32, _s, _u32]),
+    "velk_upload_firmware": (_i32, [_p, _s, _u32]),
+    "velk_get_item": (_i32, [_p, _s, _s, _p, _u32, ctypes.POINTER(_u32)]),
+    "velk_put_items": (_i32, [_p, _s, ctypes.c_size_t, ctypes.POINTER(_s), ctypes.POINTER(_p), ctypes.POINTER(_u32)]),
+    "velk_delete_item": (_i32, [_p, _s, _s]),
+    "velk_refresh": (_i32, [_p, ctypes.c_int]),
+    "velk_get_directory": (_i32, [_p, ctypes.POINTER(Directory)]),
+    "velk_get_slot": (_i32, [_p, _u32, ctypes.POINTER(SlotInfo)]),
+    "velk_get_slot_item": (_i32, [_p, _u32, _u32, ctypes.POINTER(ItemInfo)]),
 }
 
 _lock = threading.Lock()

@@ -63,7 +63,7 @@ screenup_built=0
 
 expected=(
     "$libdir/libvelklink.so.$version" "$libdir/libvelklink.so.$major" "$libdir/libvelklink.so"
-    include/velklink.h "$libdir/pkgconfig/velklink.pc"
+    include/velklink.h include/velksession.h "$libdir/pkgconfig/velklink.pc"
     "$libdir/cmake/velklink/velklinkConfig.cmake" "$libdir/cmake/velklink/velklinkConfigVersion.cmake"
     "$libdir/cmake/velklink/velklinkTargets.cmake"
     bin/velkctl bin/velksim share/man/man1/velkctl.1.gz share/man/man1/velksim.1.gz

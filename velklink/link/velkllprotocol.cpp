@@ -35,9 +35,9 @@ void velk_Rx::Clear() {
     Received = 0;
 }
 
-velk_LLProtocol::velk_LLProtocol(velk_CPort &port, THandler onEvent, TTimeouts timeouts)
+velk_LLProtocol::velk_LLProtocol(velk_CPort &port, THandler onEvent, TTimeouts timeouts, velk_Log &log)
     : OnEvent(std::move(onEvent)), ackPacket_(LL_ACK, 0, 0, 0, nullptr), nackPacket_(LL_NACK, 0, 0, 0, nullptr),
-      incoming_(kLLMaxPacketLength), port_(port), receivedData_(0), readBuffer_(kLLMaxPacketLength) {
+      incoming_(kLLMaxPacketLength), port_(port), log_(log), receivedData_(0), readBuffer_(kLLMaxPacketLength) {
     port_.OnRxChar = [this](TCustomComPort &sender, int32_t count) { OnPortData(sender, count); };
     port_.OnLineError = [this](TCustomComPort &sender, const EComPort &error) { OnLineError(sender, error); };
     responseTimer_.Timer = std::make_unique<velk_Timer>(
@@ -47,7 +47,7 @@ velk_LLProtocol::velk_LLProtocol(velk_CPort &port, THandler onEvent, TTimeouts t
     replyTimer_.Timer = std::make_unique<velk_Timer>(
         timeouts.Reply, [this](velk_Timer &, uint64_t countdown) { OnReplyTimeout(countdown); });
     continuation_ = std::make_unique<TMessageTarget>();
-    LinkLog().LogFmt("Stato: %s.", LLStateName(state_));
+    log_.LogFmt("Stato: %s.", LLStateName(state_));
     DoEvent(leIdle, 0);
 }
 
@@ -68,7 +68,7 @@ void velk_LLProtocol::DoEvent(int32_t code, int32_t value) {
 }
 
 void velk_LLProtocol::SetState(TLLState next) {
-    LinkLog().LogFmt("Stato: %s -> %s.", LLStateName(state_), LLStateName(next));
+    log_.LogFmt("Stato: %s -> %s.", LLStateName(state_), LLStateName(next));
     state_ = next;
     if (next != llsWaitData)
         replyTimer_.Stop();
@@ -88,7 +88,7 @@ void velk_LLProtocol::Send(const void *data, int32_t length) {
         throw ELLProtocol(Format("Numbero di pacchetti non valido: %d.", packets));
     DoEvent(leSendStart, static_cast<int32_t>(packets));
     tx_.LastIndex = static_cast<int32_t>(packets - 1);
-    LinkLog().Banner("Invio dati");
+    log_.Banner("Invio dati");
     incoming_.Clear();
     SetState(llsWaitAck);
     try {
@@ -117,7 +117,7 @@ void velk_LLProtocol::SendNextPacket() {
     tx_.ChunkLength = std::min(kLLMaxPayload, tx_.Size() - tx_.Count());
     velk_LLPacket packet(LL_DATA, static_cast<uint16_t>(tx_.LastIndex), static_cast<uint16_t>(tx_.Acked),
                          static_cast<uint16_t>(tx_.ChunkLength), tx_.Tail());
-    LinkLog().LogFmt("Pacchetto dati: <- %s", packet.ToLogText());
+    log_.LogFmt("Pacchetto dati: <- %s", packet.ToLogText());
     responseTimer_.Start();
     port_.Write(packet.Memory(), packet.Size());
 }
@@ -126,7 +126,7 @@ void velk_LLProtocol::Receive() {
     ownerThread_.Check();
     if (state_ != llsIdle)
         throw ELLProtocol("Protocollo di comunicazione occupato.");
-    LinkLog().Banner("Ricezione dati");
+    log_.Banner("Ricezione dati");
     lineFailure_.reset();
     port_.SetRxThreshold(1);
     nackCount_ = 0;
@@ -149,10 +149,11 @@ void velk_LLProtocol::Receive() {
 
 void velk_LLProtocol::Abort() {
     ownerThread_.Check();
-    if (state_ == llsIdle)
-        return;
     responseTimer_.Stop();
     completionTimer_.Stop();
+    replyTimer_.Stop();
+    if (state_ == llsIdle)
+        return;
     incoming_.Clear();
     readAt_ = readEnd_ = 0;
     SetState(llsIdle);
@@ -221,14 +222,14 @@ void velk_LLProtocol::HandleWaitAck() {
         return;
     responseTimer_.Stop();
     if (!incoming_.IsValid()) {
-        LinkLog().LogFmt("Pacchetto non valido: -> %s", incoming_.ToLogText());
+        log_.LogFmt("Pacchetto non valido: -> %s", incoming_.ToLogText());
         SetState(llsIdle);
         DoEvent(leError, 0);
         return;
     }
     switch (incoming_.PacketType()) {
     case LL_ACK:
-        LinkLog().Log("Pacchetto: -> ACK.");
+        log_.Log("Pacchetto: -> ACK.");
         tx_.SetCount(tx_.Count() + tx_.ChunkLength);
         tx_.Acked += 1;
         tx_.ChunkLength = 0;
@@ -242,12 +243,12 @@ void velk_LLProtocol::HandleWaitAck() {
         }
         break;
     case LL_NACK:
-        LinkLog().LogFmt("Pacchetto: -> NACK \"%s\".", incoming_.ReasonText());
+        log_.LogFmt("Pacchetto: -> NACK \"%s\".", incoming_.ReasonText());
         incoming_.Clear();
         SendNextPacket();
         break;
     default:
-        LinkLog().LogFmt("Pacchetto non aspettato: -> %s", incoming_.ToLogText());
+        log_.LogFmt("Pacchetto non aspettato: -> %s", incoming_.ToLogText());
         SetState(llsIdle);
         DoEvent(leError, 0);
         break;
@@ -271,7 +272,7 @@ void velk_LLProtocol::HandleWaitData() {
         if (incoming_.PacketType() == LL_DATA) {
             AcceptData();
             incoming_.Clear();
-            LinkLog().Log("Pacchetto: <- ACK.");
+            log_.Log("Pacchetto: <- ACK.");
             WriteAnswer(ackPacket_);
             DoEvent(lePacketReceived, rx_.Received);
             if (rx_.Received == rx_.Expected) {
@@ -280,17 +281,17 @@ void velk_LLProtocol::HandleWaitData() {
                 DoEvent(leReceiveDone, receivedData_.Size());
             }
         } else {
-            LinkLog().LogFmt("Pacchetto non aspettato: -> %s", incoming_.ToLogText());
+            log_.LogFmt("Pacchetto non aspettato: -> %s", incoming_.ToLogText());
             SetState(llsIdle);
             DoEvent(leError, 0);
         }
         return;
     }
-    LinkLog().LogFmt("Pacchetto non valido: -> %s", incoming_.ToLogText());
+    log_.LogFmt("Pacchetto non valido: -> %s", incoming_.ToLogText());
     nackCount_ += 1;
     if (nackCount_ <= kMaxNacks) {
         incoming_.Clear();
-        LinkLog().Log("Pacchetto: <- NACK.");
+        log_.Log("Pacchetto: <- NACK.");
         WriteAnswer(nackPacket_);
     } else {
         SetState(llsIdle);
@@ -299,7 +300,7 @@ void velk_LLProtocol::HandleWaitData() {
 }
 
 void velk_LLProtocol::AcceptData() {
-    LinkLog().LogFmt("Pacchetto dati: -> %s", incoming_.ToLogText());
+    log_.LogFmt("Pacchetto dati: -> %s", incoming_.ToLogText());
     if (rx_.Received == 0) {
         rx_.Expected = incoming_.PacketCount() & 0xFFFF;
         rx_.SetSize(rx_.Expected * kLLMaxPayload);
@@ -371,7 +372,7 @@ void velk_LLProtocol::OnLineError(TCustomComPort &, const EComPort &error) {
 void velk_LLProtocol::EndByTimeout() {
     completionTimer_.Stop();
     SetState(llsIdle);
-    LinkLog().Log("Timeout aspettando una risposta.");
+    log_.Log("Timeout aspettando una risposta.");
     DoEvent(leTimeout, 0);
 }
 
@@ -398,8 +399,8 @@ void velk_LLProtocol::OnCompletionTimeout(uint64_t countdown) {
         const bool complete = PumpInput();
         if (!complete) {
             responseTimer_.Stop();
-            LinkLog().Log("Timeout nel completamento di un pacchetto.");
-            LinkLog().Log("Pacchetto riempito e invalidato.");
+            log_.Log("Timeout nel completamento di un pacchetto.");
+            log_.Log("Pacchetto riempito e invalidato.");
             incoming_.Invalidate();
         }
         if (state_ == llsWaitAck) {

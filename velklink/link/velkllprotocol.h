@@ -19,6 +19,7 @@
 #include "CPortError.h"
 #include "velkclasses.h"
 #include "velkllpacket.h"
+#include "velklog.h"
 #include "velkmessagequeue.h"
 #include "velktimer.h"
 
@@ -86,7 +87,9 @@ public:
     // messages (time-outs, the host's) get their turn.
     static constexpr int32_t kPumpPortion = 2 * kLLMaxPacketLength;
 
-    velk_LLProtocol(velk_CPort &port, THandler onEvent = {}, TTimeouts timeouts = TTimeouts());
+    // Writes its lines to log, which outlives the engine.
+    velk_LLProtocol(velk_CPort &port, THandler onEvent = {}, TTimeouts timeouts = TTimeouts(),
+                    velk_Log &log = LinkLog());
     virtual ~velk_LLProtocol();
     velk_LLProtocol(const velk_LLProtocol &) = delete;
     velk_LLProtocol &operator=(const velk_LLProtocol &) = delete;
@@ -172,6 +175,7 @@ private:
     velk_LLPacket nackPacket_;
     velk_LLPacket incoming_;
     velk_CPort &port_;
+    velk_Log &log_;
     TArmedTimer responseTimer_;
     TArmedTimer completionTimer_;
     TArmedTimer replyTimer_;

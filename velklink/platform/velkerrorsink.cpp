@@ -8,6 +8,16 @@
 
 namespace {
 std::atomic<TErrorSink> g_sink{nullptr};
+thread_local TErrorRoute *t_route = nullptr;
+} // namespace
+
+TErrorRoute::TErrorRoute(std::function<void(const std::string &text)> route)
+    : route_(std::move(route)), previous_(t_route) {
+    t_route = this;
+}
+
+TErrorRoute::~TErrorRoute() {
+    t_route = previous_;
 }
 
 TErrorSink SetErrorSink(TErrorSink sink) {
@@ -29,6 +39,10 @@ bool RunReportingErrors(const std::function<void()> &work) noexcept {
 }
 
 void ReportError(const std::string &text) {
+    if (t_route != nullptr) {
+        t_route->route_(text);
+        return;
+    }
     if (TErrorSink sink = g_sink.load()) {
         const THostCall call;
         sink(text.c_str());

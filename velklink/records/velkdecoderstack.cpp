@@ -3,20 +3,20 @@
 #include "velkmemorymap.h"
 
 TDecoderStack::TLogs::TLogs(velk_Log::THandler link, velk_Log::THandler transfer) {
-    TransferLog().OnLog = std::move(transfer);
-    LinkLog().OnLog = std::move(link);
+    Transfer.OnLog = std::move(transfer);
+    Link.OnLog = std::move(link);
 }
 
 TDecoderStack::TLogs::~TLogs() {
-    LinkLog().OnLog = nullptr;
-    TransferLog().OnLog = nullptr;
+    Link.OnLog = nullptr;
+    Transfer.OnLog = nullptr;
 }
 
 TDecoderStack::TDecoderStack(THandlers handlers) : logs_(std::move(handlers.LinkLog), std::move(handlers.TransferLog)) {
     port_ = std::make_unique<velk_CPort>();
     SetLine(*port_);
-    link_ = std::make_unique<velk_LLProtocol>(*port_);
-    transfer_ = std::make_unique<velk_HLProtocol>(*link_, std::move(handlers.TransferEvent));
+    link_ = std::make_unique<velk_LLProtocol>(*port_, velk_LLProtocol::THandler(), TLLTimeouts(), logs_.Link);
+    transfer_ = std::make_unique<velk_HLProtocol>(*link_, std::move(handlers.TransferEvent), logs_.Transfer);
     NewRecords();
 }
 

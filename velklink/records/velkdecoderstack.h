@@ -9,7 +9,8 @@
 //
 // It does not open the port: the owner names the port and opens it. Like the
 // engines, it is created, used and destroyed on one thread, the one that opens
-// the port.
+// the port. Its logs are its own: stacks on different threads never share a
+// line or a handler.
 #pragma once
 
 #include "velkcport.h"
@@ -48,13 +49,15 @@ public:
     void NewRecords();
 
 private:
-    // Connects both logs while it lives.
+    // The stack's two logs, connected to their handlers while it lives.
     class TLogs {
     public:
         TLogs(velk_Log::THandler link, velk_Log::THandler transfer);
         ~TLogs();
         TLogs(const TLogs &) = delete;
         TLogs &operator=(const TLogs &) = delete;
+        velk_Log Link;
+        velk_Log Transfer;
     };
 
     TLogs logs_;

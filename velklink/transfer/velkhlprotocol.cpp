@@ -17,10 +17,10 @@ const char *HLStateName(int32_t state) {
     return state >= 0 && state < 8 ? names[state] : "?";
 }
 
-velk_HLProtocol::velk_HLProtocol(velk_LLProtocol &link, THandler onEvent)
-    : OnEvent(std::move(onEvent)), receiveBuffer_(0), link_(link) {
+velk_HLProtocol::velk_HLProtocol(velk_LLProtocol &link, THandler onEvent, velk_Log &log)
+    : OnEvent(std::move(onEvent)), receiveBuffer_(0), link_(link), log_(log) {
     link_.OnEvent = [this](velk_LLProtocol &sender, int32_t code, int32_t value) { LinkEvent(sender, code, value); };
-    TransferLog().LogFmt("Stato: %s.", HLStateName(state_));
+    log_.LogFmt("Stato: %s.", HLStateName(state_));
     DoEvent(state_, 0);
 }
 
@@ -34,7 +34,7 @@ void velk_HLProtocol::DoEvent(int32_t code, int32_t value) {
 }
 
 void velk_HLProtocol::SetState(int32_t next) {
-    TransferLog().LogFmt("Stato: %s -> %s.", HLStateName(state_), HLStateName(next));
+    log_.LogFmt("Stato: %s -> %s.", HLStateName(state_), HLStateName(next));
     state_ = next;
     DoEvent(next, 0);
 }
@@ -60,7 +60,7 @@ template <typename F> void velk_HLProtocol::CallLink(F &&call) {
 }
 
 void velk_HLProtocol::Finish(THLOutcome outcome, const std::string &line) {
-    TransferLog().Log(line);
+    log_.Log(line);
     end_.Outcome = outcome;
     end_.Message = line;
 }
@@ -88,7 +88,7 @@ void velk_HLProtocol::PrepareStart() {
 
 void velk_HLProtocol::SendSyncPacket() {
     SetState(hsTxSync);
-    TransferLog().Log("Pacchetto: <- SYNC.");
+    log_.Log("Pacchetto: <- SYNC.");
     velk_HLPacket sync(HL_SYNC, 0, nullptr, 0);
     CallLink([&] { link_.SendPacket(sync); });
 }
@@ -96,7 +96,7 @@ void velk_HLProtocol::SendSyncPacket() {
 void velk_HLProtocol::SendSync() {
     ownerThread_.Check();
     PrepareStart();
-    TransferLog().Banner("Sincronizzazione");
+    log_.Banner("Sincronizzazione");
     SendSyncPacket();
 }
 
@@ -105,10 +105,10 @@ void velk_HLProtocol::Read(int32_t source, uint32_t address, int32_t length) {
     PrepareStart();
     uint32_t command;
     if (source == hlsFlash) {
-        TransferLog().Banner(Format("Lettura Flash (indirizzo 0x%8.8x, %d bytes)", address, length));
+        log_.Banner(Format("Lettura Flash (indirizzo 0x%8.8x, %d bytes)", address, length));
         command = HL_READ_FLASH;
     } else if (source == hlsEeprom) {
-        TransferLog().Banner(Format("Lettura Eeprom (indirizzo 0x%4.4x, %d bytes)", address, length));
+        log_.Banner(Format("Lettura Eeprom (indirizzo 0x%4.4x, %d bytes)", address, length));
         command = HL_READ_EEPROM;
     } else {
         throw EHLProtocol("Sorgente di lettura non valida.");
@@ -127,13 +127,13 @@ void velk_HLProtocol::Write(int32_t target, const void *data, uint32_t address, 
     PrepareStart();
     uint32_t command;
     if (target == hltFlash) {
-        TransferLog().Banner(Format("Scrittura Flash (indirizzo 0x%8.8x, %d bytes)", address, length));
+        log_.Banner(Format("Scrittura Flash (indirizzo 0x%8.8x, %d bytes)", address, length));
         command = HL_WRITE_FLASH;
     } else if (target == hltEeprom) {
-        TransferLog().Banner(Format("Scrittura Eeprom (indirizzo 0x%4.4x, %d bytes)", address, length));
+        log_.Banner(Format("Scrittura Eeprom (indirizzo 0x%4.4x, %d bytes)", address, length));
         command = HL_WRITE_EEPROM;
     } else if (target == hltFirmware) {
-        TransferLog().Banner(Format("Upload Firmware (%d bytes)", length));
+        log_.Banner(Format("Upload Firmware (%d bytes)", length));
         command = HL_FIRMWARE;
         address = 0;
     } else {
@@ -172,6 +172,17 @@ bool velk_HLProtocol::WaitFor() {
     return error_ == heNone;
 }
 
+void velk_HLProtocol::Abort() {
+    ownerThread_.Check();
+    link_.Abort();
+    writePending_ = false;
+    readPending_ = false;
+    if (state_ != hsNotConnected) {
+        error_ = heLinkError;
+        SetState(hsNotConnected);
+    }
+}
+
 void velk_HLProtocol::LinkEvent(velk_LLProtocol &, int32_t code, int32_t value) {
     ownerThread_.Check();
     error_ = heNone;
@@ -195,16 +206,16 @@ void velk_HLProtocol::LinkEvent(velk_LLProtocol &, int32_t code, int32_t value) 
         }
         switch (packet.Command()) {
         case HL_DATA:
-            TransferLog().Log("Pacchetto: -> DATA.");
+            log_.Log("Pacchetto: -> DATA.");
             break;
         case HL_SYNC:
-            TransferLog().Log("Pacchetto: -> SYNC.");
+            log_.Log("Pacchetto: -> SYNC.");
             break;
         case HL_ACK:
-            TransferLog().Log("Pachetto: -> ACK.");
+            log_.Log("Pachetto: -> ACK.");
             break;
         case HL_NACK:
-            TransferLog().Log("Pachetto: -> NACK.");
+            log_.Log("Pachetto: -> NACK.");
             break;
         default:
             break;
@@ -268,12 +279,12 @@ void velk_HLProtocol::Answer(const velk_HLPacket &packet) {
         if (writePending_) {
             writePending_ = false;
             SetState(hsTx);
-            TransferLog().Log("Pacchetto: <- WRITE.");
+            log_.Log("Pacchetto: <- WRITE.");
             CallLink([&] { link_.SendPacket(*pending_); });
         } else if (readPending_) {
             readPending_ = false;
             SetState(hsTxReadRequest);
-            TransferLog().Log("Pacchetto: <- READ REQUEST.");
+            log_.Log("Pacchetto: <- READ REQUEST.");
             CallLink([&] { link_.SendPacket(*pending_); });
         } else {
             SetState(hsIdle);

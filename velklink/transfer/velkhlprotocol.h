@@ -11,6 +11,7 @@
 #include "CPortError.h"
 #include "velkclasses.h"
 #include "velkhlpacket.h"
+#include "velklog.h"
 
 #include <cstdint>
 #include <functional>
@@ -97,7 +98,8 @@ class velk_HLProtocol {
 public:
     using THandler = std::function<void(velk_HLProtocol &sender, int32_t code, int32_t value)>;
 
-    velk_HLProtocol(velk_LLProtocol &link, THandler onEvent = {});
+    // Writes its lines to log, which outlives the engine.
+    velk_HLProtocol(velk_LLProtocol &link, THandler onEvent = {}, velk_Log &log = TransferLog());
     virtual ~velk_HLProtocol();
     velk_HLProtocol(const velk_HLProtocol &) = delete;
     velk_HLProtocol &operator=(const velk_HLProtocol &) = delete;
@@ -116,6 +118,10 @@ public:
     // the exchange ended without error. Calls OnIdle between rounds and at least
     // every IdleIntervalMs.
     bool WaitFor();
+    // Ends the exchange in progress at once (error 2, state 0, no outcome
+    // line), the link engine's transmission with it. For a host that gives up
+    // waiting, e.g. from OnIdle.
+    void Abort();
     bool IsBusy();
     // Asks the exchange under way to end: safe from anywhere on the owning
     // thread, a host's callback inside the engine's own handling included. A
@@ -163,6 +169,7 @@ private:
     TBuffer receiveBuffer_;
     TOwnerThreadCheck ownerThread_; // every entry point runs on the creating thread
     velk_LLProtocol &link_;
+    velk_Log &log_;
     bool writePending_ = false;
     bool readPending_ = false;
     bool cancelRequested_ = false;
