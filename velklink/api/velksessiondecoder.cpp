@@ -57,6 +57,8 @@ velk_result ResultOf(THLOutcome outcome) {
         return VELK_ERR_TIMEOUT;
     case hoLineFailed:
         return VELK_ERR_LINE;
+    case hoCancelled:
+        return VELK_ERR_CANCELLED;
     case hoLinkError:
     case hoInvalidAnswer:
     case hoUnexpectedAnswer:
