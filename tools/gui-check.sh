@@ -40,6 +40,7 @@ done
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/velk-gui-check.XXXXXX")
 . tools/simulator.sh
+. tools/display.sh
 XVFB_PID=""
 WM_PID=""
 APP_PID=""
@@ -64,18 +65,8 @@ fail() {
     exit 1
 }
 
-# A free display number.
-DISPLAY_NUMBER=99
-while [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] || [ -e "/tmp/.X$DISPLAY_NUMBER-lock" ]; do
-    DISPLAY_NUMBER=$((DISPLAY_NUMBER + 1))
-done
+start_display "$WORK/xvfb.out" -screen 0 1280x800x24 || exit 1
 export DISPLAY=":$DISPLAY_NUMBER"
-Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >"$WORK/xvfb.out" 2>&1 &
-XVFB_PID=$!
-for _ in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] && break
-    sleep 0.1
-done
 openbox --sm-disable >"$WORK/openbox.out" 2>&1 &
 WM_PID=$!
 # The window manager is up once it answers for the desktops.

@@ -23,6 +23,7 @@ flock 9
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/velk-winshots.XXXXXX")
 . tools/simulator.sh
+. tools/display.sh
 XVFB_PID=""
 stop_all() {
     wineserver -k 2>/dev/null || true
@@ -33,14 +34,8 @@ stop_all() {
 }
 trap stop_all EXIT
 
-DISPLAY_NUMBER=99
-while [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] || [ -e "/tmp/.X$DISPLAY_NUMBER-lock" ]; do
-    DISPLAY_NUMBER=$((DISPLAY_NUMBER + 1))
-done
+start_display "$WORK/xvfb.out" -screen 0 1280x800x24 || exit 1
 export DISPLAY=:$DISPLAY_NUMBER
-Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >"$WORK/xvfb.out" 2>&1 &
-XVFB_PID=$!
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] && break; sleep 0.1; done
 wineserver -k 2>/dev/null || true
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wine wineboot -u </dev/null >/dev/null 2>&1

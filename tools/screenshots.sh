@@ -15,6 +15,7 @@ VELKSIM=$PWD/$BUILD/tools/velksim/velksim
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/velk-shots.XXXXXX")
 . tools/simulator.sh
+. tools/display.sh
 XVFB_PID=""
 stop_all() {
     stop_simulator
@@ -25,17 +26,7 @@ stop_all() {
 }
 trap 'stop_all; rm -rf "$WORK"' EXIT
 
-# A free display number.
-DISPLAY_NUMBER=99
-while [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] || [ -e "/tmp/.X$DISPLAY_NUMBER-lock" ]; do
-    DISPLAY_NUMBER=$((DISPLAY_NUMBER + 1))
-done
-Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x800x24 -wr -nolisten tcp >"$WORK/xvfb.out" 2>&1 &
-XVFB_PID=$!
-for _ in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] && break
-    sleep 0.1
-done
+start_display "$WORK/xvfb.out" -screen 0 1280x800x24 -wr || exit 1
 
 start_simulator "$VELKSIM" "$WORK/velksim.out" --state "$WORK/state" --link "$WORK/line" --baud 115200
 

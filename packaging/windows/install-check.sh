@@ -24,23 +24,18 @@ case "$package" in
 *.zip) kind=zip ;;
 *) echo "install-check: $package is neither a setup program (.exe) nor a .zip" >&2; exit 2 ;;
 esac
-xvfb= app=
+. "$(dirname "$0")/../../tools/display.sh"
+app=
 cleanup() {
     [ -n "$app" ] && kill "$app" 2>/dev/null
     wineserver -k 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
 }
 trap cleanup EXIT
-# The virtual display picks a free display number itself and writes it once
-# it accepts connections.
-displayfile=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$displayfile" ] && break; sleep 0.1; done
-display=$(tr -dc 0-9 <"$displayfile")
-rm -f "$displayfile"
-[ -n "$display" ] || { echo "FAIL no virtual display started" >&2; exit 1; }
-export DISPLAY=:$display
+xvfbout=$(mktemp)
+start_display "$xvfbout" -screen 0 1024x768x24 || { echo "FAIL the virtual display" >&2; exit 1; }
+rm -f "$xvfbout"
+export DISPLAY=:$DISPLAY_NUMBER
 wineserver -k 2>/dev/null
 [ -f "$WINEPREFIX/system.reg" ] || wine wineboot -u </dev/null >/dev/null 2>&1
 

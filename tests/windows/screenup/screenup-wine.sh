@@ -29,24 +29,19 @@ done
 
 tmp=$(mktemp -d)
 . "$source_dir/tools/simulator.sh"
-xvfb= wm=
+. "$source_dir/tools/display.sh"
+wm=
 cleanup() {
     wineserver -k 2>/dev/null
     stop_simulator
-    for pid in $wm $xvfb; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+    for pid in $wm $XVFB_PID; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
     rm -f "$WINEPREFIX/dosdevices/com5"
     rm -rf "$tmp"
 }
 trap cleanup EXIT
 
-# The virtual display picks a free display number itself and writes it once
-# it accepts connections.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/display" >"$tmp/xvfb.out" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
-display=$(tr -dc 0-9 <"$tmp/display")
-[ -n "$display" ] || { echo "FAIL no virtual display started: $(cat "$tmp/xvfb.out")" >&2; exit 1; }
-export DISPLAY=:$display
+start_display "$tmp/xvfb.out" -screen 0 1280x800x24 || { echo "FAIL the virtual display" >&2; exit 1; }
+export DISPLAY=:$DISPLAY_NUMBER
 openbox --sm-disable >"$tmp/openbox.out" 2>&1 &
 wm=$!
 for _ in $(seq 100); do xdotool get_desktop >/dev/null 2>&1 && break; sleep 0.1; done
