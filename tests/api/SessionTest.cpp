@@ -497,7 +497,8 @@ TEST_F(SessionTest, ProcessExitWithOpenSessionsEndsAtOnce) {
         ::kill(child, SIGKILL);
     ASSERT_EQ(ended, child) << "the process did not end";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
-    EXPECT_LT(Seconds(start), 2.0);
+    // Well before the paced read it left in the middle could have ended (6 s).
+    EXPECT_LT(Seconds(start), 4.0);
 }
 
 } // namespace
