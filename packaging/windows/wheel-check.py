@@ -8,7 +8,10 @@
 - RECORD lists every file of the wheel once, itself without a hash, each other
   one with the urlsafe-base64 sha256 and the size of its bytes;
 - the package holds every module of PACKAGE_DIR (the source folder) and its
-  py.typed, and velklink/velklink.dll, a PE DLL for the tag's machine.
+  py.typed, and velklink/velklink.dll, a PE DLL for the tag's machine;
+- where this python3 has pip: pip, told the wheel's platform, installs it into
+  a folder (--target, offline) with the DLL beside the modules, and refuses it
+  for the other platform.
 
     wheel-check.py VERSION PACKAGE_DIR WHEEL...
 
@@ -22,7 +25,9 @@ import io
 import pathlib
 import re
 import struct
+import subprocess
 import sys
+import tempfile
 import zipfile
 
 # The COFF machine field of each platform's DLL.
@@ -115,15 +120,46 @@ def check(path: pathlib.Path, version: str, modules: list) -> list:
     return problems
 
 
+def has_pip() -> bool:
+    return subprocess.run([sys.executable, "-m", "pip", "--version"], capture_output=True).returncode == 0
+
+
+def pip_installs(path: pathlib.Path, platform: str) -> bool:
+    """Whether pip, told the platform, installs the wheel with its DLL."""
+    with tempfile.TemporaryDirectory() as target:
+        done = subprocess.run([sys.executable, "-m", "pip", "install", "--quiet", "--no-deps", "--no-index",
+                               "--disable-pip-version-check", "--target", target, "--platform", platform,
+                               "--only-binary=:all:", str(path)], capture_output=True)
+        return done.returncode == 0 and (pathlib.Path(target) / "velklink/velklink.dll").is_file()
+
+
+def check_with_pip(path: pathlib.Path) -> list:
+    platform = re.fullmatch(r".*-py3-none-(win_amd64|win32)\.whl", path.name)[1]
+    other = "win32" if platform == "win_amd64" else "win_amd64"
+    problems = []
+    if not pip_installs(path, platform):
+        problems.append(f"pip does not install it for {platform}")
+    if pip_installs(path, other):
+        problems.append(f"pip installs it for {other} too")
+    return problems
+
+
 def main(version: str, package_dir: str, wheels: list) -> int:
     modules = sorted(p.name for p in pathlib.Path(package_dir).glob("*.py")) + ["py.typed"]
     if len(modules) < 2:
         print(f"FAIL wheel-check: no modules in {package_dir}", file=sys.stderr)
         return 1
+    pip = None  # asked once, when a wheel has passed the other checks
     failed = 0
     for wheel in map(pathlib.Path, wheels):
         try:
             problems = check(wheel, version, modules)
+            if not problems and pip is None:
+                pip = has_pip()
+                if not pip:
+                    print(f"wheel-check: {sys.executable} has no pip: the wheels are not installed with it")
+            if not problems and pip:
+                problems = check_with_pip(wheel)
         except (OSError, zipfile.BadZipFile) as error:
             problems = [str(error)]
         for problem in problems:
@@ -131,7 +167,8 @@ def main(version: str, package_dir: str, wheels: list) -> int:
         if problems:
             failed = 1
         else:
-            print(f"ok   {wheel.name}: tag, RECORD digests, the package's {len(modules)} files and its DLL")
+            print(f"ok   {wheel.name}: tag, RECORD digests, the package's {len(modules)} files and its DLL"
+                  + (", installed by pip for its platform only" if pip else ""))
     return failed
 
 
