@@ -62,7 +62,7 @@ def check(path: pathlib.Path, version: str, modules: list) -> list:
     problems = []
     match = re.fullmatch(r"velklink-([^-]+)-py3-none-(win_amd64|win32)\.whl", path.name)
     if not match:
-        return [f"the name is not velklink-<version>-py3-none-win_amd64|win32.whl"]
+        return ["the name is not velklink-<version>-py3-none-win_amd64|win32.whl"]
     if match[1] != version:
         problems.append(f"version {match[1]} in the name, not {version}")
     platform = match[2]

@@ -45,7 +45,7 @@ def check(*wheels, version=VERSION):
 
 
 @pytest.fixture(scope="module")
-def pure(tmp_path_factory):
+def pure():
     wheel = os.environ.get("VELK_WHEEL")
     if not wheel:
         pytest.skip("no wheel in this build (the CTest test python-wheel says why)")
