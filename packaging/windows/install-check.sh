@@ -4,8 +4,10 @@
 #   entry is made; afterwards its uninstaller removes every installed file;
 # - a .zip (for machines that cannot run the setup programs, which are 32-bit
 #   programs) is unpacked into the prefix instead.
-# Either way the installed velkctl.exe --version names the version and the
-# installed screenup.exe opens its main window (on a virtual X display).
+# Either way the installed tree holds the Python package's wheel for its
+# architecture (and no folder of modules), the installed velkctl.exe --version
+# names the version and the installed screenup.exe opens its main window (on a
+# virtual X display).
 # Every check says ok only after what it checks was seen.
 #
 # Usage: install-check.sh SETUP_EXE|ZIP VERSION   Environment: WINEPREFIX
@@ -45,7 +47,12 @@ fail() { echo "FAIL $*" >&2; failed=1; }
 folder=$WINEPREFIX/drive_c/velklink-check
 rm -rf "$folder"
 name=$(basename "$package")
-expected=(bin/screenup.exe bin/velkctl.exe bin/velklink.dll include/velklink.h lib/libvelklink.dll.a README.md)
+case "$name" in
+*-win64.*) platform=win_amd64 ;;
+*) platform=win32 ;;
+esac
+expected=(bin/screenup.exe bin/velkctl.exe bin/velklink.dll include/velklink.h lib/libvelklink.dll.a README.md
+    "python/velklink-$version-py3-none-$platform.whl")
 
 if [ "$kind" = setup ]; then
     timeout 120 wine "$package" /S '/D=C:\velklink-check' </dev/null >/dev/null 2>&1
@@ -61,6 +68,8 @@ for file in "${expected[@]}"; do
     [ -f "$folder/$file" ] || { fail "$name installed no $file"; missing=1; }
 done
 [ "$missing" = 0 ] && ok "$name $([ "$kind" = setup ] && echo "installs silently" || echo "unpacks"): ${expected[*]}"
+# The Python package comes as the wheel only, not as a folder of modules.
+[ -e "$folder/lib/python3" ] && fail "$name installed lib/python3 beside its wheel"
 if [ "$kind" = setup ]; then
     find "$WINEPREFIX/drive_c" -name 'Pictor2 Screen Uploader.lnk' | grep -q . && ok "the Start-menu entry" ||
         fail "no Start-menu entry for the window program"

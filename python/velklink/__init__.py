@@ -17,9 +17,10 @@ and carrying its message; what the library refuses as an argument raises
 ValueError. A Decoder's log lines go to the loggers "velklink.link.<port>",
 "velklink.transfer.<port>" and "velklink.session.<port>" at level DEBUG.
 
-The library is libvelklink.so.1 (velklink.dll on Windows): the one installed
-beside this package, else the one the system's loader finds; the environment
-variable VELK_LIB names another file.
+The library is libvelklink.so.1 (velklink.dll on Windows): the one in this
+package's own folder (a Windows wheel carries it), else the one installed beside
+this package, else the one the system's loader finds; the environment variable
+VELK_LIB names another file.
 """
 
 from ._decoder import Decoder, Progress, ports, version

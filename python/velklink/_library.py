@@ -1,9 +1,10 @@
 """Loading libvelklink (velklink.dll on Windows) and the prototypes of its session interface.
 
 The library is found, in this order: the file named by the environment variable
-VELK_LIB; the library installed beside this package (the install records where,
-in _location.py); the system's loader path. Loading happens once per process, on
-first use.
+VELK_LIB; the library in this package's own folder (a Windows wheel carries its
+DLL there); the library installed beside this package (the install records
+where, in _location.py); the system's loader path. Loading happens once per
+process, on first use.
 """
 
 from __future__ import annotations
@@ -90,15 +91,14 @@ def _candidates() -> list:
     override = os.environ.get("VELK_LIB")
     if override:
         return [override]
-    found = []
     here = os.path.dirname(os.path.abspath(__file__))
+    found = [os.path.join(here, _NAME)]
     try:
         from . import _location  # written by the install
 
         found.append(os.path.normpath(os.path.join(here, _location.LIBRARY_DIR, _NAME)))
     except ImportError:
         pass
-    found.append(os.path.join(here, _NAME))
     if sys.platform == "win32":
         # Python resolves a bare DLL name without PATH; find_library searches it.
         path = ctypes.util.find_library("velklink")

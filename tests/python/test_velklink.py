@@ -1,9 +1,11 @@
 """The velklink package against velksim: every method, the exceptions from real
-causes, progress, logs, several decoders on threads, Ctrl-C and the installed
-package."""
+causes, progress, logs, several decoders on threads, Ctrl-C, the installed
+package and its wheel."""
 
 import logging
 import os
+import pathlib
+import shutil
 import signal
 import subprocess
 import sys
@@ -330,6 +332,42 @@ def test_the_installed_package_from_a_temporary_prefix(sim, tmp_path):
     assert done.stdout == slot_bytes(sim, 0, 0, 80)
     where = done.stderr.decode()
     assert where.startswith(str(packages)) and str(prefix / "lib") + "/libvelklink.so" in where
+
+
+def test_the_wheel_in_a_fresh_venv(sim, tmp_path):
+    wheel = os.environ.get("VELK_WHEEL")
+    if not wheel:
+        pytest.skip("no wheel in this build (the CTest test python-wheel says why)")
+    venv = tmp_path / "venv"
+    clean = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "VELK_LIB", "PYTHONPATH")}
+    subprocess.run([sys.executable, "-m", "venv", "--system-site-packages", str(venv)], check=True, env=clean)
+    python = str(venv / "bin/python")
+    subprocess.run([python, "-m", "pip", "install", "--no-deps", "--no-index", "--quiet", wheel], check=True,
+                   env=clean, cwd=tmp_path)
+    probe = textwrap.dedent("""
+        import sys, velklink
+        with velklink.Decoder(sys.argv[1]) as dec:
+            dec.sync()
+            sys.stdout.buffer.write(dec.read_flash(0x34020000, 80))
+        print(velklink.__file__, file=sys.stderr)
+        print(open("/proc/self/maps").read(), file=sys.stderr)
+    """)
+    # The wheel has no library: the documented variable names the build's.
+    env = dict(clean, VELK_LIB=os.environ["VELK_LIB"])
+    if "LD_PRELOAD" in os.environ:
+        env["LD_PRELOAD"] = os.environ["LD_PRELOAD"]
+    done = subprocess.run([python, "-c", probe, sim.line], capture_output=True, env=env, cwd=tmp_path, timeout=60)
+    assert done.returncode == 0, done.stderr.decode()
+    assert done.stdout == slot_bytes(sim, 0, 0, 80)
+    where = done.stderr.decode()
+    assert where.startswith(str(venv / "lib")) and os.path.realpath(os.environ["VELK_LIB"]) in where
+    # A library in the package's own folder (where a Windows wheel has its DLL) comes first.
+    package = pathlib.Path(where.splitlines()[0]).parent
+    shutil.copy(os.environ["VELK_LIB"], package / "libvelklink.so.1")
+    del env["VELK_LIB"]
+    done = subprocess.run([python, "-c", probe, sim.line], capture_output=True, env=env, cwd=tmp_path, timeout=60)
+    assert done.returncode == 0, done.stderr.decode()
+    assert done.stdout == slot_bytes(sim, 0, 0, 80) and str(package / "libvelklink.so.1") in done.stderr.decode()
 
 
 @pytest.mark.parametrize("reserved, words, admitted", [
