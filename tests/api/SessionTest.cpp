@@ -364,6 +364,26 @@ TEST_F(SessionTest, CancelEndsAPacedReadWithinASecond) {
     std::signal(SIGALRM, SIG_DFL);
 }
 
+// velk_close from another thread in the middle of a paced read: the read ends
+// as cancelled, the close waits for it, and the reading thread touches the
+// session no more once the close may free it.
+TEST_F(SessionTest, CloseFromAnotherThreadEndsTheRunningCallFirst) {
+    velk_session *s = nullptr;
+    ASSERT_EQ(api.velk_open(sim.LinePath().c_str(), &s), VELK_OK);
+    sim.SetBaud(115200);
+    std::atomic<int> result{VELK_OK};
+    std::thread reader([&] {
+        std::vector<uint8_t> buffer(kMoved);
+        result = api.velk_read_flash(s, kSlot1, buffer.data(), kMoved);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const auto closing = Clock::now();
+    api.velk_close(s);
+    EXPECT_LT(Seconds(closing), 1.0);
+    reader.join();
+    EXPECT_EQ(result.load(), VELK_ERR_CANCELLED);
+}
+
 // Four sessions on four threads at once, each writing and reading back 64 KiB
 // of its own decoder.
 TEST_F(SessionTest, FourSessionsOnFourThreads) {
@@ -477,7 +497,8 @@ TEST_F(SessionTest, ProcessExitWithOpenSessionsEndsAtOnce) {
         ::kill(child, SIGKILL);
     ASSERT_EQ(ended, child) << "the process did not end";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
-    EXPECT_LT(Seconds(start), 2.0);
+    // Well before the paced read it left in the middle could have ended (6 s).
+    EXPECT_LT(Seconds(start), 4.0);
 }
 
 } // namespace
