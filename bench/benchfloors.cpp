@@ -142,7 +142,6 @@ double LinkSend() {
     std::vector<double> seconds;
     {
         velk_CPort port;
-        TDecoderStack::SetLine(port);
         port.SetPort(path);
         port.Open();
         bool done = false;

@@ -102,7 +102,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     SetErrorSink([](const char *) {});
     TPty pty;
     velk_CPort port;
-    port.SetBaudRate(br115200);
     port.SetPort(pty.name);
     port.Open();
     int32_t last = leIdle;

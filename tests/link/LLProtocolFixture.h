@@ -34,8 +34,6 @@ public: // the far-end scripts of parametrised tests drive the fixture too
 
     void Connect(const std::string &path, TLLTimeouts timeouts = TLLTimeouts()) {
         port = std::make_unique<velk_CPort>();
-        port->SetBaudRate(br115200);
-        port->SetSyncMethod(smWindowSync);
         port->SetPort(path);
         port->Open();
         LinkLog().OnLog = [this](velk_Log &, const std::string &line) { lines.push_back(line); };

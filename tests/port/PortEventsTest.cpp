@@ -34,7 +34,6 @@ struct RxCall {
 class PortEventsTest : public ::testing::Test {
 protected:
     void Open(TSyncMethod sync, TComEvents events = {evRxChar, evTxEmpty}) {
-        port_.SetBaudRate(br115200);
         port_.SetSyncMethod(sync);
         port_.SetEvents(events);
         port_.SetPort(pty_.Path());

@@ -30,8 +30,9 @@ TEST(PortTest, CreationSettings) {
     EXPECT_EQ(plain.FlowControl().XoffChar(), 0x13);
     EXPECT_FALSE(plain.Connected());
 
+    // The decoder's line, which every host of the library takes from here.
     velk_CPort port;
-    EXPECT_EQ(port.BaudRate(), br19200);
+    EXPECT_EQ(port.BaudRate(), br115200);
     EXPECT_EQ(port.DataBits(), dbEight);
     EXPECT_EQ(port.StopBits(), sbOneStopBit);
     EXPECT_EQ(port.Parity().Bits(), prNone);
@@ -42,7 +43,7 @@ TEST(PortTest, CreationSettings) {
     EXPECT_EQ(port.FlowControl().ControlDTR(), dtrDisable);
     EXPECT_EQ(port.FlowControl().ControlRTS(), rtsDisable);
     EXPECT_EQ(port.Events(), (TComEvents{evRxChar, evTxEmpty}));
-    EXPECT_EQ(port.SyncMethod(), smThreadSync);
+    EXPECT_EQ(port.SyncMethod(), smWindowSync);
     port.Buffer().SetInputSize(4097); // odd sizes are stored one lower
     EXPECT_EQ(port.Buffer().InputSize(), 4096);
 }
@@ -67,11 +68,9 @@ TEST(PortTest, FlowControlMixes) {
     EXPECT_EQ(flow.FlowControl(), fcNone);
 }
 
-// The library's port on a fresh pseudo-terminal, as Initialize sets it up.
+// The library's port on a fresh pseudo-terminal.
 struct OpenPort {
     OpenPort() {
-        port.SetBaudRate(br115200);
-        port.SetSyncMethod(smWindowSync);
         port.SetPort(pty.Path());
         port.Open();
     }

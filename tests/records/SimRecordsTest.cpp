@@ -40,8 +40,6 @@ protected:
         sim.WriteEeprom(velksim::SlotWords, table);
         sim.WriteEeprom(velksim::ReservedSlotIndex, std::vector<uint8_t>{29});
 
-        port.SetBaudRate(br115200);
-        port.SetSyncMethod(smWindowSync);
         port.SetPort(sim.LinePath());
         port.Open();
     }

@@ -27,8 +27,6 @@ std::unique_ptr<velksim::TDecoderSim> TSoakWorld::NewSim(bool fresh) const {
 }
 
 void TSoakWorld::OpenPort() {
-    port_.SetBaudRate(br115200);
-    port_.SetSyncMethod(smWindowSync);
     port_.SetPort(sim_->LinePath());
     port_.Open();
 }

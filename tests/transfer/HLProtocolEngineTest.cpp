@@ -24,8 +24,6 @@ protected:
     void SetUp() override {
         sim = std::make_unique<velksim::TDecoderSim>();
         port = std::make_unique<velk_CPort>();
-        port->SetBaudRate(br115200);
-        port->SetSyncMethod(smWindowSync);
         port->SetPort(sim->LinePath());
         port->Open();
         TLLTimeouts timeouts;

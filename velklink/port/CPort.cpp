@@ -1,5 +1,9 @@
 #include "CPort.h"
 
+#include "CPortRemote.h"
+
+#include <algorithm>
+
 TCustomComPort::TCustomComPort() = default;
 
 TCustomComPort::~TCustomComPort() {
@@ -17,11 +21,26 @@ void TCustomComPort::SetConnected(bool value) {
         Close();
 }
 
+void TCustomComPort::Open() {
+    if (connected_)
+        return;
+    line_ = OpenLine();
+    StartDevice();
+}
+
+std::unique_ptr<TPortLine> TCustomComPort::OpenLine() const {
+    const std::optional<TRemoteName> remote = ParseRemoteName(port_);
+    if (!remote)
+        return std::make_unique<TPortDevice>(*this);
+    if (!remote->Error.empty())
+        throw EComPort::WithCause(ceOpen, -1, remote->Error);
+    return std::make_unique<TRemoteLine>(*remote, TRemoteLine::SettingsOf(*this));
+}
+
 void TCustomComPort::StartDevice() {
     connected_ = true;
-    rxThreshold_ = 1;
     try {
-        ApplyLineSettings();
+        line_->Apply(*this);
         if (!events_.Empty()) {
             if (syncMethod_ != smNone)
                 delivery_ = std::make_unique<TMessageTarget>();
@@ -36,6 +55,51 @@ void TCustomComPort::StartDevice() {
         ReleaseDevice();
         throw;
     }
+}
+
+void TCustomComPort::Close() {
+    if (!connected_)
+        return;
+    // Reads and writes complete within their calls, so none is outstanding here.
+    StopEvents();
+    line_->Purge();
+    ReleaseDevice();
+}
+
+void TCustomComPort::ReleaseDevice() {
+    line_.reset();
+    connected_ = false;
+}
+
+int32_t TCustomComPort::Write(const void *buffer, int32_t count) {
+    if (count <= 0)
+        return 0;
+    if (!line_)
+        throw EComPort(ceWrite, TPortDevice::ClosedCode());
+    return line_->Write(buffer, count, timeouts_.WriteLimit(count));
+}
+
+int32_t TCustomComPort::Read(void *buffer, int32_t count) {
+    if (count <= 0)
+        return 0;
+    if (!line_)
+        throw EComPort(ceRead, TPortDevice::ClosedCode());
+    const int32_t got = line_->Read(buffer, count, discardNull_);
+    NoticeBacklog();
+    return got;
+}
+
+int32_t TCustomComPort::InputCount() {
+    if (!line_)
+        throw EComPort(ceInputCount, TPortDevice::ClosedCode());
+    const int32_t waiting = line_->InputCount();
+    NoticeBacklog();
+    return waiting;
+}
+
+void TCustomComPort::SetRxThreshold(int32_t count) {
+    if (line_)
+        line_->SetRxThreshold(std::clamp(count, 1, 255));
 }
 
 void TCustomComPort::StopEvents() {
@@ -69,7 +133,7 @@ void TCustomComPort::SetSyncMethod(TSyncMethod value) {
 
 void TCustomComPort::SettingsChanged(TComSettingsKind kind) {
     if (connected_ && kind == TComSettingsKind::Line)
-        ApplyLineSettings();
+        line_->Apply(*this);
 }
 
 void TCustomComPort::DeliverEvents(TComEvents events) {
@@ -144,7 +208,7 @@ void TCustomComPort::DispatchEvents(TComEvents events) {
 }
 
 void TCustomComPort::NoticeBacklog() {
-    if (!connected_ || !delivery_ || backlogNoticed_ || !device_.Remote || !device_.Remote->Backlog())
+    if (!connected_ || !delivery_ || backlogNoticed_ || !line_->Backlog())
         return;
     backlogNoticed_ = delivery_->Post([this] {
         backlogNoticed_ = false;

@@ -2,18 +2,21 @@
 // through termios on Linux, a Win32 communications device on Windows) with its
 // settings, open and close, read, write, input count, and an event thread that
 // tells the port's owner when bytes have arrived. TComPort is its published form.
-// The device's part of the class lives in posix/ and win32/.
+// While open, the port drives one line (TPortLine), chosen at open from the
+// name: the system's serial device (TPortDevice, in posix/ and win32/) or a
+// line over the network (TRemoteLine).
 //
 // Port names on Linux: a name beginning with "/" is a device path used as it
 // is; "COMn" means /dev/ttyS{n-1}; any other name means /dev/ followed by the
 // name. On Windows: a name beginning with "\\" is used as it is; any other
 // name NAME means \\.\NAME ("COM12" opens \\.\COM12). On both,
 // rfc2217://HOST:PORT and socket://HOST:PORT reach a line over the network
-// (CPortRemoteName.h); the device is then a TCP connection (TRemoteLine).
+// (CPortRemoteName.h); the line is then a TCP connection.
 #pragma once
 
 #include "CPortDevice.h"
 #include "CPortError.h"
+#include "CPortLine.h"
 #include "CPortSettings.h"
 #include "CPortThread.h"
 #include "CPortTypes.h"
@@ -109,9 +112,13 @@ public:
     void SetSyncMethod(TSyncMethod value);
 
     TComParity &Parity() { return parity_; }
+    const TComParity &Parity() const { return parity_; }
     TComFlowControl &FlowControl() { return flowControl_; }
+    const TComFlowControl &FlowControl() const { return flowControl_; }
     TComTimeouts &Timeouts() { return timeouts_; }
+    const TComTimeouts &Timeouts() const { return timeouts_; }
     TComBuffer &Buffer() { return buffer_; }
+    const TComBuffer &Buffer() const { return buffer_; }
 
     // Replaces names with the system's serial ports, sorted ignoring case;
     // ceRegistry (with the system's code) when the list cannot be read.
@@ -131,14 +138,11 @@ private:
         SettingsChanged(TComSettingsKind::Line);
     }
     void SettingsChanged(TComSettingsKind kind);
-    void ApplyLineSettings();
-    // When Port is a remote port's name: connects (a malformed name fails with
-    // its cause), then starts the device as Open does; false for a device name.
-    bool OpenRemote();
-    // The line settings a remote port asks its server for.
-    TRemoteLineSettings RemoteLineSettings() const;
-    // After the device has opened: the line settings, then the event thread;
-    // a failure releases the device again.
+    // The one choice of the line's kind: a remote port's name connects (a
+    // malformed name fails with its cause), any other name opens the device.
+    std::unique_ptr<TPortLine> OpenLine() const;
+    // After the line has opened: the line settings, then the event thread;
+    // a failure releases the line again.
     void StartDevice();
     // Before the device closes: the event thread ends, its notices are delivered.
     void StopEvents();
@@ -173,7 +177,7 @@ private:
     TComBuffer buffer_{*this};
 
     bool connected_ = false;
-    TPortDevice device_;
+    std::unique_ptr<TPortLine> line_;          // while connected
     std::unique_ptr<TMessageTarget> delivery_; // exists while the thread does, unless smNone
     // smWindowSync: the events whose notice waits for the owner (one bit per
     // TComEvent). A notice is handed over only when none of its kind waits, so
@@ -183,7 +187,6 @@ private:
     std::unique_ptr<TComThread> thread_;
     bool lineFailed_ = false;     // OnLineError has run since the open
     bool backlogNoticed_ = false; // NoticeBacklog's notice waits
-    int32_t rxThreshold_ = 1;     // SetRxThreshold, as the open device has it
 };
 
 class TComPort : public TCustomComPort {};

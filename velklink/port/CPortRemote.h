@@ -1,10 +1,11 @@
 // TRemoteLine: a serial line reached over the network (rfc2217:// and
-// socket:// port names), as the port's device: a TCP connection, for rfc2217
+// socket:// port names), as the port's line: a TCP connection, for rfc2217
 // with the Telnet filter between the socket and the input the port reads, so
 // the link above sees exactly the decoder's bytes. It runs on the port's
 // owning thread; the event thread only waits on the socket's WaitHandle.
 #pragma once
 
+#include "CPortLine.h"
 #include "CPortRemoteName.h"
 #include "CPortSocket.h"
 #include "CPortTelnet.h"
@@ -26,7 +27,7 @@ struct TRemoteLineSettings {
     bool operator==(const TRemoteLineSettings &) const = default;
 };
 
-class TRemoteLine {
+class TRemoteLine final : public TPortLine {
 public:
     // How long connecting may take.
     static constexpr int kConnectMs = 5000;
@@ -43,27 +44,33 @@ public:
     // EComPort ceOpen with a cause naming HOST:PORT, or the text the server
     // sent instead of data ("Port already in use").
     TRemoteLine(const TRemoteName &name, const TRemoteLineSettings &settings);
+    // The line settings a remote port asks its server for.
+    static TRemoteLineSettings SettingsOf(const TCustomComPort &port);
 
     // rfc2217: sends the settings that differ from those sent before, without
     // waiting for answers; socket://: nothing (the server sets the line).
     void SetLine(const TRemoteLineSettings &settings);
+    // SetLine with the port's settings.
+    void Apply(const TCustomComPort &port) override;
+    // Every arrival is noticed: the connection cannot wait for a count.
+    void SetRxThreshold(int32_t) override {}
     // Sends count bytes within limitMs (0: no limit); ceWrite with ETIMEDOUT's
     // code past it, with the system's code when the connection has gone.
-    int32_t Write(const void *buffer, int32_t count, int64_t limitMs);
+    int32_t Write(const void *buffer, int32_t count, int64_t limitMs) override;
     // Up to count of the line's bytes that have arrived, without waiting;
     // ceRead once the connection has gone and its last bytes are read.
-    int32_t Read(void *buffer, int32_t count, bool discardNull);
+    int32_t Read(void *buffer, int32_t count, bool discardNull) override;
     // The line's bytes waiting; ceInputCount once the connection has gone and
     // nothing waits.
-    int32_t InputCount();
+    int32_t InputCount() override;
     // rfc2217: asks the server to drop the bytes it holds for this end
     // (PURGE-DATA); both: drops those that have arrived. Never waits.
-    void Purge();
-
-    TPortSocket &Socket() { return socket_; }
+    void Purge() override;
     // The last look at the connection stopped at its share (kPullShare) with
     // bytes possibly still in the socket: no new arrival may announce them.
-    bool Backlog() const { return backlog_; }
+    bool Backlog() const override { return backlog_; }
+    // The event thread waits on the connection.
+    void Watch(TComThread &thread) override;
 
 private:
     // Takes what has arrived into input_, answering the server's negotiation:

@@ -5,7 +5,7 @@
 #include <string>
 
 velk_CPort::velk_CPort() {
-    SetBaudRate(br19200);
+    SetBaudRate(br115200);
     SetDiscardNull(false);
     SetDataBits(dbEight);
     Parity().SetBits(prNone);
@@ -15,7 +15,7 @@ velk_CPort::velk_CPort() {
     Buffer().SetOutputSize(4096);
     FlowControl().SetFlowControl(fcNone);
     SetEvents({evRxChar, evTxEmpty});
-    SetSyncMethod(smThreadSync);
+    SetSyncMethod(smWindowSync);
 }
 
 void velk_CPort::Open() {

@@ -1,14 +1,16 @@
-// velk_CPort: the library's serial port. Its creation fixes the line settings
-// the decoder needs; its open and close report failures in Italian with the
-// port's name.
+// velk_CPort: the library's serial port. Its creation decides the decoder's
+// line, the one place that does (every host of the library, the exports, the
+// session interface and velkctl, takes it from here); its open and close
+// report failures in Italian with the port's name.
 #pragma once
 
 #include "CPort.h"
 
 class velk_CPort : public TComPort {
 public:
-    // br19200, 8N1 without parity check, queues of 4096 bytes, no flow control,
-    // events evRxChar and evTxEmpty, smThreadSync.
+    // The decoder's line: br115200, 8N1 without parity check, no flow control
+    // (DTR and RTS off), queues of 4096 bytes, events evRxChar and evTxEmpty
+    // handed to the thread that opens the port (smWindowSync).
     velk_CPort();
 
     // As TCustomComPort::Open; a port error becomes EComPort "Errore connettendo

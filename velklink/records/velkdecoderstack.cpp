@@ -14,7 +14,6 @@ TDecoderStack::TLogs::~TLogs() {
 
 TDecoderStack::TDecoderStack(THandlers handlers) : logs_(std::move(handlers.LinkLog), std::move(handlers.TransferLog)) {
     port_ = std::make_unique<velk_CPort>();
-    SetLine(*port_);
     link_ = std::make_unique<velk_LLProtocol>(*port_, velk_LLProtocol::THandler(), TLLTimeouts(), logs_.Link);
     transfer_ = std::make_unique<velk_HLProtocol>(*link_, std::move(handlers.TransferEvent), logs_.Transfer);
     NewRecords();
@@ -27,11 +26,6 @@ TDecoderStack::~TDecoderStack() {
     transfer_.reset();
     link_.reset();
     port_.reset();
-}
-
-void TDecoderStack::SetLine(velk_CPort &port) {
-    port.SetBaudRate(br115200);
-    port.SetSyncMethod(smWindowSync);
 }
 
 void TDecoderStack::NewRecords() {

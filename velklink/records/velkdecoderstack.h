@@ -1,6 +1,6 @@
 // TDecoderStack: one decoder on one serial port, assembled as every host of
-// the library uses it. It creates, in this order, the serial port (115200
-// baud, its events handed to the thread that opens it), the link engine on the
+// the library uses it. It creates, in this order, the serial port (with the
+// decoder's line, as velk_CPort's creation sets it), the link engine on the
 // port, the transfer engine on the link engine and the record directory of the
 // decoder's record area, and frees them in reverse order. For as long as it
 // lives it also holds the two protocol logs: it connects them before the port
@@ -35,10 +35,6 @@ public:
     ~TDecoderStack();
     TDecoderStack(const TDecoderStack &) = delete;
     TDecoderStack &operator=(const TDecoderStack &) = delete;
-
-    // The decoder's line settings: 115200 baud, and the port's events handed to
-    // the thread that opens it through its message queue.
-    static void SetLine(velk_CPort &port);
 
     velk_CPort &Port() { return *port_; }
     velk_LLProtocol &Link() { return *link_; }

@@ -1,6 +1,7 @@
-// The serial device on Linux: a tty driven through termios on a non-blocking
-// descriptor, locked against every other open.
+#include "CPortDevice.h"
+
 #include "CPort.h"
+#include "CPortThread.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -28,58 +29,47 @@ void RequestLowLatency(int fd) {
     ::ioctl(fd, TIOCSSERIAL, &serial);
 }
 
+bool HungUp(int fd) {
+    pollfd state{fd, POLLIN, 0};
+    return ::poll(&state, 1, 0) == 1 && (state.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 } // namespace
 
-void TCustomComPort::Open() {
-    if (connected_ || OpenRemote())
-        return;
-    TDescriptor device(::open(DevicePath(port_).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!device)
+TPortDevice::TPortDevice(const TCustomComPort &port)
+    : tty_(::open(TCustomComPort::DevicePath(port.Port()).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
+    if (!tty_)
         throw EComPort(ceOpen, errno);
     // The lock keeps out every other open that asks for it, in this process too;
     // TIOCEXCL keeps out other opens of the tty (except privileged ones).
-    if (::flock(device.Get(), LOCK_EX | LOCK_NB) != 0 || ::ioctl(device.Get(), TIOCEXCL) != 0)
+    if (::flock(tty_.Get(), LOCK_EX | LOCK_NB) != 0 || ::ioctl(tty_.Get(), TIOCEXCL) != 0)
         throw EComPort(ceOpen, errno);
-    RequestLowLatency(device.Get());
-    device_.Tty = std::move(device);
-    // Queue sizes and time-outs are kept by the port itself; only the line
-    // settings reach the device.
-    StartDevice();
+    RequestLowLatency(tty_.Get());
 }
 
-void TCustomComPort::Close() {
-    if (!connected_)
-        return;
-    // Reads and writes complete within their calls, so none is outstanding here.
-    StopEvents();
-    if (device_.Remote)
-        device_.Remote->Purge();
-    else
-        ::tcflush(device_.Get(), TCIFLUSH); // fails harmlessly on a device that is gone
-    ReleaseDevice();
+TPortDevice::~TPortDevice() {
+    ::ioctl(tty_.Get(), TIOCNXCL);
 }
 
-void TCustomComPort::ReleaseDevice() {
-    if (device_.Tty)
-        ::ioctl(device_.Tty.Get(), TIOCNXCL);
-    device_.Reset();
-    connected_ = false;
+int32_t TPortDevice::ClosedCode() {
+    return EBADF;
 }
 
-int32_t TCustomComPort::Write(const void *buffer, int32_t count) {
-    if (count <= 0)
-        return 0;
-    if (!device_)
-        throw EComPort(ceWrite, EBADF);
-    if (device_.Remote)
-        return device_.Remote->Write(buffer, count, timeouts_.WriteLimit(count));
+void TPortDevice::Purge() {
+    ::tcflush(tty_.Get(), TCIFLUSH); // fails harmlessly on a device that is gone
+}
+
+void TPortDevice::Watch(TComThread &thread) {
+    thread.Watch(*this);
+}
+
+int32_t TPortDevice::Write(const void *buffer, int32_t count, int64_t limitMs) {
     using Clock = std::chrono::steady_clock;
-    const int64_t limitMs = timeouts_.WriteLimit(count);
     const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
     const auto *bytes = static_cast<const uint8_t *>(buffer);
     int32_t written = 0;
     while (written < count) {
-        const ssize_t n = ::write(device_.Get(), bytes + written, count - written);
+        const ssize_t n = ::write(tty_.Get(), bytes + written, count - written);
         if (n > 0) {
             written += static_cast<int32_t>(n);
             continue;
@@ -96,7 +86,7 @@ int32_t TCustomComPort::Write(const void *buffer, int32_t count) {
                 throw EComPort(ceWrite, ETIMEDOUT);
             waitMs = static_cast<int>(std::min<int64_t>(left, 1 << 30));
         }
-        pollfd room{device_.Get(), POLLOUT, 0};
+        pollfd room{tty_.Get(), POLLOUT, 0};
         const int ready = ::poll(&room, 1, waitMs);
         if (ready < 0 && errno != EINTR)
             throw EComPort(ceWrite, errno);
@@ -106,28 +96,10 @@ int32_t TCustomComPort::Write(const void *buffer, int32_t count) {
     return written;
 }
 
-namespace {
-
-bool HungUp(int fd) {
-    pollfd state{fd, POLLIN, 0};
-    return ::poll(&state, 1, 0) == 1 && (state.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-}
-
-} // namespace
-
-int32_t TCustomComPort::Read(void *buffer, int32_t count) {
-    if (count <= 0)
-        return 0;
-    if (!device_)
-        throw EComPort(ceRead, EBADF);
-    if (device_.Remote) {
-        const int32_t got = device_.Remote->Read(buffer, count, discardNull_);
-        NoticeBacklog();
-        return got;
-    }
+int32_t TPortDevice::Read(void *buffer, int32_t count, bool discardNull) {
     auto *bytes = static_cast<uint8_t *>(buffer);
     for (;;) {
-        const ssize_t n = ::read(device_.Get(), bytes, count);
+        const ssize_t n = ::read(tty_.Get(), bytes, count);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -137,11 +109,11 @@ int32_t TCustomComPort::Read(void *buffer, int32_t count) {
         }
         // With no byte waiting a tty read returns 0; so does one that has hung up.
         if (n == 0) {
-            if (HungUp(device_.Get()))
+            if (HungUp(tty_.Get()))
                 throw EComPort(ceRead, EIO);
             return 0;
         }
-        if (!discardNull_)
+        if (!discardNull)
             return static_cast<int32_t>(n);
         const int32_t kept = static_cast<int32_t>(std::remove(bytes, bytes + n, uint8_t{0}) - bytes);
         if (kept > 0)
@@ -150,16 +122,9 @@ int32_t TCustomComPort::Read(void *buffer, int32_t count) {
     }
 }
 
-int32_t TCustomComPort::InputCount() {
-    if (!device_)
-        throw EComPort(ceInputCount, EBADF);
-    if (device_.Remote) {
-        const int32_t waiting = device_.Remote->InputCount();
-        NoticeBacklog();
-        return waiting;
-    }
+int32_t TPortDevice::InputCount() {
     int waiting = 0;
-    if (::ioctl(device_.Get(), FIONREAD, &waiting) != 0)
+    if (::ioctl(tty_.Get(), FIONREAD, &waiting) != 0)
         throw EComPort(ceInputCount, errno);
     return waiting;
 }

@@ -1,24 +1,37 @@
-// What the serial port holds of its device on Linux: the tty's descriptor, or
-// the connection of a remote port (rfc2217://, socket://).
+// TPortDevice: the serial device on Linux as the port's line: a tty driven
+// through termios on a non-blocking descriptor, locked against every other
+// open. The event thread waits on its descriptor.
 #pragma once
 
-#include "CPortRemote.h"
+#include "CPortLine.h"
 #include "velkdescriptor.h"
 
-#include <cerrno>
-#include <memory>
+#include <cstdint>
 
-struct TPortDevice {
-    TDescriptor Tty;
-    std::unique_ptr<TRemoteLine> Remote;
+class TPortDevice final : public TPortLine {
+public:
+    // Opens the device that the port's name means (TCustomComPort::DevicePath)
+    // exclusively: another open of it, from this process or another, fails
+    // with ceOpen.
+    explicit TPortDevice(const TCustomComPort &port);
+    // Gives up the tty's exclusive use and closes it.
+    ~TPortDevice() override;
 
-    // The descriptor the event thread waits on.
-    int Get() const { return Remote ? static_cast<int>(Remote->Socket().WaitHandle()) : Tty.Get(); }
-    explicit operator bool() const { return Tty.Valid() || Remote != nullptr; }
-    void Reset() {
-        Tty.Reset();
-        Remote.reset();
-    }
+    // The code a use of a closed port fails with (EBADF).
+    static int32_t ClosedCode();
+    int Get() const { return tty_.Get(); }
+
+    void Apply(const TCustomComPort &port) override;
+    void SetRxThreshold(int32_t count) override;
+    int32_t Write(const void *buffer, int32_t count, int64_t limitMs) override;
+    int32_t Read(void *buffer, int32_t count, bool discardNull) override;
+    int32_t InputCount() override;
+    void Purge() override;
+    void Watch(TComThread &thread) override;
+
+private:
+    TDescriptor tty_;
+    int32_t rxThreshold_ = 1; // as the tty has it (VMIN)
 };
 
 // Where the list of the system's serial ports is read from.

@@ -1,5 +1,6 @@
 // Port names and the list of the system's serial ports.
 #include "CPort.h"
+#include "CPortRemoteName.h"
 
 #include <dirent.h>
 #include <fcntl.h>

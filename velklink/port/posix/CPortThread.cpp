@@ -1,6 +1,8 @@
 #include "CPortThread.h"
 
 #include "CPort.h"
+#include "CPortDevice.h"
+#include "CPortSocket.h"
 
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -12,20 +14,32 @@ TComThread::TComThread(TCustomComPort &port)
     : port_(port), epoll_(::epoll_create1(EPOLL_CLOEXEC)), stop_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (!epoll_ || !stop_)
         throw EComPort(ceOpen, errno);
+    port.line_->Watch(*this);
+}
+
+void TComThread::Watch(TPortDevice &device) {
+    Start(device.Get());
+}
+
+void TComThread::Watch(TPortSocket &socket) {
+    Start(static_cast<int>(socket.WaitHandle()));
+}
+
+void TComThread::Start(int fd) {
     // Edge-triggered: an arrival is reported once, however long its bytes stay unread.
     epoll_event device{};
     // EPOLLRDHUP: the far end of a remote port's connection has closed it.
     device.events = EPOLLET | EPOLLRDHUP;
-    if (port.Events().Contains(evRxChar))
+    if (port_.Events().Contains(evRxChar))
         device.events |= EPOLLIN;
-    device.data.fd = port.device_.Get();
+    device.data.fd = fd;
     epoll_event stop{};
     stop.events = EPOLLIN;
     stop.data.fd = stop_.Get();
     if (::epoll_ctl(epoll_.Get(), EPOLL_CTL_ADD, device.data.fd, &device) != 0 ||
         ::epoll_ctl(epoll_.Get(), EPOLL_CTL_ADD, stop.data.fd, &stop) != 0)
         throw EComPort(ceOpen, errno);
-    thread_ = std::make_unique<TWorkerThread>([this] { Execute(); });
+    thread_ = std::make_unique<TWorkerThread>([this, fd] { Execute(fd); });
 }
 
 TComThread::~TComThread() {
@@ -34,8 +48,7 @@ TComThread::~TComThread() {
     thread_->Join();
 }
 
-void TComThread::Execute() {
-    const int deviceFd = port_.device_.Get();
+void TComThread::Execute(int deviceFd) {
     const TComEvents watched = port_.Events();
     for (;;) {
         epoll_event ready[2];

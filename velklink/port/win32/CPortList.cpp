@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "CPort.h"
+#include "CPortRemoteName.h"
 
 #include <algorithm>
 #include <cctype>

@@ -10,9 +10,9 @@
 #include "CPortThread.h"
 
 #include "CPort.h"
+#include "CPortSocket.h"
 
-void TComThread::ExecuteSocket() {
-    TPortSocket &socket = port_.device_.Remote->Socket();
+void TComThread::ExecuteSocket(TPortSocket &socket) {
     const HANDLE arrived = reinterpret_cast<HANDLE>(socket.WaitHandle());
     const auto native = static_cast<SOCKET>(socket.Native());
     const bool watching = port_.Events().Contains(evRxChar);

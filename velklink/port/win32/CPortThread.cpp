@@ -4,6 +4,7 @@
 #include "CPortThread.h"
 
 #include "CPort.h"
+#include "CPortDevice.h"
 
 namespace {
 
@@ -25,16 +26,20 @@ struct TComThread::TCommWait {
 
 TComThread::TComThread(TCustomComPort &port)
     : port_(port), stop_(MakeEvent()), eventDone_(MakeEvent()), wait_(std::make_unique<TCommWait>()) {
-    if (port.device_.Remote) {
-        thread_ = std::make_unique<TWorkerThread>([this] { ExecuteSocket(); });
-        return;
-    }
+    port.line_->Watch(*this);
+}
+
+void TComThread::Watch(TPortDevice &device) {
     // Of the line events only the arrival of bytes has a handler; asking for
     // the modem lines' events too would fail at once on devices without them.
-    const DWORD mask = port.Events().Contains(evRxChar) ? EV_RXCHAR : 0;
-    if (!::SetCommMask(port.device_.Get(), mask))
+    const DWORD mask = port_.Events().Contains(evRxChar) ? EV_RXCHAR : 0;
+    if (!::SetCommMask(device.Get(), mask))
         throw EComPort(ceWaitForEvent, static_cast<int32_t>(::GetLastError()));
-    thread_ = std::make_unique<TWorkerThread>([this] { Execute(); });
+    thread_ = std::make_unique<TWorkerThread>([this, &device] { Execute(device); });
+}
+
+void TComThread::Watch(TPortSocket &socket) {
+    thread_ = std::make_unique<TWorkerThread>([this, &socket] { ExecuteSocket(socket); });
 }
 
 TComThread::~TComThread() {
@@ -51,9 +56,9 @@ TComEvents TComThread::Events(uint32_t mask) {
     return events & port_.Events();
 }
 
-void TComThread::Execute() {
-    const HANDLE file = port_.device_.Get();
-    const HANDLE taken = port_.device_.InputTaken.Get();
+void TComThread::Execute(TPortDevice &device) {
+    const HANDLE file = device.Get();
+    const HANDLE taken = device.InputTaken();
     const bool watching = port_.Events().Contains(evRxChar);
     DWORD announced = 0; // bytes waiting when the last notice went out
     for (;;) {

@@ -2,8 +2,8 @@
 // for the device's events or for its stop signal, and hands each set of events
 // to the port's delivery. The driver reports an arrival once, however long its
 // bytes stay unread; a device that fails (a USB adapter pulled out) is handed
-// over once as a line error, and the thread ends. For a remote port it waits
-// on the connection's event instead (CPortSocketThread.cpp).
+// over once as a line error, and the thread ends. For a remote port's line it
+// waits on the connection's event instead (CPortSocketThread.cpp).
 #pragma once
 
 #include "CPortTypes.h"
@@ -14,10 +14,12 @@
 #include <memory>
 
 class TCustomComPort;
+class TPortDevice;
+class TPortSocket;
 
 class TComThread {
 public:
-    // Starts watching the port's open device for the port's Events.
+    // Starts watching the port's open line for the port's Events.
     explicit TComThread(TCustomComPort &port);
     // Stops the thread and waits for it; on the thread that created it, events
     // handed over meanwhile are still delivered.
@@ -25,13 +27,17 @@ public:
     TComThread(const TComThread &) = delete;
     TComThread &operator=(const TComThread &) = delete;
 
+    // What the line gives to wait on (TPortLine::Watch): starts the thread.
+    void Watch(TPortDevice &device);
+    void Watch(TPortSocket &socket);
+
 private:
     // The overlapped wait in progress and the event mask it fills in.
     struct TCommWait;
 
-    void Execute();
+    void Execute(TPortDevice &device);
     // The loop for a remote port: arrivals and the close of its connection.
-    void ExecuteSocket();
+    void ExecuteSocket(TPortSocket &socket);
     // The port's watched events among those of a driver's event mask.
     TComEvents Events(uint32_t mask);
 

@@ -1,13 +1,14 @@
-// The line settings of an open port, derived from the properties every time any
+// The tty's line settings, derived from the port's properties every time any
 // of them changes: raw 8-bit transfer, speed, character format, parity and flow
 // control through termios, DTR and RTS through the modem-control lines.
+#include "CPortDevice.h"
+
 #include "CPort.h"
 #include "CPortSpeed.h"
 
 #include <sys/ioctl.h>
 #include <termios.h>
 
-#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -34,13 +35,11 @@ void SetModemLine(int fd, int line, bool on) {
 
 } // namespace
 
-void TCustomComPort::ApplyLineSettings() {
-    if (device_.Remote) {
-        device_.Remote->SetLine(RemoteLineSettings());
-        return;
-    }
-    const int fd = device_.Get();
-    const speed_t speed = TermiosSpeed(BitsPerSecond(baudRate_, customBaudRate_));
+void TPortDevice::Apply(const TCustomComPort &port) {
+    const int fd = tty_.Get();
+    const TComParity &parity = port.Parity();
+    const TComFlowControl &flow = port.FlowControl();
+    const speed_t speed = TermiosSpeed(BitsPerSecond(port.BaudRate(), port.CustomBaudRate()));
     if (speed == B0)
         throw EComPort(ceLineSettings, EINVAL);
     termios t{};
@@ -53,12 +52,12 @@ void TCustomComPort::ApplyLineSettings() {
     t.c_oflag &= ~OPOST;
     t.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
-    t.c_cflag |= CREAD | CLOCAL | CharacterSize(dataBits_);
+    t.c_cflag |= CREAD | CLOCAL | CharacterSize(port.DataBits());
 
     // Linux has no one-and-a-half stop bits; two stop bits give it with five data bits.
-    if (stopBits_ != sbOneStopBit)
+    if (port.StopBits() != sbOneStopBit)
         t.c_cflag |= CSTOPB;
-    switch (parity_.Bits()) {
+    switch (parity.Bits()) {
     case prNone:
         break;
     case prOdd:
@@ -75,17 +74,17 @@ void TCustomComPort::ApplyLineSettings() {
         break;
     }
     // A checked byte with a parity error arrives as 0.
-    if (parity_.Check())
+    if (parity.Check())
         t.c_iflag |= INPCK;
 
-    if (flowControl_.OutCTSFlow() || flowControl_.ControlRTS() == rtsHandshake)
+    if (flow.OutCTSFlow() || flow.ControlRTS() == rtsHandshake)
         t.c_cflag |= CRTSCTS;
-    if (flowControl_.XonXoffOut())
+    if (flow.XonXoffOut())
         t.c_iflag |= IXON;
-    if (flowControl_.XonXoffIn())
+    if (flow.XonXoffIn())
         t.c_iflag |= IXOFF;
-    t.c_cc[VSTART] = flowControl_.XonChar();
-    t.c_cc[VSTOP] = flowControl_.XoffChar();
+    t.c_cc[VSTART] = flow.XonChar();
+    t.c_cc[VSTOP] = flow.XoffChar();
     // Reads return at once with what has arrived. With no time limit, poll
     // and epoll report the device readable once VMIN bytes wait (1 for 0).
     t.c_cc[VMIN] = static_cast<cc_t>(rxThreshold_ > 1 ? rxThreshold_ : 0);
@@ -94,22 +93,21 @@ void TCustomComPort::ApplyLineSettings() {
     if (::cfsetispeed(&t, speed) != 0 || ::cfsetospeed(&t, speed) != 0 || ::tcsetattr(fd, TCSANOW, &t) != 0)
         throw EComPort(ceLineSettings, errno);
 
-    const TDTRFlowControl dtr = flowControl_.ControlDTR();
+    const TDTRFlowControl dtr = flow.ControlDTR();
     SetModemLine(fd, TIOCM_DTR, dtr != dtrDisable);
-    const TRTSFlowControl rts = flowControl_.ControlRTS();
+    const TRTSFlowControl rts = flow.ControlRTS();
     if (rts != rtsHandshake && rts != rtsToggle)
         SetModemLine(fd, TIOCM_RTS, rts == rtsEnable);
 }
 
-void TCustomComPort::SetRxThreshold(int32_t count) {
-    count = std::clamp(count, 1, 255);
-    if (count == rxThreshold_ || !device_)
+void TPortDevice::SetRxThreshold(int32_t count) {
+    if (count == rxThreshold_)
         return;
     // Only the count changes; the rest stays as ApplyLineSettings made it.
     termios t{};
-    if (::tcgetattr(device_.Get(), &t) != 0)
+    if (::tcgetattr(tty_.Get(), &t) != 0)
         return; // not a terminal: every arrival is noticed
     t.c_cc[VMIN] = static_cast<cc_t>(count > 1 ? count : 0);
-    if (::tcsetattr(device_.Get(), TCSANOW, &t) == 0)
+    if (::tcsetattr(tty_.Get(), TCSANOW, &t) == 0)
         rxThreshold_ = count;
 }
