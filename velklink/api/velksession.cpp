@@ -75,6 +75,7 @@ velk_result TSession::Call(const std::function<void(TSessionDecoder &decoder)> &
     cancel_.store(false);
     velk_result result = VELK_OK;
     std::string message;
+    int32_t systemCode = 0;
     const bool handled = target_->Send(
         [&] {
             try {
@@ -82,6 +83,7 @@ velk_result TSession::Call(const std::function<void(TSessionDecoder &decoder)> &
             } catch (const TSessionFailure &failure) {
                 result = failure.Code();
                 message = failure.what();
+                systemCode = failure.SystemCode();
             } catch (const std::exception &error) {
                 result = VELK_ERR_PROTOCOL;
                 message = error.what();
@@ -93,5 +95,6 @@ velk_result TSession::Call(const std::function<void(TSessionDecoder &decoder)> &
         message = "the session has ended";
     }
     message_ = std::move(message);
+    systemCode_ = systemCode;
     return result;
 }
