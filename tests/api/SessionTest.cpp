@@ -297,8 +297,8 @@ TEST_F(SessionTest, RetriesPerSession) {
     velk_session *s = Open(sim);
     int retried = 0;
     ASSERT_EQ(api.velk_set_log(s, &CountRetries, &retried), VELK_OK);
-    std::vector<std::string> retries;
-    ASSERT_EQ(api.velk_set_retry_callback(s, &NoteRetry, &retries), VELK_OK);
+    std::vector<std::string> heard;
+    ASSERT_EQ(api.velk_set_retry_callback(s, &NoteRetry, &heard), VELK_OK);
     velksim::TSimFaults swallowed, refused;
     swallowed.swallowRate = 1;
     swallowed.swallowKinds = velksim::rqReadFlash;
@@ -309,7 +309,7 @@ TEST_F(SessionTest, RetriesPerSession) {
         uint32_t retries;
         velk_result expected;
         int64_t requests;
-        std::vector<std::string> retries; // as the retry callback heard them
+        std::vector<std::string> heard; // as the retry callback heard them
     };
     const TCase cases[] = {
         {"unanswered, one retry", swallowed, 1, VELK_ERR_TIMEOUT, 2, {"1/1 -5 said"}},
@@ -322,9 +322,9 @@ TEST_F(SessionTest, RetriesPerSession) {
         sim.SetFaults(c.faults);
         sim.ResetCounters();
         retried = 0;
-        retries.clear();
+        heard.clear();
         EXPECT_EQ(api.velk_read_flash(s, kSlot1, buffer.data(), 16), c.expected);
-        EXPECT_EQ(retries, c.retries);
+        EXPECT_EQ(heard, c.heard);
         EXPECT_TRUE(sim.WaitIdle());
         EXPECT_EQ(sim.Counters().readFlashRequests, c.requests);
         EXPECT_EQ(retried, int(c.requests - 1));
