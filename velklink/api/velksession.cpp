@@ -64,14 +64,13 @@ TSession::~TSession() {
     thread_.join();
 }
 
-velk_result TSession::Call(const std::function<void(TSessionDecoder &decoder)> &work, bool &ran) {
-    ran = false;
+velk_result TSession::Call(const std::function<void(TSessionDecoder &decoder)> &work, bool &closeNow) {
+    closeNow = false;
     if (OnSessionThread())
         return VELK_ERR_BUSY;
     std::unique_lock<std::mutex> lock(call_, std::try_to_lock);
     if (!lock.owns_lock())
         return VELK_ERR_BUSY;
-    ran = true;
     cancel_.store(false);
     velk_result result = VELK_OK;
     std::string message;
@@ -96,5 +95,6 @@ velk_result TSession::Call(const std::function<void(TSessionDecoder &decoder)> &
     }
     message_ = std::move(message);
     systemCode_ = systemCode;
+    closeNow = closeAfterCall_.load();
     return result;
 }

@@ -35,8 +35,11 @@ public:
     // Runs work on the session's thread and returns its result: VELK_OK, the
     // code of the TSessionFailure it raised (its text becomes the message), or
     // VELK_ERR_BUSY at once while another call runs or from the session's
-    // own thread. ran: the work was handed over (not refused as busy).
-    velk_result Call(const std::function<void(TSessionDecoder &decoder)> &work, bool &ran);
+    // own thread. closeNow: a velk_close from inside the call's callbacks
+    // asked for the session to be freed, which the caller does now; decided
+    // while the call still holds the session, since a close from another
+    // thread may free it as soon as the call has let go.
+    velk_result Call(const std::function<void(TSessionDecoder &decoder)> &work, bool &closeNow);
     // Ends the running call soon with VELK_ERR_CANCELLED: the decoder checks
     // the flag at least every 20 ms while it waits. Async-signal-safe.
     void Cancel() noexcept { cancel_.store(true); }
@@ -47,7 +50,6 @@ public:
 
     // A velk_close from inside a callback: done by the call once it has returned.
     void CloseAfterCall() { closeAfterCall_.store(true); }
-    bool ClosingAfterCall() const { return closeAfterCall_.load(); }
 
 private:
     // The session thread's loop between calls: waits for work on its queue.

@@ -30,17 +30,18 @@ velk_result SessionCall(velk_session *s, const std::function<void(TSessionDecode
     if (s == nullptr)
         return VELK_ERR_ARGUMENT;
     velk_result result = VELK_ERR_PROTOCOL;
-    bool ran = false;
+    bool closeNow = false;
     try {
-        result = s->Call(work, ran);
+        result = s->Call(work, closeNow);
     } catch (const std::exception &) {
         // Only a failure to hand the work over lands here (no memory, no
         // thread resources): the call did not run.
         return VELK_ERR_BUSY;
     }
     // A velk_close from inside one of the call's callbacks, done by the call
-    // that ran them, never by one refused meanwhile.
-    if (ran && s->ClosingAfterCall())
+    // that ran them, never by one refused meanwhile. Once Call has returned,
+    // the session is touched only here.
+    if (closeNow)
         delete s;
     return result;
 }
