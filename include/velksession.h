@@ -61,6 +61,11 @@ typedef void(VELK_CALL *velk_progress_callback)(void *context, uint32_t done, ui
    VELK_LOG_SESSION (the session's own notes: retries); text is UTF-8. */
 typedef void(VELK_CALL *velk_log_callback)(void *context, int32_t kind, const char *text);
 
+/* An exchange that failed is about to be tried again: attempt (from 1) of
+   retries, the failure's result code (velk_result) and message (UTF-8). */
+typedef void(VELK_CALL *velk_retry_callback)(void *context, uint32_t attempt, uint32_t retries, int32_t cause,
+                                             const char *message);
+
 /* The library's name and version, UTF-8, e.g. "Velkora Library 1.4". */
 VELK_EXPORT const char *VELK_CALL velk_version(void);
 
@@ -75,6 +80,10 @@ VELK_EXPORT void VELK_CALL velk_close(velk_session *session);
    null: the last velk_open failure of the calling thread. Valid until the
    session's next call. */
 VELK_EXPORT const char *VELK_CALL velk_message(const velk_session *session);
+/* The system's error code behind that failure (errno; GetLastError on
+   Windows), 0 when it had none (a remote port's failure carries its cause in
+   the message instead). With null: the calling thread's last velk_open. */
+VELK_EXPORT int32_t VELK_CALL velk_system_error(const velk_session *session);
 /* Ends the session's running call with VELK_ERR_CANCELLED within 1 s; nothing
    when no call runs. Safe from any thread and from a signal handler. */
 VELK_EXPORT void VELK_CALL velk_cancel(velk_session *s);
@@ -83,6 +92,7 @@ VELK_EXPORT void VELK_CALL velk_cancel(velk_session *s);
    to them. */
 VELK_EXPORT velk_result VELK_CALL velk_set_progress(velk_session *s, velk_progress_callback callback, void *context);
 VELK_EXPORT velk_result VELK_CALL velk_set_log(velk_session *s, velk_log_callback callback, void *context);
+VELK_EXPORT velk_result VELK_CALL velk_set_retry_callback(velk_session *s, velk_retry_callback callback, void *context);
 /* How often an exchange that failed is tried again, after the line has been
    quiet for a moment (0, the default: never). A refusal, a decoder that has
    never answered in this session, a line that went away and a firmware upload
@@ -115,6 +125,11 @@ VELK_EXPORT velk_result VELK_CALL velk_put_items(velk_session *s, const char *re
                                                  const char *const *items, const void *const *data,
                                                  const uint32_t *lengths);
 VELK_EXPORT velk_result VELK_CALL velk_delete_item(velk_session *s, const char *record, const char *item);
+/* Frees a slot that holds a record, sound or damaged (the only way to remove a
+   damaged one): the slot is written as the record format marks a free slot,
+   and the directory changes once that write succeeded. A free slot is
+   VELK_ERR_RECORD. */
+VELK_EXPORT velk_result VELK_CALL velk_free_slot(velk_session *s, uint32_t slot);
 
 /* The record directory as data, so that no host reads the slot layout. */
 typedef enum velk_slot_status {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -45,9 +46,11 @@ struct TSessionApi {
     VELK_SESSION_FN(velk_open);
     VELK_SESSION_FN(velk_close);
     VELK_SESSION_FN(velk_message);
+    VELK_SESSION_FN(velk_system_error);
     VELK_SESSION_FN(velk_cancel);
     VELK_SESSION_FN(velk_set_progress);
     VELK_SESSION_FN(velk_set_log);
+    VELK_SESSION_FN(velk_set_retry_callback);
     VELK_SESSION_FN(velk_set_retries);
     VELK_SESSION_FN(velk_sync);
     VELK_SESSION_FN(velk_read_flash);
@@ -58,6 +61,7 @@ struct TSessionApi {
     VELK_SESSION_FN(velk_get_item);
     VELK_SESSION_FN(velk_put_items);
     VELK_SESSION_FN(velk_delete_item);
+    VELK_SESSION_FN(velk_free_slot);
     VELK_SESSION_FN(velk_refresh);
     VELK_SESSION_FN(velk_get_directory);
     VELK_SESSION_FN(velk_get_slot);
@@ -184,6 +188,16 @@ TEST_F(SessionTest, EachCallOnce) {
     }
     EXPECT_TRUE(sawDamaged);
     EXPECT_TRUE(sawSession);
+    // A damaged record's slot freed; a free slot cannot be.
+    ASSERT_EQ(api.velk_free_slot(s, 5), VELK_OK) << api.velk_message(s);
+    velk_slot_info freed{};
+    ASSERT_EQ(api.velk_get_slot(s, 5, &freed), VELK_OK);
+    EXPECT_EQ(freed.status, VELK_SLOT_FREE);
+    EXPECT_EQ(api.velk_free_slot(s, 5), VELK_ERR_RECORD);
+    EXPECT_EQ(api.velk_free_slot(s, 30), VELK_ERR_ARGUMENT);
+    ASSERT_EQ(api.velk_refresh(s, 0), VELK_OK); // read back from the decoder
+    ASSERT_EQ(api.velk_get_slot(s, 5, &freed), VELK_OK);
+    EXPECT_EQ(freed.status, VELK_SLOT_FREE);
     // Every log line came with the session's context, of a known kind.
     ASSERT_FALSE(seen.logKinds.empty());
     for (int32_t kind : seen.logKinds)
@@ -218,6 +232,7 @@ TEST_F(SessionTest, ResultCodesFromRealCauses) {
              const velk_result r = api.velk_open("/dev/velk-no-such-port", &none);
              EXPECT_EQ(none, nullptr);
              EXPECT_NE(std::string(api.velk_message(nullptr)), "");
+             EXPECT_EQ(api.velk_system_error(nullptr), ENOENT); // a host words the cause itself
              return r;
          },
          VELK_ERR_PORT,
@@ -269,6 +284,13 @@ void VELK_CALL CountRetries(void *context, int32_t kind, const char *) {
         ++*static_cast<int *>(context);
 }
 
+// The retries' own callback: which try, of how many, and why.
+void VELK_CALL NoteRetry(void *context, uint32_t attempt, uint32_t retries, int32_t cause, const char *message) {
+    static_cast<std::vector<std::string> *>(context)->push_back(std::to_string(attempt) + "/" +
+                                                                std::to_string(retries) + " " + std::to_string(cause) +
+                                                                (message[0] != '\0' ? " said" : " silent"));
+}
+
 // Retries are the session's own (off by default, as the causes' table shows):
 // a read the decoder took but never answered is sent again as often as asked,
 // after the reply time-out; a refusal never is.
@@ -276,6 +298,8 @@ TEST_F(SessionTest, RetriesPerSession) {
     velk_session *s = Open(sim);
     int retried = 0;
     ASSERT_EQ(api.velk_set_log(s, &CountRetries, &retried), VELK_OK);
+    std::vector<std::string> heard;
+    ASSERT_EQ(api.velk_set_retry_callback(s, &NoteRetry, &heard), VELK_OK);
     velksim::TSimFaults swallowed, refused;
     swallowed.swallowRate = 1;
     swallowed.swallowKinds = velksim::rqReadFlash;
@@ -286,10 +310,11 @@ TEST_F(SessionTest, RetriesPerSession) {
         uint32_t retries;
         velk_result expected;
         int64_t requests;
+        std::vector<std::string> heard; // as the retry callback heard them
     };
     const TCase cases[] = {
-        {"unanswered, one retry", swallowed, 1, VELK_ERR_TIMEOUT, 2},
-        {"refused, two retries", refused, 2, VELK_ERR_REFUSED, 1},
+        {"unanswered, one retry", swallowed, 1, VELK_ERR_TIMEOUT, 2, {"1/1 -5 said"}},
+        {"refused, two retries", refused, 2, VELK_ERR_REFUSED, 1, {}},
     };
     std::vector<uint8_t> buffer(16);
     for (const TCase &c : cases) {
@@ -298,7 +323,9 @@ TEST_F(SessionTest, RetriesPerSession) {
         sim.SetFaults(c.faults);
         sim.ResetCounters();
         retried = 0;
+        heard.clear();
         EXPECT_EQ(api.velk_read_flash(s, kSlot1, buffer.data(), 16), c.expected);
+        EXPECT_EQ(heard, c.heard);
         EXPECT_TRUE(sim.WaitIdle());
         EXPECT_EQ(sim.Counters().readFlashRequests, c.requests);
         EXPECT_EQ(retried, int(c.requests - 1));

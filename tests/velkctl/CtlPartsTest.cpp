@@ -5,21 +5,21 @@
 #include "ctlbackupfolder.h"
 #include "ctlerror.h"
 #include "ctlhexdump.h"
+#include "ctllink.h"
 #include "ctlnumbers.h"
+#include "ctlopenfailure.h"
 #include "ctloutputfile.h"
 #include "ctlportinfo.h"
 #include "ctlprogress.h"
-#include "ctlsession.h"
 #include "ctlsha256.h"
 #include "ctlutf8.h"
-#include "velkcport.h"
-#include "velklog.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -397,16 +397,21 @@ TEST(CtlPortInfoTest, PortsAsSysfsDescribesThem) {
     EXPECT_EQ(LatencyAdvice(ports[0]), "");
 }
 
-// A session whose port cannot be opened hands the protocol logs back: no log
-// line may reach the session that never came to be.
-TEST(CtlSessionTest, PortThatCannotBeOpenedLeavesTheLogsDisconnected) {
+// A port that cannot be opened: the library's message, then the system's
+// cause in words.
+TEST(CtlLinkTest, PortThatCannotBeOpenedSaysWhy) {
     TempFolder folder;
     TCtlOptions options;
     options.Port = (folder.Path() / "no-such-port").string();
     options.Quiet = true;
-    EXPECT_THROW(TCtlSession session(options), EComPort);
-    EXPECT_FALSE(LinkLog().OnLog);
-    EXPECT_FALSE(TransferLog().OnLog);
+    try {
+        TCtlLink link(options);
+        ADD_FAILURE() << "opened";
+    } catch (const ECtlFailed &error) {
+        const std::string text = error.what();
+        EXPECT_EQ(text,
+                  "Errore connettendo la porta " + options.Port + ". - " + OpenFailureCause(ENOENT, options.Port));
+    }
 }
 
 TEST(CtlSha256Test, PublishedDigests) {

@@ -79,7 +79,9 @@ TEST(CtlScreensTest, FailedItemsAreReportedAndTheOthersStillSent) {
     EXPECT_EQ(result.Exit, 1);
     EXPECT_TRUE(Has(result.Out, "[2/8] FAILED ini (64 bytes)\n")) << result.Out;
     EXPECT_TRUE(Has(result.Out, "[3/8] FAILED splash.fnt (")) << result.Out;
-    EXPECT_TRUE(Has(result.Err, "velkctl: Errore scrivendo il record all'indirizzo: 0x34030000.\n")) << result.Err;
+    EXPECT_TRUE(
+        Has(result.Err, "velkctl: Errore scrivendo il record all'indirizzo: 0x34030000. - Scrittura fallita.\n"))
+        << result.Err;
     EXPECT_TRUE(Has(result.Err, "velkctl: Upload incomplete: 2 of 2 items failed (ini, splash.fnt)\n")) << result.Err;
 }
 

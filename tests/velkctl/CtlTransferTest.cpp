@@ -5,6 +5,7 @@
 #include "ctlbackup.h"
 #include "ctlopenfailure.h"
 #include "velkdescriptor.h"
+#include "velklink.h"
 
 #include <algorithm>
 #include <csignal>
@@ -33,6 +34,10 @@ TEST(CtlUsageTest, HelpForTheToolAndEveryCommand) {
         EXPECT_TRUE(Has(one.Out, "Usage")) << command << one.Out;
     }
     EXPECT_TRUE(Has(Ctl({"upload-screens", "--help"}).Out, "--setup-lut"));
+    // The version names the library velkctl loaded, as the library words it.
+    const TRunResult version = Ctl({"--version"});
+    EXPECT_EQ(version.Exit, 0);
+    EXPECT_TRUE(Has(version.Out, std::string("\n") + velk_version() + "\n")) << version.Out;
 }
 
 TEST(CtlUsageTest, UsageErrorsAndBadArgumentsExitTwoBeforeAnyPortIsOpened) {
@@ -215,10 +220,14 @@ TEST(CtlTransferTest, ReadFlashAndEepromAsHexDumpOrIntoAFile) {
     EXPECT_EQ(sim.Ctl({"read", "eeprom", "0", "8192", "-o", eeprom}).Exit, 0);
     EXPECT_EQ(TempFolder::Read(eeprom), sim.Eeprom());
 
-    // Outside the memory the decoder refuses the read that --force sends.
-    const TRunResult refused = sim.Ctl({"read", "eeprom", "0x2000", "4", "--force"});
+    // Outside the record area the decoder refuses the read that --force
+    // sends; past the EEPROM's end the library does not send it.
+    const TRunResult refused = sim.Ctl({"read", "flash", "0", "4", "--force"});
     EXPECT_EQ(refused.Exit, 1);
     EXPECT_EQ(refused.Err, "velkctl: Richiesta lettura rifiutata.\n");
+    const TRunResult beyond = sim.Ctl({"read", "eeprom", "0x2000", "4", "--force"});
+    EXPECT_EQ(beyond.Exit, 1);
+    EXPECT_EQ(beyond.Err, "velkctl: EEPROM 0x2000 + 4 bytes: the EEPROM holds 8192 bytes\n");
 }
 
 TEST(CtlTransferTest, ReadAnsweredWithAnotherLengthFailsAndWritesNothing) {

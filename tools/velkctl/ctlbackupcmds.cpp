@@ -6,30 +6,22 @@
 #include "ctlerror.h"
 #include "ctlinterrupt.h"
 #include "ctlnumbers.h"
-#include "velkcodepage.h"
-#include "velkerror.h"
 
 #include <iostream>
 #include <memory>
 
 namespace {
 
-TDecoderImage ReadDecoder(TCtlSession &session) {
-    const TOverallProgress bar(session.Progress(), "reading the decoder",
+TDecoderImage ReadDecoder(TCtlLink &link) {
+    const TOverallProgress bar(link.Progress(), "reading the decoder",
                                int64_t(kRecordSlotCount) * kRecordSlotSize + kEepromSize);
     TDecoderImage image;
     image.Flash.reserve(std::size_t(kRecordSlotCount) * kRecordSlotSize);
     for (int32_t slot = 0; slot < kRecordSlotCount; ++slot) {
-        const auto bytes = session.Read(hlsFlash, RecordSlotAddress(slot), kRecordSlotSize);
-        if (bytes.size() != std::size_t(kRecordSlotSize))
-            throw ECtlFailed("Slot " + std::to_string(slot) + " came back with " + std::to_string(bytes.size()) +
-                             " bytes instead of " + std::to_string(kRecordSlotSize));
+        const auto bytes = link.Read(TCtlSpace::Flash, RecordSlotAddress(slot), kRecordSlotSize);
         image.Flash.insert(image.Flash.end(), bytes.begin(), bytes.end());
     }
-    image.Eeprom = session.Read(hlsEeprom, 0, kEepromSize);
-    if (image.Eeprom.size() != std::size_t(kEepromSize))
-        throw ECtlFailed("The EEPROM came back with " + std::to_string(image.Eeprom.size()) + " bytes instead of " +
-                         std::to_string(kEepromSize));
+    image.Eeprom = link.Read(TCtlSpace::Eeprom, 0, kEepromSize);
     return image;
 }
 
@@ -73,20 +65,20 @@ std::string RestoreNote(const TRestorePlan &plan, std::size_t slotsDone, bool ee
 
 // Writes the plan's slots, then the EEPROM, each verified by reading it
 // back; done counts the slots verified so far (for the note of a failure).
-void RestoreSlots(TCtlSession &session, const TDecoderImage &backup, const TRestorePlan &plan, std::size_t &done) {
+void RestoreSlots(TCtlLink &link, const TDecoderImage &backup, const TRestorePlan &plan, std::size_t &done) {
     for (done = 0; done < plan.Slots.size(); ++done) {
         TInterrupt::SetNote(RestoreNote(plan, done, false));
         const int32_t slot = plan.Slots[done];
         const uint32_t address = RecordSlotAddress(slot);
-        session.Write(hltFlash, backup.Slot(slot), address);
-        if (session.Read(hlsFlash, address, kRecordSlotSize) !=
+        link.Write(TCtlTarget::Flash, backup.Slot(slot), address);
+        if (link.Read(TCtlSpace::Flash, address, kRecordSlotSize) !=
             std::vector<uint8_t>(backup.Slot(slot).begin(), backup.Slot(slot).end()))
             throw ECtlFailed("Restore failed: " + SlotLine(slot) + " reads back different from the backup");
     }
     if (plan.Eeprom) {
         TInterrupt::SetNote(RestoreNote(plan, done, false));
-        session.Write(hltEeprom, backup.Eeprom, 0);
-        if (session.Read(hlsEeprom, 0, kEepromSize) != backup.Eeprom)
+        link.Write(TCtlTarget::Eeprom, backup.Eeprom, 0);
+        if (link.Read(TCtlSpace::Eeprom, 0, kEepromSize) != backup.Eeprom)
             throw ECtlFailed("Restore failed: the EEPROM reads back different from the backup");
     }
     TInterrupt::SetNote("");
@@ -107,8 +99,8 @@ int RunBackup(const TCtlOptions &options, const TBackupArgs &args) {
     const std::string &folder = args.Folder;
     // The folder and its files are made ready before the long read.
     TBackupFolder target(folder, args.Force);
-    TCtlSession session = OpenSession(options);
-    const TDecoderImage image = ReadDecoder(session);
+    const auto link = OpenLink(options);
+    const TDecoderImage image = ReadDecoder(*link);
     target.Save(image);
     for (int32_t slot = 0; slot < kRecordSlotCount; ++slot) {
         const std::string holds = DescribeSlot(image.Slot(slot));
@@ -121,8 +113,8 @@ int RunBackup(const TCtlOptions &options, const TBackupArgs &args) {
 
 int RunRestore(const TCtlOptions &options, const TRestoreArgs &args) {
     const TDecoderImage backup = LoadChecked(args.Folder);
-    TCtlSession session = OpenSession(options);
-    const TDecoderImage current = ReadDecoder(session);
+    const auto link = OpenLink(options);
+    const TDecoderImage current = ReadDecoder(*link);
     const TRestorePlan plan = PlanRestore(current, backup);
     if (plan.Empty()) {
         Say(options, "The decoder already holds this backup: nothing to write");
@@ -142,16 +134,15 @@ int RunRestore(const TCtlOptions &options, const TRestoreArgs &args) {
         return 0;
     }
     // Each slot written and read back; the EEPROM, when it changes, likewise.
-    const TOverallProgress bar(session.Progress(), "restoring",
+    const TOverallProgress bar(link->Progress(), "restoring",
                                int64_t(plan.Slots.size()) * 2 * kRecordSlotSize + (plan.Eeprom ? 2 * kEepromSize : 0));
     std::size_t done = 0;
     try {
-        RestoreSlots(session, backup, plan, done);
+        RestoreSlots(*link, backup, plan, done);
     } catch (const std::exception &error) {
         // The cause, then where the decoder stands.
         TInterrupt::SetNote("");
-        const auto *library = dynamic_cast<const EVelk *>(&error);
-        PrintError(library ? Cp1252ToUtf8(library->Message()) : std::string(error.what()));
+        PrintError(error.what());
         throw ECtlFailed(RestoreNote(plan, done, false));
     }
     Say(options, "Restored " + std::to_string(plan.Slots.size()) +
@@ -162,8 +153,8 @@ int RunRestore(const TCtlOptions &options, const TRestoreArgs &args) {
 
 int RunVerify(const TCtlOptions &options, const std::string &folder) {
     const TDecoderImage backup = LoadChecked(folder);
-    TCtlSession session = OpenSession(options);
-    const TDecoderImage current = ReadDecoder(session);
+    const auto link = OpenLink(options);
+    const TDecoderImage current = ReadDecoder(*link);
     const TRestorePlan plan = PlanRestore(current, backup);
     if (plan.Empty()) {
         Say(options, "The decoder holds exactly the backup in " + folder);

@@ -1,43 +1,55 @@
 #include "ctldirectory.h"
 
+#include "ctlerror.h"
 #include "ctlnumbers.h"
 #include "ctlutf8.h"
-#include "velkcodepage.h"
 
 #include <cstdio>
 
-nlohmann::json DirectoryJson(velk_Records &records) {
+namespace {
+
+void Check(velk_session *session, velk_result result) {
+    if (result != VELK_OK)
+        throw ECtlFailed(velk_message(session));
+}
+
+} // namespace
+
+nlohmann::json DirectoryJson(velk_session *session) {
+    velk_directory directory{};
+    Check(session, velk_get_directory(session, &directory));
     nlohmann::json slots = nlohmann::json::array();
-    int freeSlots = 0;
     nlohmann::json reserved = nlohmann::json::array();
-    for (int32_t i = 0; i < records.SlotCount(); ++i) {
-        velk_Record &record = records.RecordAt(i);
+    for (uint32_t i = 0; i < directory.slot_count; ++i) {
+        velk_slot_info info{};
+        Check(session, velk_get_slot(session, i, &info));
         // Every slot has the same keys; what a free slot lacks is null.
-        nlohmann::json slot = {{"slot", i},        {"address", HexAddress(record.Address())},
-                               {"status", "free"}, {"slot_flag", records.HasSlotFlag(i)},
+        nlohmann::json slot = {{"slot", i},        {"address", HexAddress(info.address)},
+                               {"status", "free"}, {"slot_flag", info.slot_flag != 0},
                                {"name", nullptr},  {"admitted", false},
                                {"valid", nullptr}, {"items", nlohmann::json::array()},
                                {"free", nullptr}};
-        if (!record.InUse()) {
-            ++freeSlots;
-            if (!records.HasSlotFlag(i))
+        if (info.status == VELK_SLOT_FREE) {
+            if (info.slot_flag == 0)
                 reserved.push_back(i);
         } else {
             slot["status"] = "in use";
-            slot["name"] = Cp1252ToUtf8(record.Name());
-            slot["admitted"] = records.Rat().Flag(i) != 0;
-            slot["valid"] = record.IsValid();
-            if (record.IsValid())
-                for (int32_t j = 0; j < record.ItemCount(); ++j)
-                    slot["items"].push_back({{"name", Cp1252ToUtf8(record.ItemName(j))}, {"size", record.ItemSize(j)}});
-            slot["free"] = record.FreeSpace();
+            slot["name"] = std::string(info.name);
+            slot["admitted"] = info.admitted != 0;
+            slot["valid"] = info.status == VELK_SLOT_RECORD;
+            for (uint32_t j = 0; j < info.items; ++j) {
+                velk_item_info item{};
+                Check(session, velk_get_slot_item(session, i, j, &item));
+                slot["items"].push_back({{"name", std::string(item.name)}, {"size", item.size}});
+            }
+            slot["free"] = info.free;
         }
         slots.push_back(slot);
     }
-    return {{"base", HexAddress(records.BaseAddress())},
+    return {{"base", HexAddress(directory.base)},
             {"slots", slots},
-            {"free_slots", freeSlots},
-            {"usable_free_slots", freeSlots - int(reserved.size())},
+            {"free_slots", directory.free_slots},
+            {"usable_free_slots", directory.usable_free_slots},
             {"reserved_free_slots", reserved}};
 }
 

@@ -25,6 +25,7 @@ std::array<TEntry, EntryCount> entries;
 // then published by switching the index.
 char notes[2][NoteCapacity];
 std::atomic<int> note{-1};
+std::atomic<velk_session *> cancelled{nullptr};
 constexpr std::string_view Prefix = "velkctl: interrupted: ";
 
 } // namespace
@@ -64,7 +65,14 @@ void TInterrupt::SetNote(const std::string &text) {
     note.store(next);
 }
 
+void TInterrupt::CancelOnSignal(velk_session *session) {
+    cancelled.store(session);
+}
+
 void TInterrupt::Handle(int signal) {
+    // The library's call stops talking to the decoder; the process ends below.
+    if (velk_session *session = cancelled.load())
+        velk_cancel(session);
     // Files first, then the folders they were in.
     for (const bool folders : {false, true})
         for (TEntry &entry : entries)

@@ -6,6 +6,8 @@
 // locks), so the registrations are fixed-size entries filled before use.
 #pragma once
 
+#include "velklink.h"
+
 #include <string>
 
 class TInterrupt {
@@ -29,6 +31,10 @@ public:
     // The line printed (after "velkctl: interrupted: ") when a signal ends the
     // process; an empty text prints none.
     static void SetNote(const std::string &text);
+
+    // The session whose running call a signal cancels (velk_cancel) before
+    // the rest is done; null: none.
+    static void CancelOnSignal(velk_session *session);
 
 private:
     static void Handle(int signal);

@@ -7,7 +7,6 @@
 #include "ctlrawfile.h"
 #include "screenset.h"
 #include "velkcodepage.h"
-#include "velkerror.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -27,27 +26,30 @@ std::string Step(int step) {
     return prefix;
 }
 
-// The record directory of the session, for the settings dump and the upload.
-// A failed refresh or load is shown at once and the operation goes on as the
-// uploader's does. The upload puts every item into one copy of record
-// "pictures", written once, and tells each step as it is reached.
-class TSessionRecords : public TSettingsSource, public TUploadTarget {
+// The record directory of the decoder through the library's session, for the
+// settings dump and the upload. A failed refresh or load is shown at once and
+// the operation goes on as the uploader's does. The upload puts every item
+// into record "pictures" with one write, and tells each step as it is reached.
+// Names from the screen set are Windows-1252; the session's are UTF-8.
+class TLinkRecords : public TSettingsSource, public TUploadTarget {
 public:
-    TSessionRecords(TCtlSession &session, const TCtlOptions &options) : session_(session), options_(options) {}
+    TLinkRecords(TCtlLink &link, const TCtlOptions &options) : link_(link), options_(options) {}
 
     bool Refresh() override {
-        return Shown(Failure([&] { session_.Refresh(false); }));
+        return Shown(Failure([&] { link_.Refresh(false); }));
     }
     bool ItemExists(std::string_view record, std::string_view item) override {
-        return session_.Records().ItemExists(std::string(record), std::string(item));
+        uint32_t length = 0;
+        const velk_result result =
+            velk_get_item(link_.Handle(), Utf8(record).c_str(), Utf8(item).c_str(), nullptr, 0, &length);
+        if (result == VELK_ERR_RECORD)
+            return false;
+        link_.Check(result);
+        return true;
     }
     std::optional<std::vector<uint8_t>> LoadItem(std::string_view record, std::string_view item) override {
         std::optional<std::vector<uint8_t>> data;
-        Shown(Failure([&] {
-            TBuffer buffer;
-            session_.Records().LoadItem(session_.Transport(), std::string(record), std::string(item), buffer);
-            data.emplace(buffer.Memory(), buffer.Memory() + buffer.Size());
-        }));
+        Shown(Failure([&] { data = link_.GetItem(Utf8(record), Utf8(item)); }));
         loaded_ = data;
         return data;
     }
@@ -55,11 +57,10 @@ public:
         throw std::logic_error("velkctl writes record \"pictures\" once");
     }
     bool SaveItems(std::string_view record, std::span<const TUploadItem> items) override {
-        std::vector<TRecordItemData> data;
+        std::vector<TCtlItem> data;
         for (const TUploadItem &item : items)
-            data.push_back({item.ItemName, item.Data.data(), static_cast<int32_t>(item.Data.size())});
-        saveFailure_ =
-            Failure([&] { slot_ = session_.Records().SaveItems(session_.Transport(), std::string(record), data); });
+            data.push_back({Utf8(item.ItemName), item.Data});
+        saveFailure_ = Failure([&] { link_.PutItems(Utf8(record), data); });
         return !saveFailure_;
     }
     void ItemDone(const TUploadItem &item, bool saved) override {
@@ -71,25 +72,22 @@ public:
             Say(options_, Step(step) + "reading the record directory");
         else if (step == ProgressRefreshed) {
             Say(options_, Step(step) + "record directory read");
-            WarnDamagedNamesakes(session_.Records(), std::string(PicturesRecord));
+            WarnDamagedNamesakes(link_, Utf8(PicturesRecord));
         }
     }
 
     // The bytes of the last load; nothing when it failed.
     const std::optional<std::vector<uint8_t>> &Loaded() const { return loaded_; }
-    // Why the upload's write failed, shown after its steps; the slot it went
-    // to when it did not.
+    // Why the upload's write failed, shown after its steps.
     const std::optional<std::string> &SaveFailure() const { return saveFailure_; }
-    int32_t Slot() const { return slot_; }
 
 private:
+    static std::string Utf8(std::string_view cp1252) { return Cp1252ToUtf8(std::string(cp1252)); }
     // The error of the operation as text, or nothing when it succeeded.
     template <typename F> static std::optional<std::string> Failure(F &&operation) {
         try {
             operation();
             return std::nullopt;
-        } catch (const EVelk &error) {
-            return Cp1252ToUtf8(error.Message());
         } catch (const ECtlFailed &error) {
             return std::string(error.what());
         }
@@ -100,11 +98,10 @@ private:
         return !failure;
     }
 
-    TCtlSession &session_;
+    TCtlLink &link_;
     const TCtlOptions &options_;
     std::optional<std::vector<uint8_t>> loaded_;
     std::optional<std::string> saveFailure_;
-    int32_t slot_ = -1;
 };
 
 // An upload without any resource would only overwrite "ini": it must be asked
@@ -138,10 +135,10 @@ int RunUploadScreens(const TCtlOptions &options, const TUploadArgs &args) {
         throw ECtlUsage(error.what());
     }
 
-    TCtlSession session = OpenSession(options);
+    const auto link = OpenLink(options);
     Say(options, "Uploading " + Items(plan.Items.size()) + " (" + Bytes(plan.ResourceBytes) +
                      " of resources) into record " + std::string(PicturesRecord));
-    TSessionRecords records(session, options);
+    TLinkRecords records(*link, options);
     const TUploadResult result = RunUpload(plan, records, TUploadWrite::OneWrite);
     if (!result.Refreshed)
         throw ECtlFailed("Upload stopped: the record directory could not be read, nothing was written");
@@ -153,7 +150,7 @@ int RunUploadScreens(const TCtlOptions &options, const TUploadArgs &args) {
         throw ECtlFailed("Upload incomplete: " + std::to_string(result.Failed.size()) + " of " +
                          Items(plan.Items.size()) + " failed (" + names + ")");
     }
-    CheckSavedSlot(session.Records(), records.Slot());
+    CheckSavedSlot(*link, Cp1252ToUtf8(std::string(PicturesRecord)));
     Say(options, "Uploaded " + Items(plan.Items.size()));
     return 0;
 }
@@ -162,8 +159,8 @@ int RunDumpSettings(const TCtlOptions &givenOptions, const std::string &file) {
     TOutputFile output(file);
     TCtlOptions options = givenOptions;
     options.StatusToError = output.IsStandardOutput();
-    TCtlSession session = OpenSession(options);
-    TSessionRecords records(session, options);
+    const auto link = OpenLink(options);
+    TLinkRecords records(*link, options);
     TDumpResult result;
     try {
         // Standard output has no name on every system: the dump writes to the

@@ -13,9 +13,11 @@
 #include "ctlprogress.h"
 #include "velkcodepage.h"
 #include "velkcport.h"
+#include "velkhlpacket.h"
 
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -23,8 +25,8 @@ namespace {
 // The largest data a transfer packet carries.
 constexpr int64_t MaxTransferLength = HL_MAX_DATA;
 
-THLSource SourceOf(const std::string &space) {
-    return space == "eeprom" ? hlsEeprom : hlsFlash;
+TCtlSpace SpaceOf(const std::string &space) {
+    return space == "eeprom" ? TCtlSpace::Eeprom : TCtlSpace::Flash;
 }
 
 uint32_t AddressOf(const std::string &text) {
@@ -47,23 +49,21 @@ std::size_t WriteLimit(const std::string &space, bool force) {
 
 } // namespace
 
-TCtlSession OpenSession(const TCtlOptions &options) {
+namespace {
+
+void CheckPortName(const TCtlOptions &options) {
     if (options.Port.empty())
         throw ECtlUsage("No serial port: give --port NAME or set VELK_PORT");
     // A malformed remote name is found before anything is contacted.
     if (const auto remote = ParseRemoteName(Utf8ToCp1252(options.Port)); remote && !remote->Error.empty())
         throw ECtlUsage("--port: " + Cp1252ToUtf8(remote->Error));
-    try {
-        return TCtlSession(options);
-    } catch (const EComPort &error) {
-        // The library's message, then why and what to do about it. A remote
-        // port's message carries its cause already.
-        if (!error.Cause().empty())
-            throw ECtlFailed(Cp1252ToUtf8(error.Message()));
-        const std::string device = TCustomComPort::DevicePath(Utf8ToCp1252(options.Port));
-        throw ECtlFailed(Cp1252ToUtf8(error.Message()) + " - " +
-                         OpenFailureCause(error.SystemCode(), Cp1252ToUtf8(device)));
-    }
+}
+
+} // namespace
+
+std::unique_ptr<TCtlLink> OpenLink(const TCtlOptions &options) {
+    CheckPortName(options);
+    return std::make_unique<TCtlLink>(options);
 }
 
 std::string Bytes(std::size_t n) {
@@ -101,8 +101,8 @@ int RunPorts(const TCtlOptions &, bool json) {
 }
 
 int RunSync(const TCtlOptions &options) {
-    TCtlSession session = OpenSession(options);
-    Say(options, Cp1252ToUtf8(session.Sync()));
+    const auto link = OpenLink(options);
+    Say(options, link->Sync());
     return 0;
 }
 
@@ -116,12 +116,8 @@ int RunRead(const TCtlOptions &givenOptions, const TReadArgs &args) {
         output.emplace(args.Output);
     TCtlOptions options = givenOptions;
     options.StatusToError = !output || output->IsStandardOutput();
-    TCtlSession session = OpenSession(options);
-    const std::vector<uint8_t> data = session.Read(SourceOf(args.Space), address, length);
-    // The library hands over whatever DATA answered the request; a decoder
-    // that answers with another length has not read what was asked for.
-    if (data.size() != std::size_t(length))
-        throw ECtlFailed("The decoder answered with " + Bytes(data.size()) + " instead of " + std::to_string(length));
+    const auto link = OpenLink(options);
+    const std::vector<uint8_t> data = link->Read(SpaceOf(args.Space), address, uint32_t(length));
     if (!output) {
         std::cout << HexDump(data, address);
         return 0;
@@ -140,13 +136,13 @@ int RunWrite(const TCtlOptions &options, const TWriteArgs &args) {
         throw ECtlUsage("\"" + args.File + "\" is empty: a write takes at least 1 byte");
     if (!args.Force)
         CheckRange(args.Space, address, int64_t(data.size()), true);
-    TCtlSession session = OpenSession(options);
-    session.Write(args.Space == "eeprom" ? hltEeprom : hltFlash, data, address);
+    const auto link = OpenLink(options);
+    link->Write(args.Space == "eeprom" ? TCtlTarget::Eeprom : TCtlTarget::Flash, data, address);
     if (!args.Verify) {
         Say(options, "Wrote " + Bytes(data.size()) + " to " + Place(args.Space, address));
         return 0;
     }
-    const std::vector<uint8_t> back = session.Read(SourceOf(args.Space), address, static_cast<int32_t>(data.size()));
+    const std::vector<uint8_t> back = link->Read(SpaceOf(args.Space), address, static_cast<uint32_t>(data.size()));
     std::size_t differ = 0;
     std::size_t first = 0;
     for (std::size_t i = 0; i < data.size(); ++i)
@@ -171,8 +167,8 @@ int RunFirmware(const TCtlOptions &options, const std::string &file) {
     const std::vector<uint8_t> data = ReadInputFile(file, std::size_t(MaxTransferLength), "a firmware image");
     if (data.empty())
         throw ECtlUsage("\"" + file + "\" is empty: a firmware image takes at least 1 byte");
-    TCtlSession session = OpenSession(options);
-    session.Write(hltFirmware, data, 0);
+    const auto link = OpenLink(options);
+    link->Write(TCtlTarget::Firmware, data, 0);
     Say(options, "Sent a firmware image of " + Bytes(data.size()));
     return 0;
 }

@@ -31,9 +31,9 @@ std::string OptionName(std::string_view caption) {
     return name;
 }
 
-// velkctl is built on the library's classes of the same source tree.
+// velkctl's own version, then the name and version of the library it loaded.
 std::string VersionText() {
-    return "velkctl " VELKCTL_VERSION "\nvelklink " VELKLINK_VERSION;
+    return std::string("velkctl " VELKCTL_VERSION "\n") + velk_version();
 }
 
 // The first word that is neither an option, an option's value nor a command.

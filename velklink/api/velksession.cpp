@@ -74,6 +74,7 @@ velk_result TSession::Call(const std::function<void(TSessionDecoder &decoder)> &
     cancel_.store(false);
     velk_result result = VELK_OK;
     std::string message;
+    int32_t systemCode = 0;
     const bool handled = target_->Send(
         [&] {
             try {
@@ -81,6 +82,7 @@ velk_result TSession::Call(const std::function<void(TSessionDecoder &decoder)> &
             } catch (const TSessionFailure &failure) {
                 result = failure.Code();
                 message = failure.what();
+                systemCode = failure.SystemCode();
             } catch (const std::exception &error) {
                 result = VELK_ERR_PROTOCOL;
                 message = error.what();
@@ -92,6 +94,7 @@ velk_result TSession::Call(const std::function<void(TSessionDecoder &decoder)> &
         message = "the session has ended";
     }
     message_ = std::move(message);
+    systemCode_ = systemCode;
     closeNow = closeAfterCall_.load();
     return result;
 }

@@ -44,6 +44,8 @@ public:
     // the flag at least every 20 ms while it waits. Async-signal-safe.
     void Cancel() noexcept { cancel_.store(true); }
     const char *Message() const { return message_.c_str(); }
+    // The system's error code behind the last failure, 0 when none.
+    int32_t SystemCode() const { return systemCode_; }
     bool OnSessionThread() const { return std::this_thread::get_id() == thread_.get_id(); }
 
     // A velk_close from inside a callback: done by the call once it has returned.
@@ -58,6 +60,7 @@ private:
     std::atomic<bool> closeAfterCall_{false};
     std::mutex call_; // held by the running call
     std::string message_;
+    int32_t systemCode_ = 0;
     // Made and freed on the session's thread.
     std::unique_ptr<TSessionDecoder> decoder_;
     std::unique_ptr<TMessageTarget> target_;

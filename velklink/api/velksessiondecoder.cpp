@@ -93,8 +93,11 @@ public:
             return true;
         decoder_.recordExchangeFailure_ = decoder_.ExchangeFailure();
         // A dead line ends the operation here with its cause, not with the
-        // record store's message about the transfer that failed.
-        if (decoder_.Engine().LastEnd().Outcome == hoLineFailed)
+        // record store's message about the transfer that failed. So does a
+        // decoder that has never answered: the record store would blame the
+        // record it was reading.
+        const THLOutcome outcome = decoder_.Engine().LastEnd().Outcome;
+        if (outcome == hoLineFailed || (outcome == hoNoAnswer && !decoder_.answered_))
             throw *decoder_.recordExchangeFailure_;
         return false;
     }
@@ -122,7 +125,8 @@ TSessionDecoder::TSessionDecoder(const std::string &port, const std::atomic<bool
         stack_->Port().SetPort(port);
         stack_->Port().Open();
     } catch (const EComPort &error) {
-        throw TSessionFailure(VELK_ERR_PORT, PortErrorText(error));
+        throw TSessionFailure(VELK_ERR_PORT, PortErrorText(error),
+                              error.Cause().empty() && error.SystemCode() > 0 ? error.SystemCode() : 0);
     }
 }
 
@@ -197,14 +201,16 @@ template <typename F> auto TSessionDecoder::Run(F &&operation) -> decltype(opera
         unsettled_ = true;
         throw TSessionFailure(VELK_ERR_CANCELLED, "cancelled (velk_cancel)");
     } catch (const ERecords &error) {
+        // The record store's message (with its own full stop), then why the
+        // exchange under it failed.
         if (recordExchangeFailure_)
             throw TSessionFailure(recordExchangeFailure_->Code(),
-                                  Cp1252ToUtf8(error.Message()) + ": " + recordExchangeFailure_->what());
+                                  Cp1252ToUtf8(error.Message()) + " - " + recordExchangeFailure_->what());
         throw TSessionFailure(VELK_ERR_RECORD, Cp1252ToUtf8(error.Message()));
     } catch (const ERecord &error) {
         if (recordExchangeFailure_)
             throw TSessionFailure(recordExchangeFailure_->Code(),
-                                  Cp1252ToUtf8(error.Message()) + ": " + recordExchangeFailure_->what());
+                                  Cp1252ToUtf8(error.Message()) + " - " + recordExchangeFailure_->what());
         throw TSessionFailure(VELK_ERR_RECORD, Cp1252ToUtf8(error.Message()));
     } catch (const EComPort &error) {
         throw TSessionFailure(VELK_ERR_LINE, PortErrorText(error));
@@ -253,8 +259,10 @@ bool TSessionDecoder::WaitRetrying(const std::function<void()> &restart, bool ma
         const bool silent = outcome == hoNoAnswer && !answered_;
         if (!mayRetry || refused || silent || outcome == hoLineFailed || attempt > Retries)
             return false;
-        Log(VELK_LOG_SESSION,
-            "retry " + Decimal(attempt) + " of " + Decimal(Retries) + " after: " + ExchangeFailure().what());
+        const TSessionFailure failure = ExchangeFailure();
+        Log(VELK_LOG_SESSION, "retry " + Decimal(attempt) + " of " + Decimal(Retries) + " after: " + failure.what());
+        if (Callbacks.Retry)
+            Callbacks.Retry(Callbacks.RetryContext, attempt, Retries, failure.Code(), failure.what());
         Settle();
         Start(total_, restart);
     }
@@ -286,18 +294,27 @@ void TSessionDecoder::Settle() {
 TSessionFailure TSessionDecoder::ExchangeFailure() {
     const THLExchangeEnd &end = Engine().LastEnd();
     std::string text;
-    if (end.Outcome == hoLineFailed && end.LineError)
-        text = PortErrorText(*end.LineError) + " - the line went away (unplugged, far end closed, server gone)";
-    else
+    int32_t systemCode = 0;
+    if (end.Outcome == hoLineFailed && end.LineError) {
+        // The port's own message, then what happened and the system's cause.
+        const std::string cause = CauseText(*end.LineError);
+        text = Cp1252ToUtf8(end.LineError->Message()) +
+               " - the line went away (the adapter was unplugged or the far end closed it): " +
+               (cause.empty() ? std::string("unknown cause") : cause);
+        systemCode = end.LineError->SystemCode() > 0 ? end.LineError->SystemCode() : 0;
+    } else {
         text = Cp1252ToUtf8(end.Message.empty() ? std::string("Errore sconosciuto.") : end.Message);
+    }
+    // The engine's line ends with its own full stop: the hint follows as a
+    // clause of its own.
     if (end.Outcome == hoNoAnswer && !answered_)
-        text += ": no answer from the decoder: check the cable, the port and that it is powered";
+        text += " - no answer from the decoder: check the cable, the port and that it is powered";
     // What the port's and timers' handlers reported meanwhile, but the line's
     // own error, which the text carries already.
     for (const std::string &error : errors_)
         if (!(end.LineError && end.LineError->Message() == error))
             text += "; " + Cp1252ToUtf8(error);
-    return TSessionFailure(ResultOf(end.Outcome), text);
+    return TSessionFailure(ResultOf(end.Outcome), text, systemCode);
 }
 
 void TSessionDecoder::Fail() {
@@ -323,8 +340,9 @@ void TSessionDecoder::Read(THLSource source, uint32_t address, void *buffer, uin
             Fail();
         const TBuffer &received = Engine().GetBuffer();
         if (received.Size() != length32)
-            throw TSessionFailure(VELK_ERR_PROTOCOL, "the decoder sent " + Decimal(received.Size()) +
-                                                         " bytes for a read of " + Decimal(length));
+            throw TSessionFailure(VELK_ERR_PROTOCOL, "The decoder answered with " + Decimal(received.Size()) +
+                                                         (received.Size() == 1 ? " byte" : " bytes") + " instead of " +
+                                                         Decimal(length));
         if (length != 0)
             std::memcpy(buffer, received.Memory(), length);
     });
@@ -370,6 +388,27 @@ void TSessionDecoder::DeleteItem(const std::string &record, const std::string &i
 
 void TSessionDecoder::Refresh(bool full) {
     Run([&] { stack_->Records().Refresh(*transport_, full); });
+}
+
+void TSessionDecoder::FreeSlot(uint32_t slot) {
+    Run([&] {
+        velk_Records &records = stack_->Records();
+        if (!records.Refreshed())
+            records.Refresh(*transport_, false);
+        if (slot >= static_cast<uint32_t>(records.SlotCount()))
+            throw TSessionFailure(VELK_ERR_ARGUMENT, "slot " + Decimal(slot) + ": the record area has " +
+                                                         Decimal(records.SlotCount()) + " slots");
+        velk_Record &stored = records.RecordAt(static_cast<int32_t>(slot));
+        if (!stored.InUse())
+            throw TSessionFailure(VELK_ERR_RECORD, "slot " + Decimal(slot) + " holds no record");
+        // The slot is freed in a copy; the directory takes the copy only once
+        // the write has succeeded.
+        velk_Record freed(stored.Address());
+        freed.Assign(stored, false);
+        freed.SetInUse(false);
+        freed.Save(*transport_);
+        stored.Assign(freed, false);
+    });
 }
 
 velk_directory TSessionDecoder::Directory() {

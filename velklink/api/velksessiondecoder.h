@@ -29,6 +29,8 @@ public:
         void *ProgressContext = nullptr;
         velk_log_callback Log = nullptr;
         void *LogContext = nullptr;
+        velk_retry_callback Retry = nullptr;
+        void *RetryContext = nullptr;
     };
 
     // Opens the port (Windows-1252 name); TSessionFailure VELK_ERR_PORT when it
@@ -53,6 +55,9 @@ public:
     void PutItems(const std::string &record, std::span<const TRecordItemData> items);
     void DeleteItem(const std::string &record, const std::string &item);
     void Refresh(bool full);
+    // Frees a slot holding a record, sound or damaged: written as the record
+    // format marks a free slot; the directory changes once the write succeeded.
+    void FreeSlot(uint32_t slot);
     velk_directory Directory();
     velk_slot_info Slot(uint32_t slot);
     velk_item_info Item(uint32_t slot, uint32_t index);

@@ -18,6 +18,7 @@ namespace {
 
 // The calling thread's last velk_open failure, for velk_message(NULL).
 thread_local std::string t_openMessage;
+thread_local int32_t t_openSystemCode = 0;
 
 #define VELK_TEXT(x) #x
 #define VELK_VERSION_TEXT(major, minor) "Velkora Library " VELK_TEXT(major) "." VELK_TEXT(minor)
@@ -57,6 +58,7 @@ VELK_EXPORT velk_result VELK_CALL velk_open(const char *port, velk_session **ses
         return VELK_ERR_ARGUMENT;
     }
     *session = nullptr;
+    t_openSystemCode = 0;
     try {
         const std::string name = SessionName(port, "port", 0);
         *session = new velk_session(name);
@@ -64,6 +66,7 @@ VELK_EXPORT velk_result VELK_CALL velk_open(const char *port, velk_session **ses
         return VELK_OK;
     } catch (const TSessionFailure &failure) {
         t_openMessage = failure.what();
+        t_openSystemCode = failure.SystemCode();
         return failure.Code();
     } catch (const std::exception &error) {
         t_openMessage = error.what();
@@ -90,6 +93,10 @@ VELK_EXPORT const char *VELK_CALL velk_message(const velk_session *session) {
     return session != nullptr ? session->Message() : t_openMessage.c_str();
 }
 
+VELK_EXPORT int32_t VELK_CALL velk_system_error(const velk_session *session) {
+    return session != nullptr ? session->SystemCode() : t_openSystemCode;
+}
+
 VELK_EXPORT void VELK_CALL velk_cancel(velk_session *s) {
     if (s != nullptr)
         s->Cancel();
@@ -106,6 +113,14 @@ VELK_EXPORT velk_result VELK_CALL velk_set_log(velk_session *s, velk_log_callbac
     return SessionCall(s, [&](TSessionDecoder &decoder) {
         decoder.Callbacks.Log = callback;
         decoder.Callbacks.LogContext = context;
+    });
+}
+
+VELK_EXPORT velk_result VELK_CALL velk_set_retry_callback(velk_session *s, velk_retry_callback callback,
+                                                          void *context) {
+    return SessionCall(s, [&](TSessionDecoder &decoder) {
+        decoder.Callbacks.Retry = callback;
+        decoder.Callbacks.RetryContext = context;
     });
 }
 

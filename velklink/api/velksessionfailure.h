@@ -12,11 +12,15 @@
 
 class TSessionFailure : public std::runtime_error {
 public:
-    TSessionFailure(velk_result code, const std::string &message) : std::runtime_error(message), code_(code) {}
+    TSessionFailure(velk_result code, const std::string &message, int32_t systemCode = 0)
+        : std::runtime_error(message), code_(code), systemCode_(systemCode) {}
     velk_result Code() const { return code_; }
+    // The system's error code behind the failure (errno, GetLastError), 0 when none.
+    int32_t SystemCode() const { return systemCode_; }
 
 private:
     velk_result code_;
+    int32_t systemCode_;
 };
 
 // A number in a message. (Not std::to_string: its template would be one more

@@ -62,6 +62,10 @@ VELK_EXPORT velk_result VELK_CALL velk_delete_item(velk_session *s, const char *
     return SessionCall(s, [&](TSessionDecoder &decoder) { decoder.DeleteItem(RecordName(record), ItemName(item)); });
 }
 
+VELK_EXPORT velk_result VELK_CALL velk_free_slot(velk_session *s, uint32_t slot) {
+    return SessionCall(s, [&](TSessionDecoder &decoder) { decoder.FreeSlot(slot); });
+}
+
 VELK_EXPORT velk_result VELK_CALL velk_refresh(velk_session *s, int full) {
     return SessionCall(s, [&](TSessionDecoder &decoder) { decoder.Refresh(full != 0); });
 }
