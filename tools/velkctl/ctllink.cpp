@@ -42,12 +42,13 @@ TCtlLink::TCtlLink(const TCtlOptions &options)
         throw ECtlFailed(velk_message(nullptr));
     }
     session_.reset(opened);
-    TInterrupt::CancelOnSignal(opened);
     Check(velk_set_progress(opened, &TCtlLink::OnProgress, this));
     if (options_.TraceLink || options_.TraceTransfer)
         Check(velk_set_log(opened, &TCtlLink::OnLog, this));
     Check(velk_set_retry_callback(opened, &TCtlLink::OnRetry, this));
     Check(velk_set_retries(opened, static_cast<uint32_t>(options_.Retries)));
+    // Last: a constructor that failed leaves no session to the signal handler.
+    TInterrupt::CancelOnSignal(opened);
     if (!options_.Quiet) {
         if (const std::string advice = LatencyAdvice(DescribePort(DeviceOf(options_.Port))); !advice.empty())
             std::cerr << "velkctl: warning: " << advice << '\n' << std::flush;
