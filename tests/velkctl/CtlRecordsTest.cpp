@@ -125,6 +125,15 @@ TEST(CtlRecordsTest, PutGetAndRemoveItems) {
     const TRunResult getStdout = sim.Ctl({"get", "demo", "all", "-o", "-"});
     EXPECT_EQ(getStdout.Exit, 0) << getStdout.Err;
     EXPECT_EQ(std::vector<uint8_t>(getStdout.Out.begin(), getStdout.Out.end()), Pattern(256, 0));
+    // A file behind standard output is the caller's: appended to, never emptied.
+    TRunOptions appending;
+    appending.AppendOutputTo = sim.Folder().Write("log.bin", Pattern(10, 5)).string();
+    const TRunResult getAppended = sim.Ctl({"get", "demo", "all", "-o", "-"}, appending);
+    EXPECT_EQ(getAppended.Exit, 0) << getAppended.Err;
+    std::vector<uint8_t> expected = Pattern(10, 5);
+    const std::vector<uint8_t> item = Pattern(256, 0);
+    expected.insert(expected.end(), item.begin(), item.end());
+    EXPECT_EQ(TempFolder::Read(appending.AppendOutputTo), expected);
 
     const TRunResult missingItem = sim.Ctl({"rm", "demo", "one"});
     EXPECT_EQ(missingItem.Exit, 1);

@@ -110,14 +110,20 @@ TRunResult RunProgram(const std::string &program, const std::vector<std::string>
     const int input = open(options.InputFile.empty() ? "/dev/null" : options.InputFile.c_str(), O_RDONLY | O_CLOEXEC);
     if (input < 0)
         throw std::runtime_error("cannot open " + options.InputFile);
+    const int appended =
+        options.AppendOutputTo.empty() ? -1 : open(options.AppendOutputTo.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (!options.AppendOutputTo.empty() && appended < 0)
+        throw std::runtime_error("cannot open " + options.AppendOutputTo);
     const pid_t pid = fork();
     if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
+        dup2(appended >= 0 ? appended : out[1], STDOUT_FILENO);
         dup2(err[1], STDERR_FILENO);
         dup2(input, STDIN_FILENO);
         child.Exec();
     }
     close(input);
+    if (appended >= 0)
+        close(appended);
     close(out[1]);
     close(err[1]);
 

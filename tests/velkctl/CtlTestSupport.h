@@ -33,6 +33,8 @@ struct TRunOptions {
     bool ErrorOnTerminal = false;
     // Standard input comes from this file (empty: /dev/null).
     std::string InputFile{};
+    // Standard output is appended to this file instead of a pipe (empty: a pipe).
+    std::string AppendOutputTo{};
     std::chrono::seconds Timeout{120};
     // The child gets SIGINT once this returns true (asked every 10 ms with
     // what it has written so far).

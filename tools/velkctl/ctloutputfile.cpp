@@ -78,14 +78,16 @@ void TOutputFile::Fail(const std::string &path, int error) const {
 }
 
 void TOutputFile::Stage(std::span<const uint8_t> data) {
-    TRawFile out =
-        IsStandardOutput() ? TRawFile::Standard(stdout) : TRawFile(WritePath(), TRawFile::TOpen::WriteExisting);
-    if (!out || (out.IsRegular() && !out.Truncate()))
+    // Standard output is the caller's: a file behind it (perhaps opened to
+    // append) is neither emptied nor synced, only written to.
+    const bool own = !IsStandardOutput();
+    TRawFile out = own ? TRawFile(WritePath(), TRawFile::TOpen::WriteExisting) : TRawFile::Standard(stdout);
+    if (!out || (own && out.IsRegular() && !out.Truncate()))
         throw ECtlFailed("Cannot write \"" + path_ + "\": " + Reason(errno));
     WriteAll(out, data);
     if (errno != 0)
         throw ECtlFailed("Cannot write \"" + path_ + "\": " + Reason(errno));
-    if (out.IsRegular() && !out.Sync())
+    if (own && out.IsRegular() && !out.Sync())
         throw ECtlFailed("Cannot write \"" + path_ + "\": " + Reason(errno));
 }
 
