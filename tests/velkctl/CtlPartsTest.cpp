@@ -10,6 +10,7 @@
 #include "ctlopenfailure.h"
 #include "ctloutputfile.h"
 #include "ctlportinfo.h"
+#include "ctlportselector.h"
 #include "ctlprogress.h"
 #include "ctlsha256.h"
 #include "ctlutf8.h"
@@ -395,6 +396,160 @@ TEST(CtlPortInfoTest, PortsAsSysfsDescribesThem) {
     quick.LatencyMs = 1;
     EXPECT_EQ(LatencyAdvice(quick), "");
     EXPECT_EQ(LatencyAdvice(ports[0]), "");
+}
+
+// A canned sysfs tree of USB adapters and UARTs, with by-id links for the
+// adapters that have them.
+class FakePorts {
+public:
+    struct TAdapter {
+        std::string Name, VendorId, ProductId, Serial, ById;
+    };
+    explicit FakePorts(const std::vector<TAdapter> &adapters, const std::vector<std::string> &uarts) {
+        namespace fs = std::filesystem;
+        const fs::path root = folder_.Path();
+        auto write = [](const fs::path &file, const std::string &text) {
+            fs::create_directories(file.parent_path());
+            std::ofstream(file) << text << "\n";
+        };
+        fs::create_directories(root / "class/tty");
+        fs::create_directories(root / "by-id");
+        int bus = 0;
+        for (const TAdapter &adapter : adapters) {
+            const fs::path usb = root / "devices/usb1" / ("1-" + std::to_string(++bus));
+            write(usb / "idVendor", adapter.VendorId);
+            write(usb / "idProduct", adapter.ProductId);
+            if (!adapter.Serial.empty())
+                write(usb / "serial", adapter.Serial);
+            const fs::path port = usb / "1-1:1.0" / adapter.Name;
+            fs::create_directories(port);
+            fs::create_directories(root / "class/tty" / adapter.Name);
+            fs::create_directory_symlink(port, root / "class/tty" / adapter.Name / "device");
+            if (!adapter.ById.empty())
+                fs::create_symlink("../../" + adapter.Name, root / "by-id" / adapter.ById);
+        }
+        for (const std::string &name : uarts) {
+            const fs::path uart = root / "devices/platform/serial8250" / name;
+            fs::create_directories(uart);
+            write(root / "class/tty" / name / "type", "4");
+            fs::create_directory_symlink(uart, root / "class/tty" / name / "device");
+        }
+    }
+    TSysfsPaths Paths() const { return {(folder_.Path() / "class/tty").string(), ById()}; }
+    std::string ById() const { return (folder_.Path() / "by-id").string(); }
+    const TempFolder &Folder() const { return folder_; }
+
+private:
+    TempFolder folder_;
+};
+
+// Selectors name ports by USB identity and by patterns over port and by-id
+// names; none, one or several may match, and what matched nothing or is
+// malformed is a usage error.
+TEST(CtlPortSelectorTest, SelectorsAgainstTheListing) {
+    const FakePorts ports({{"ttyUSB0", "0403", "6001", "A10K3XYZ", "usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0"},
+                           {"ttyUSB1", "0403", "6001", "B20L4ABC", "usb-FTDI_FT232R_USB_UART_B20L4ABC-if00-port0"},
+                           {"ttyUSB2", "1a86", "7523", "", "usb-1a86_USB2.0-Serial-if00-port0"},
+                           {"ttyACM0", "2341", "0043", "85735313", ""}},
+                          {"ttyS1"});
+    const TPortSelector selector(ports.Paths());
+    struct TCase {
+        std::string Selector;
+        std::vector<std::string> Devices; // empty: a usage error saying Says
+        std::string Says{};
+    };
+    const std::vector<TCase> cases = {
+        {"usb:A10K3XYZ", {"/dev/ttyUSB0"}},
+        {"usb:85735313", {"/dev/ttyACM0"}},
+        {"usb:0403:6001", {"/dev/ttyUSB0", "/dev/ttyUSB1"}},
+        {"usb:0403:6001:B20L4ABC", {"/dev/ttyUSB1"}},
+        {"usb:1A86:7523", {"/dev/ttyUSB2"}},
+        {"ttyUSB*", {"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2"}},
+        {"/dev/tty?1", {"/dev/ttyS1"}},
+        {"*FTDI*", {"/dev/ttyUSB0", "/dev/ttyUSB1"}},
+        {ports.ById() + "/*B20L4ABC*", {"/dev/ttyUSB1"}},
+        {"usb-1a86*port?", {"/dev/ttyUSB2"}},
+        // Serial numbers are compared as they are; a port without one has none.
+        {"usb:a10k3xyz",
+         {},
+         "no serial port matches \"usb:a10k3xyz\"; the serial ports of this machine:\n/dev/ttyACM0"},
+        {"usb:0403:6015", {}, "USB 0403:6001    serial A10K3XYZ\n    " + ports.ById()},
+        {"usb:1a86:7523:", {}, "is no USB selector"},
+        {"*FTDI", {}, "no serial port matches"},
+        {"usb:", {}, "needs the adapter's serial number"},
+        {"usb:403:6001", {}, "\"usb:403:6001\" is no USB selector"},
+        {"usb:0403:", {}, "is no USB selector"},
+        {"usb:0403:60G1", {}, "four hexadecimal digits"},
+        {"@", {}, "needs the name of a file"},
+    };
+    for (const TCase &c : cases) {
+        std::vector<std::string> devices;
+        try {
+            for (const TPortInfo &port : selector.Resolve(c.Selector))
+                devices.push_back(port.Device);
+            EXPECT_EQ(devices, c.Devices) << c.Selector;
+        } catch (const ECtlUsage &error) {
+            EXPECT_TRUE(c.Devices.empty()) << c.Selector << ": " << error.what();
+            EXPECT_NE(std::string(error.what()).find(c.Says), std::string::npos) << c.Selector << ": " << error.what();
+        }
+    }
+    EXPECT_EQ(selector.Resolve("usb:A10K3XYZ").front().Serial, "A10K3XYZ") << "the port's identity comes along";
+    // Nothing listed at all: the error says so.
+    const FakePorts none({}, {});
+    try {
+        TPortSelector(none.Paths()).Resolve("usb:0403:6001");
+        ADD_FAILURE() << "matched";
+    } catch (const ECtlUsage &error) {
+        EXPECT_NE(std::string(error.what()).find("this machine lists no serial port"), std::string::npos);
+    }
+    // Plain names come back as they are, without the listing (here there is none).
+    const TPortSelector unlisted(TSysfsPaths{"/no/such/class/tty", "/no/such/by-id"});
+    for (const std::string plain : {"/dev/ttyUSB7", "COM3", "rfc2217://bench-b:4001", "./line", "socket://h:1/?"}) {
+        const std::vector<TPortInfo> got = unlisted.Resolve(plain);
+        ASSERT_EQ(got.size(), 1u) << plain;
+        EXPECT_EQ(got.front().Device, plain);
+        EXPECT_FALSE(TPortSelector::IsSelector(plain)) << plain;
+    }
+}
+
+// @FILE: one port a line, local or remote, each named once; # starts a
+// comment; a line may be a selector but not another file.
+TEST(CtlPortSelectorTest, PortFiles) {
+    const FakePorts ports({{"ttyUSB0", "0403", "6001", "A10K3XYZ", ""}, {"ttyUSB1", "0403", "6001", "B20L4ABC", ""}},
+                          {});
+    const TPortSelector selector(ports.Paths());
+    const TempFolder &folder = ports.Folder();
+    auto file = [&](const std::string &name, const std::string &text) {
+        return "@" + folder.Write(name, std::vector<uint8_t>(text.begin(), text.end())).string();
+    };
+    struct TCase {
+        std::string Text;
+        std::vector<std::string> Devices; // empty: a usage error saying Says
+        std::string Says{};
+    };
+    const std::vector<TCase> cases = {
+        {"# rack A\n/dev/ttyUSB1\n  rfc2217://bench-b:4001   # far rack\r\n\tsocket://[::1]:4002\n\n"
+         "usb:A10K3XYZ\n/dev/ttyUSB1 # again\n/dev/odd#name\n",
+         {"/dev/ttyUSB1", "rfc2217://bench-b:4001", "socket://[::1]:4002", "/dev/ttyUSB0", "/dev/odd#name"}},
+        {"usb:0403:6001", {"/dev/ttyUSB0", "/dev/ttyUSB1"}},
+        {"# nothing here\n   \n", {}, "names no port"},
+        {"", {}, "names no port"},
+        {"/dev/ttyUSB0\nusb:NOPE\n", {}, "list.txt:2: no serial port matches \"usb:NOPE\""},
+        {"@other.txt\n", {}, "list.txt:1: a port file cannot name another"},
+    };
+    for (const TCase &c : cases) {
+        std::vector<std::string> devices;
+        try {
+            for (const TPortInfo &port : selector.Resolve(file("list.txt", c.Text)))
+                devices.push_back(port.Device);
+            EXPECT_EQ(devices, c.Devices) << c.Text;
+        } catch (const ECtlUsage &error) {
+            EXPECT_TRUE(c.Devices.empty()) << c.Text << ": " << error.what();
+            EXPECT_NE(std::string(error.what()).find(c.Says), std::string::npos) << c.Text << ": " << error.what();
+        }
+    }
+    for (const std::string missing : {"@/no/such/bench.txt", "@" + folder.Path().string()})
+        EXPECT_THROW(selector.Resolve(missing), ECtlUsage) << missing;
 }
 
 // A port that cannot be opened: the library's message, then the system's

@@ -52,6 +52,8 @@ TEST(CtlUsageTest, UsageErrorsAndBadArgumentsExitTwoBeforeAnyPortIsOpened) {
     const auto earlier = (folder.Path() / "earlier").string();
     std::filesystem::create_directory(earlier);
     folder.Write("earlier/backup.json", {'{', '}'});
+    const std::string benchText = "/nowhere\n/nowhere-else # second\n";
+    const auto bench = folder.Write("bench.txt", {benchText.begin(), benchText.end()}).string();
     const std::vector<TCase> cases = {
         {{}, "subcommand"},
         {{"--port", "/nowhere", "put", "x", "y", tooBig}, "holds more than 65436 bytes, the limit of a record item"},
@@ -107,6 +109,10 @@ TEST(CtlUsageTest, UsageErrorsAndBadArgumentsExitTwoBeforeAnyPortIsOpened) {
         // An upload without any resource would only overwrite "ini".
         {{"--port", "/nowhere", "upload-screens"}, "--settings-only"},
         {{"--port", "/nowhere", "upload-screens", "--size", "1,2,3,4"}, "at least one resource"},
+        // Selectors: malformed, unreadable, or naming several decoders.
+        {{"--port", "usb:403:6001", "sync"}, "\"usb:403:6001\" is no USB selector"},
+        {{"--port", "@/no/such/bench.txt", "sync"}, "cannot read the port list \"/no/such/bench.txt\""},
+        {{"--port", "@" + bench, "sync"}, "several decoders matched \"@" + bench + "\": /nowhere, /nowhere-else"},
     };
     for (const TCase &c : cases) {
         const TRunResult result = Ctl(c.Args);
@@ -201,6 +207,21 @@ TEST(CtlTransferTest, SyncSaysWhatTheDecoderAnsweredInUtf8) {
     ASSERT_NE(relative.front(), '/');
     const TRunResult third = Ctl({"--port", relative, "sync"});
     EXPECT_EQ(third.Exit, 0) << third.Err;
+}
+
+// A selector that names one decoder works as its port's name would, from
+// --port and from VELK_PORT; "ports" lists whatever VELK_PORT says.
+TEST(CtlUsageTest, SelectorNamingOneDecoderIsThatPort) {
+    TSimProcess sim;
+    const std::string text = "# the one decoder\n" + sim.Line() + "\n";
+    const std::string list = sim.Folder().Write("bench.txt", {text.begin(), text.end()}).string();
+    const TRunResult given = Ctl({"--port", "@" + list, "sync"});
+    EXPECT_EQ(given.Exit, 0) << given.Err;
+    EXPECT_EQ(given.Out, "Decoder sincronizzato.\n");
+    const TRunResult fromEnvironment = Ctl({"sync"}, {.Environment = {{"VELK_PORT", "@" + list}}});
+    EXPECT_EQ(fromEnvironment.Exit, 0) << fromEnvironment.Err;
+    if (std::filesystem::exists("/sys/class/tty"))
+        EXPECT_EQ(Ctl({"ports"}, {.Environment = {{"VELK_PORT", "usb:no-such-adapter"}}}).Exit, 0);
 }
 
 TEST(CtlTransferTest, ReadFlashAndEepromAsHexDumpOrIntoAFile) {

@@ -5,6 +5,7 @@
 #include "ctlerror.h"
 #include "ctlinterrupt.h"
 #include "ctlportinfo.h"
+#include "ctlportselector.h"
 #include "screenresources.h"
 #include "velkcodepage.h"
 #include "velkerror.h"
@@ -56,6 +57,25 @@ std::string UnknownCommand(CLI::App &app, int argc, char **argv) {
     return {};
 }
 
+// The one port --port names, a selector resolved. Naming several decoders is
+// refused for now, before any of them is opened.
+std::string OnePort(const std::string &given) {
+    if (!TPortSelector::IsSelector(given))
+        return PortArgument(given);
+    const std::vector<TPortInfo> ports = TPortSelector().Resolve(given);
+    if (ports.size() > 1) {
+        std::string names;
+        for (const TPortInfo &port : ports)
+            names += (names.empty() ? "" : ", ") + port.Device +
+                     (port.Serial.empty() ? "" : " (serial " + port.Serial + ")");
+        throw ECtlUsage("--port: several decoders matched "
+                        " + given + "
+                        ": " +
+                        names + "; a command runs on one decoder at a time, so name one of them");
+    }
+    return PortArgument(ports.front().Device);
+}
+
 int Run(int argc, char **argv) {
     CLI::App app{"Talks to a satellite decoder on a serial port: transfers, records, screen sets.\n"
                  "Numbers may be decimal or hexadecimal after 0x. Exit codes: 0 done, 1 the operation\n"
@@ -68,7 +88,7 @@ int Run(int argc, char **argv) {
     TCtlOptions options;
     std::string trace;
     bool noProgress = false;
-    app.add_option("--port", options.Port, PortNameHelp())->envname("VELK_PORT");
+    app.add_option("--port", options.Port, PortNameHelp() + "; or " + TPortSelector::Help())->envname("VELK_PORT");
     app.add_option("--trace", trace, "Protocol log lines on standard error")
         ->check(CLI::IsMember({"link", "transfer", "all"}));
     app.add_flag("-q,--quiet", options.Quiet, "Print only data and errors");
@@ -177,10 +197,10 @@ int Run(int argc, char **argv) {
     options.TraceLink = trace == "link" || trace == "all";
     options.TraceTransfer = trace == "transfer" || trace == "all";
     options.Progress = !noProgress;
-    options.Port = PortArgument(options.Port);
 
     if (app.got_subcommand(ports))
         return RunPorts(options, portsJson);
+    options.Port = OnePort(options.Port);
     if (app.got_subcommand(sync))
         return RunSync(options);
     if (app.got_subcommand(readCmd))
