@@ -548,7 +548,7 @@ TEST(CtlPortSelectorTest, PortFiles) {
             EXPECT_NE(std::string(error.what()).find(c.Says), std::string::npos) << c.Text << ": " << error.what();
         }
     }
-    for (const std::string missing : {"@/no/such/bench.txt", "@" + folder.Path().string()})
+    for (const std::string &missing : {std::string("@/no/such/bench.txt"), "@" + folder.Path().string()})
         EXPECT_THROW(selector.Resolve(missing), ECtlUsage) << missing;
 }
 

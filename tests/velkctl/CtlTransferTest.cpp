@@ -220,8 +220,9 @@ TEST(CtlUsageTest, SelectorNamingOneDecoderIsThatPort) {
     EXPECT_EQ(given.Out, "Decoder sincronizzato.\n");
     const TRunResult fromEnvironment = Ctl({"sync"}, {.Environment = {{"VELK_PORT", "@" + list}}});
     EXPECT_EQ(fromEnvironment.Exit, 0) << fromEnvironment.Err;
-    if (std::filesystem::exists("/sys/class/tty"))
+    if (std::filesystem::exists("/sys/class/tty")) {
         EXPECT_EQ(Ctl({"ports"}, {.Environment = {{"VELK_PORT", "usb:no-such-adapter"}}}).Exit, 0);
+    }
 }
 
 TEST(CtlTransferTest, ReadFlashAndEepromAsHexDumpOrIntoAFile) {

@@ -68,10 +68,8 @@ std::string OnePort(const std::string &given) {
         for (const TPortInfo &port : ports)
             names += (names.empty() ? "" : ", ") + port.Device +
                      (port.Serial.empty() ? "" : " (serial " + port.Serial + ")");
-        throw ECtlUsage("--port: several decoders matched "
-                        " + given + "
-                        ": " +
-                        names + "; a command runs on one decoder at a time, so name one of them");
+        throw ECtlUsage("--port: several decoders matched \"" + given + "\": " + names +
+                        "; a command runs on one decoder at a time, so name one of them");
     }
     return PortArgument(ports.front().Device);
 }
