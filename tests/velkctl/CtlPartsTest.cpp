@@ -3,6 +3,7 @@
 #include "CtlTestSupport.h"
 #include "ctlbackup.h"
 #include "ctlbackupfolder.h"
+#include "ctldecoderlabels.h"
 #include "ctlerror.h"
 #include "ctlhexdump.h"
 #include "ctllink.h"
@@ -550,6 +551,33 @@ TEST(CtlPortSelectorTest, PortFiles) {
     }
     for (const std::string &missing : {std::string("@/no/such/bench.txt"), "@" + folder.Path().string()})
         EXPECT_THROW(selector.Resolve(missing), ECtlUsage) << missing;
+}
+
+// A decoder's label: its adapter's serial number, else its port's file name
+// or HOST-PORT; repeated labels numbered; nothing that could leave a folder.
+TEST(CtlDecoderLabelsTest, SerialFileNameOrHostPortEachOnce) {
+    auto port = [](const std::string &device, const std::string &serial = "") {
+        TPortInfo info;
+        info.Device = device;
+        info.Serial = serial;
+        return info;
+    };
+    const std::vector<std::pair<std::vector<TPortInfo>, std::vector<std::string>>> cases = {
+        {{port("/dev/ttyUSB0", "A10K3XYZ"), port("/dev/ttyUSB1"), port("COM3"), port("\\\\.\\COM4")},
+         {"A10K3XYZ", "ttyUSB1", "COM3", "COM4"}},
+        {{port("rfc2217://bench-b:4001"), port("socket://[::1]:4002"), port("RFC2217://Rack:7")},
+         {"bench-b-4001", "__1-4002", "Rack-7"}},
+        {{port("/dev/ttyUSB0"), port("/tmp/bench/ttyUSB0"), port("/srv/ttyUSB0")},
+         {"ttyUSB0", "ttyUSB0-2", "ttyUSB0-3"}},
+        // A number already taken by a later label is skipped.
+        {{port("/dev/ttyUSB0", "A1"), port("/dev/ttyUSB1", "A1"), port("/dev/ttyUSB2", "A1-2")},
+         {"A1", "A1-3", "A1-2"}},
+        {{port("/dev/ttyUSB0", "../../etc"), port("/dev/ttyUSB1", ".."), port("/dev/ttyUSB2", "a:b*c\x01"), port("")},
+         {".._.._etc", "_", "a_b_c_", "port"}},
+        {{}, {}},
+    };
+    for (const auto &[ports, labels] : cases)
+        EXPECT_EQ(DecoderLabels(ports), labels) << ports.size() << " ports";
 }
 
 // A port that cannot be opened: the library's message, then the system's

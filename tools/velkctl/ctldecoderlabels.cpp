@@ -1,0 +1,53 @@
+#include "ctldecoderlabels.h"
+
+#include "CPortRemoteName.h"
+
+#include <algorithm>
+#include <set>
+
+namespace {
+
+std::string FileSafe(std::string label) {
+    for (char &c : label)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F ||
+            std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos)
+            c = '_';
+    if (label.empty())
+        return "port";
+    if (std::all_of(label.begin(), label.end(), [](char c) { return c == '.'; }))
+        return "_";
+    return label;
+}
+
+std::string BaseLabel(const TPortInfo &port) {
+    if (!port.Serial.empty())
+        return FileSafe(port.Serial);
+    if (const auto remote = ParseRemoteName(port.Device); remote && remote->Error.empty())
+        return FileSafe(remote->Host + "-" + std::to_string(remote->Port));
+    const std::size_t slash = port.Device.find_last_of("/\\");
+    return FileSafe(slash == std::string::npos ? port.Device : port.Device.substr(slash + 1));
+}
+
+} // namespace
+
+std::vector<std::string> DecoderLabels(const std::vector<TPortInfo> &ports) {
+    std::vector<std::string> labels;
+    for (const TPortInfo &port : ports)
+        labels.push_back(BaseLabel(port));
+    // Every label as it first comes is kept; a repeated one takes the first
+    // free number, free also of the labels that come later.
+    std::set<std::string> taken(labels.begin(), labels.end());
+    std::set<std::string> given;
+    for (std::string &label : labels) {
+        if (given.insert(label).second)
+            continue;
+        for (int n = 2;; ++n) {
+            const std::string numbered = label + "-" + std::to_string(n);
+            if (taken.insert(numbered).second) {
+                label = numbered;
+                break;
+            }
+        }
+    }
+    return labels;
+}
