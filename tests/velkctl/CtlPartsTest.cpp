@@ -4,6 +4,7 @@
 #include "ctlbackup.h"
 #include "ctlbackupfolder.h"
 #include "ctldecoderlabels.h"
+#include "ctldecoderpaths.h"
 #include "ctlerror.h"
 #include "ctlhexdump.h"
 #include "ctllink.h"
@@ -578,6 +579,50 @@ TEST(CtlDecoderLabelsTest, SerialFileNameOrHostPortEachOnce) {
     };
     for (const auto &[ports, labels] : cases)
         EXPECT_EQ(DecoderLabels(ports), labels) << ports.size() << " ports";
+}
+
+// Paths with placeholders, one per decoder; a path two decoders would share,
+// or {serial} of an adapter without one, is a usage error.
+TEST(CtlDecoderPathsTest, PlaceholdersMakeEachDecodersOwnPath) {
+    std::vector<TPortInfo> ports(3);
+    ports[0].Device = "/dev/ttyUSB0";
+    ports[0].Serial = "A10K3XYZ";
+    ports[1].Device = "/dev/ttyUSB1";
+    ports[1].Serial = "B/2";
+    ports[2].Device = "rfc2217://bench-b:4001";
+    const std::vector<TDecoderName> decoders = NameDecoders(ports);
+    ASSERT_EQ(decoders.size(), 3u);
+    EXPECT_EQ(decoders[2].Label, "bench-b-4001");
+    EXPECT_EQ(decoders[2].Index, 3);
+    struct TCase {
+        std::string Path;
+        std::vector<std::string> Paths; // empty: a usage error saying Says
+        std::string Says{};
+    };
+    const std::vector<TCase> cases = {
+        {"saved/{label}", {"saved/A10K3XYZ", "saved/B_2", "saved/bench-b-4001"}},
+        {"dump-{port}-{index}.bin", {"dump-ttyUSB0-1.bin", "dump-ttyUSB1-2.bin", "dump-bench-b-4001-3.bin"}},
+        {"{label}{index}/{x}{label", {"A10K3XYZ1/{x}{label", "B_22/{x}{label", "bench-b-40013/{x}{label"}},
+        {"saved/backup", {}, "-o: \"saved/backup\" is \"saved/backup\" for both A10K3XYZ and B_2; give each"},
+        {"{serial}.bin", {}, "-o: {serial} names the USB serial number, which the decoder on rfc2217://bench-b:4001"},
+    };
+    for (const TCase &c : cases) {
+        try {
+            EXPECT_EQ(DecoderPaths(c.Path, decoders, "-o"), c.Paths) << c.Path;
+            EXPECT_EQ(HasDecoderPlaceholder(c.Path), true) << c.Path;
+        } catch (const ECtlUsage &error) {
+            EXPECT_TRUE(c.Paths.empty()) << c.Path << ": " << error.what();
+            EXPECT_NE(std::string(error.what()).find(c.Says), std::string::npos) << c.Path << ": " << error.what();
+        }
+    }
+    // Two ports of the same file name: {port} does not tell them apart, {label} does.
+    std::vector<TPortInfo> twins(2);
+    twins[0].Device = "/dev/ttyUSB0";
+    twins[1].Device = "/tmp/bench/ttyUSB0";
+    EXPECT_THROW(DecoderPaths("out-{port}", NameDecoders(twins), "DIR"), ECtlUsage);
+    EXPECT_EQ(DecoderPaths("out-{label}", NameDecoders(twins), "DIR"),
+              (std::vector<std::string>{"out-ttyUSB0", "out-ttyUSB0-2"}));
+    EXPECT_FALSE(HasDecoderPlaceholder("saved/{labels}/{Label}"));
 }
 
 // A port that cannot be opened: the library's message, then the system's

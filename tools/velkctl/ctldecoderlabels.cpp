@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <set>
 
-namespace {
-
 std::string FileSafe(std::string label) {
     for (char &c : label)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F ||
@@ -19,13 +17,17 @@ std::string FileSafe(std::string label) {
     return label;
 }
 
-std::string BaseLabel(const TPortInfo &port) {
-    if (!port.Serial.empty())
-        return FileSafe(port.Serial);
+std::string PortLabel(const TPortInfo &port) {
     if (const auto remote = ParseRemoteName(port.Device); remote && remote->Error.empty())
         return FileSafe(remote->Host + "-" + std::to_string(remote->Port));
     const std::size_t slash = port.Device.find_last_of("/\\");
     return FileSafe(slash == std::string::npos ? port.Device : port.Device.substr(slash + 1));
+}
+
+namespace {
+
+std::string BaseLabel(const TPortInfo &port) {
+    return port.Serial.empty() ? PortLabel(port) : FileSafe(port.Serial);
 }
 
 } // namespace

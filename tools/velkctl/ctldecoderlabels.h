@@ -17,3 +17,10 @@
 
 // One label per port, in the ports' order, no two the same.
 std::vector<std::string> DecoderLabels(const std::vector<TPortInfo> &ports);
+
+// The port's own part of a label: its file name or HOST-PORT, safe as above.
+std::string PortLabel(const TPortInfo &port);
+
+// text with the characters a file name cannot hold made "_", as above (and
+// nothing at all made "port").
+std::string FileSafe(std::string text);
