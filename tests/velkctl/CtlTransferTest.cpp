@@ -222,6 +222,12 @@ TEST(CtlUsageTest, SelectorNamingOneDecoderIsThatPort) {
     EXPECT_EQ(fromEnvironment.Exit, 0) << fromEnvironment.Err;
     if (std::filesystem::exists("/sys/class/tty")) {
         EXPECT_EQ(Ctl({"ports"}, {.Environment = {{"VELK_PORT", "usb:no-such-adapter"}}}).Exit, 0);
+        // Matching nothing is a usage error that shows what "ports" lists.
+        const TRunResult none = Ctl({"--port", "usb:no-such-adapter", "sync"});
+        EXPECT_EQ(none.Exit, 2) << none.Err;
+        EXPECT_TRUE(Has(none.Err, "no serial port matches \"usb:no-such-adapter\"")) << none.Err;
+        const std::string listed = Ctl({"ports"}).Out;
+        EXPECT_TRUE(Has(none.Err, listed.substr(0, listed.find('\n')))) << none.Err;
     }
 }
 
