@@ -31,3 +31,21 @@ function(velk_stdcall_import_library output)
         DEPENDS ${def} ${PROJECT_SOURCE_DIR}/include/velklink.h ${PROJECT_SOURCE_DIR}/include/velksession.h
         COMMENT "The stdcall import library of velklink.dll")
 endfunction()
+
+# velk_link_velklink(TARGET SCOPE): TARGET calls velklink.dll (or the shared
+# library): on 32-bit Windows through the stdcall import library, made once
+# for every host that links it.
+function(velk_link_velklink target scope)
+    if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+        set(imports ${PROJECT_BINARY_DIR}/libvelklink-stdcall.dll.a)
+        if(NOT TARGET velklink_stdcall_imports)
+            velk_stdcall_import_library(${imports})
+            add_custom_target(velklink_stdcall_imports DEPENDS ${imports})
+        endif()
+        add_dependencies(${target} velklink_stdcall_imports velklink)
+        target_include_directories(${target} ${scope} ${PROJECT_SOURCE_DIR}/include)
+        target_link_libraries(${target} ${scope} ${imports})
+    else()
+        target_link_libraries(${target} ${scope} velklink)
+    endif()
+endfunction()

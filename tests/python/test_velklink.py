@@ -306,27 +306,37 @@ def test_ctrl_c_ends_a_paced_transfer(simulator, tmp_path, operation, begun, bou
     assert slot_bytes(sim, 1, 0, 65536) == slot_before
 
 
+# An installed package's first use, from outside the source tree: sync, 80
+# bytes of the flash on standard output, and on standard error the module's
+# file and the process's mapped files (which library was loaded).
+INSTALLED_PROBE = textwrap.dedent("""
+    import sys, velklink
+    with velklink.Decoder(sys.argv[1]) as dec:
+        dec.sync()
+        sys.stdout.buffer.write(dec.read_flash(0x34020000, 80))
+    print(velklink.__file__, file=sys.stderr)
+    print(open("/proc/self/maps").read(), file=sys.stderr)
+""")
+
+
+def environment_without_the_build():
+    """This process's environment without what points at the build's module and library."""
+    return {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "VELK_LIB", "PYTHONPATH")}
+
+
 def test_the_installed_package_from_a_temporary_prefix(sim, tmp_path):
     prefix = tmp_path / "prefix"
     build = os.environ["VELK_BUILD_DIR"]
-    clean = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "VELK_LIB", "PYTHONPATH")}
+    clean = environment_without_the_build()
     for component in ("library", "python"):
         subprocess.run(["cmake", "--install", build, "--prefix", str(prefix), "--component", component],
                        check=True, env=clean, stdout=subprocess.DEVNULL)
     packages = prefix / "lib/python3/dist-packages"
     assert (packages / "velklink/py.typed").exists()
-    probe = textwrap.dedent("""
-        import sys, velklink
-        with velklink.Decoder(sys.argv[1]) as dec:
-            dec.sync()
-            sys.stdout.buffer.write(dec.read_flash(0x34020000, 80))
-        print(velklink.__file__, file=sys.stderr)
-        print(open("/proc/self/maps").read(), file=sys.stderr)
-    """)
     env = dict(clean, PYTHONPATH=str(packages))
     if "LD_PRELOAD" in os.environ:
         env["LD_PRELOAD"] = os.environ["LD_PRELOAD"]
-    done = subprocess.run([sys.executable, "-c", probe, sim.line], capture_output=True, env=env, cwd=tmp_path,
+    done = subprocess.run([sys.executable, "-c", INSTALLED_PROBE, sim.line], capture_output=True, env=env, cwd=tmp_path,
                           timeout=60)
     assert done.returncode == 0, done.stderr.decode()
     assert done.stdout == slot_bytes(sim, 0, 0, 80)
@@ -339,24 +349,16 @@ def test_the_wheel_in_a_fresh_venv(sim, tmp_path):
     if not wheel:
         pytest.skip("no wheel in this build (the CTest test python-wheel says why)")
     venv = tmp_path / "venv"
-    clean = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "VELK_LIB", "PYTHONPATH")}
+    clean = environment_without_the_build()
     subprocess.run([sys.executable, "-m", "venv", "--system-site-packages", str(venv)], check=True, env=clean)
     python = str(venv / "bin/python")
     subprocess.run([python, "-m", "pip", "install", "--no-deps", "--no-index", "--quiet", wheel], check=True,
                    env=clean, cwd=tmp_path)
-    probe = textwrap.dedent("""
-        import sys, velklink
-        with velklink.Decoder(sys.argv[1]) as dec:
-            dec.sync()
-            sys.stdout.buffer.write(dec.read_flash(0x34020000, 80))
-        print(velklink.__file__, file=sys.stderr)
-        print(open("/proc/self/maps").read(), file=sys.stderr)
-    """)
     # The wheel has no library: the documented variable names the build's.
     env = dict(clean, VELK_LIB=os.environ["VELK_LIB"])
     if "LD_PRELOAD" in os.environ:
         env["LD_PRELOAD"] = os.environ["LD_PRELOAD"]
-    done = subprocess.run([python, "-c", probe, sim.line], capture_output=True, env=env, cwd=tmp_path, timeout=60)
+    done = subprocess.run([python, "-c", INSTALLED_PROBE, sim.line], capture_output=True, env=env, cwd=tmp_path, timeout=60)
     assert done.returncode == 0, done.stderr.decode()
     assert done.stdout == slot_bytes(sim, 0, 0, 80)
     where = done.stderr.decode()
@@ -365,7 +367,7 @@ def test_the_wheel_in_a_fresh_venv(sim, tmp_path):
     package = pathlib.Path(where.splitlines()[0]).parent
     shutil.copy(os.environ["VELK_LIB"], package / "libvelklink.so.1")
     del env["VELK_LIB"]
-    done = subprocess.run([python, "-c", probe, sim.line], capture_output=True, env=env, cwd=tmp_path, timeout=60)
+    done = subprocess.run([python, "-c", INSTALLED_PROBE, sim.line], capture_output=True, env=env, cwd=tmp_path, timeout=60)
     assert done.returncode == 0, done.stderr.decode()
     assert done.stdout == slot_bytes(sim, 0, 0, 80) and str(package / "libvelklink.so.1") in done.stderr.decode()
 
