@@ -1,6 +1,5 @@
 #include "ctlbackup.h"
 
-#include "ctlbackupfolder.h"
 #include "ctlerror.h"
 #include "ctlimagetransport.h"
 #include "ctlinputfile.h"
@@ -122,10 +121,6 @@ std::string BackupDescription(const TDecoderImage &image) {
         {"records", records},
     };
     return description.dump(2) + "\n";
-}
-
-void SaveBackup(const std::filesystem::path &folder, const TDecoderImage &image) {
-    TBackupFolder(folder, true).Save(image);
 }
 
 TDecoderImage LoadBackup(const std::filesystem::path &folder, bool *checked) {

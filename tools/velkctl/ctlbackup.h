@@ -24,9 +24,6 @@ inline constexpr const char *BackupDescriptionFile = "backup.json";
 
 // The text of backup.json for image.
 std::string BackupDescription(const TDecoderImage &image);
-// Writes the three files into the folder (made when missing), replacing a
-// backup there; ECtlFailed naming a file that cannot be written.
-void SaveBackup(const std::filesystem::path &folder, const TDecoderImage &image);
 // Reads a backup; ECtlUsage naming a file that is missing, unreadable, not a
 // regular file or of the wrong size, a description of another record area, or
 // checksums that are incomplete or do not match. A backup without any checksum

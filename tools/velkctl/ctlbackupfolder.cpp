@@ -41,3 +41,7 @@ void TBackupFolder::Save(const TDecoderImage &image) {
         file->Commit();
     saved_ = true;
 }
+
+void SaveBackup(const std::filesystem::path &folder, const TDecoderImage &image) {
+    TBackupFolder(folder, true).Save(image);
+}

@@ -37,3 +37,7 @@ private:
     // flash.bin, eeprom.bin, backup.json
     std::vector<std::unique_ptr<TOutputFile>> files_;
 };
+
+// Writes the three files into the folder (made when missing), replacing a
+// backup there; ECtlFailed naming a file that cannot be written.
+void SaveBackup(const std::filesystem::path &folder, const TDecoderImage &image);

@@ -4,6 +4,7 @@
 // ECtlFailed or the library's EVelk and turned into exit codes by main.
 #pragma once
 
+#include "ctlcommandbase.h"
 #include "ctllink.h"
 
 #include <array>
@@ -78,15 +79,7 @@ int RunVerify(const TCtlOptions &options, const std::string &folder);
 int RunUploadScreens(const TCtlOptions &options, const TUploadArgs &args);
 int RunDumpSettings(const TCtlOptions &options, const std::string &file);
 
-// Shared by the commands.
-// A session on the port of the options; ECtlUsage when no port was given or
-// a remote name is malformed.
-std::unique_ptr<TCtlLink> OpenLink(const TCtlOptions &options);
-// Prints a status line unless --quiet: on standard output, or on standard
-// error when the command's data go to standard output.
-void Say(const TCtlOptions &options, const std::string &line);
-// "1 byte", "2 bytes".
-std::string Bytes(std::size_t n);
+// Shared by the record and screen-set commands.
 // Warns on standard error of each damaged record of that name (UTF-8), which
 // a save of the name does not use.
 void WarnDamagedNamesakes(TCtlLink &link, const std::string &name);
@@ -94,5 +87,3 @@ void WarnDamagedNamesakes(TCtlLink &link, const std::string &name);
 // that name) has no slot flag in the EEPROM: the record is not found after
 // the next refresh.
 void CheckSavedSlot(TCtlLink &link, const std::string &name);
-// Prints an error (UTF-8) on standard error, after erasing the progress bar.
-void PrintError(const std::string &message);
