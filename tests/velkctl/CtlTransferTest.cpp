@@ -2,7 +2,7 @@
 // simulator program.
 #include "CtlTestSupport.h"
 #include "Ser2netServer.h"
-#include "ctlbackup.h"
+#include "ctlbackupfolder.h"
 #include "ctlopenfailure.h"
 #include "velkdescriptor.h"
 #include "velklink.h"
@@ -109,10 +109,12 @@ TEST(CtlUsageTest, UsageErrorsAndBadArgumentsExitTwoBeforeAnyPortIsOpened) {
         // An upload without any resource would only overwrite "ini".
         {{"--port", "/nowhere", "upload-screens"}, "--settings-only"},
         {{"--port", "/nowhere", "upload-screens", "--size", "1,2,3,4"}, "at least one resource"},
-        // Selectors: malformed, unreadable, or naming several decoders.
+        // Selectors malformed or unreadable; several decoders at once.
         {{"--port", "usb:403:6001", "sync"}, "\"usb:403:6001\" is no USB selector"},
         {{"--port", "@/no/such/bench.txt", "sync"}, "cannot read the port list \"/no/such/bench.txt\""},
-        {{"--port", "@" + bench, "sync"}, "several decoders matched \"@" + bench + "\": /nowhere, /nowhere-else"},
+        {{"--port", "@" + bench, "--jobs", "0", "sync"}, "--jobs"},
+        {{"--port", "@" + bench, "backup", "/tmp/one"},
+         "DIR: \"/tmp/one\" is \"/tmp/one\" for both nowhere and nowhere-else"},
     };
     for (const TCase &c : cases) {
         const TRunResult result = Ctl(c.Args);

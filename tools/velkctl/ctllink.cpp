@@ -1,5 +1,6 @@
 #include "ctllink.h"
 
+#include "ctlbenchchild.h"
 #include "ctlconsole.h"
 #include "ctlerror.h"
 #include "ctlinterrupt.h"
@@ -30,7 +31,8 @@ std::string DeviceOf(const std::string &port) {
 } // namespace
 
 TCtlLink::TCtlLink(const TCtlOptions &options)
-    : options_(options), progress_(options.Progress && !options.Quiet && TConsole::IsTerminal(stderr), stderr) {
+    : options_(options),
+      progress_(options.Progress && !options.Quiet && (BenchRecords() || TConsole::IsTerminal(stderr)), stderr) {
     velk_session *opened = nullptr;
     if (velk_open(options_.Port.c_str(), &opened) != VELK_OK) {
         // The library's message carries its cause (a remote port's own); a

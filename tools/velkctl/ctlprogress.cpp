@@ -1,5 +1,6 @@
 #include "ctlprogress.h"
 
+#include "ctlbenchchild.h"
 #include "ctlconsole.h"
 
 #include <algorithm>
@@ -190,7 +191,10 @@ void TProgressBar::End() {
 }
 
 void TProgressBar::Hide() {
-    if (shown_) {
+    if (shown_ && BenchRecords()) {
+        WriteBenchRecord(BenchProgressRecord, "");
+        shown_ = false;
+    } else if (shown_) {
         std::fputs("\r\033[K", out_);
         std::fflush(out_);
         shown_ = false;
@@ -207,6 +211,12 @@ void TProgressBar::Draw(bool force) {
         return;
     lastDraw_ = now;
     state_.Seconds = std::chrono::duration<double>(now - start_).count();
+    if (BenchRecords()) {
+        // The process that runs this one draws the line, after the decoder's label.
+        WriteBenchRecord(BenchProgressRecord, FormatProgress(state_, BenchProgressWidth));
+        shown_ = true;
+        return;
+    }
     std::fprintf(out_, "\r%s\033[K", FormatProgress(state_, TConsole::Width(out_) - 1).c_str());
     std::fflush(out_);
     shown_ = true;
