@@ -77,12 +77,13 @@ VELK_EXPORT velk_result VELK_CALL velk_open(const char *port, velk_session **ses
    on another thread is cancelled first. */
 VELK_EXPORT void VELK_CALL velk_close(velk_session *session);
 /* The last failure of the session, UTF-8, with its cause; "" after none. With
-   null: the last velk_open failure of the calling thread. Valid until the
-   session's next call. */
+   null: the last failure of velk_open, velk_list_ports or velk_describe_port
+   on the calling thread. Valid until the session's next call. */
 VELK_EXPORT const char *VELK_CALL velk_message(const velk_session *session);
 /* The system's error code behind that failure (errno; GetLastError on
    Windows), 0 when it had none (a remote port's failure carries its cause in
-   the message instead). With null: the calling thread's last velk_open. */
+   the message instead). With null: the calling thread's last failure that
+   velk_message(NULL) gives. */
 VELK_EXPORT int32_t VELK_CALL velk_system_error(const velk_session *session);
 /* Ends the session's running call with VELK_ERR_CANCELLED within 1 s; nothing
    when no call runs. Safe from any thread and from a signal handler. */
@@ -171,6 +172,38 @@ VELK_EXPORT velk_result VELK_CALL velk_get_directory(velk_session *s, velk_direc
 VELK_EXPORT velk_result VELK_CALL velk_get_slot(velk_session *s, uint32_t slot, velk_slot_info *info);
 VELK_EXPORT velk_result VELK_CALL velk_get_slot_item(velk_session *s, uint32_t slot, uint32_t index,
                                                      velk_item_info *info);
+
+/* The machine's serial ports with what the system tells of them. A field that
+   is not known is "" (latency_ms: -1). Texts are UTF-8 and zero-terminated;
+   each field holds every value the system can give it (a device path of
+   /dev/ and a file name, a USB string descriptor of at most 126 UTF-16 units),
+   so none is ever cut short: a value that does not fit all the same fails the
+   call with VELK_ERR_ARGUMENT rather than naming another port. On Windows only
+   device is known. */
+typedef struct velk_port_info {
+    char device[512];  /* the name to open: "/dev/ttyUSB0", "COM3" */
+    char by_id[512];   /* the stable name, "/dev/serial/by-id/usb-..." */
+    char serial[384];  /* the USB adapter's serial number */
+    char vendor_id[8]; /* USB vendor and product IDs, four hexadecimal digits */
+    char product_id[8];
+    char manufacturer[384]; /* the USB adapter's maker and product, as it names them */
+    char product[384];
+    char driver[256];   /* the system's driver: "ftdi_sio", "serial8250" */
+    int32_t latency_ms; /* the USB adapter's latency timer in ms; -1 when it has none */
+} velk_port_info;
+
+/* Lists the serial ports (sorted as OpenComPort's list, GetComPort): *count is
+   set to their number and, with ports, the first *count entries are filled.
+   ports null: the number only. capacity below the number: VELK_ERR_ARGUMENT,
+   *count set, nothing filled (a port may appear between two calls: ask again).
+   A list the system cannot give is VELK_ERR_PORT. On failure velk_message(NULL)
+   gives the cause, on the calling thread. */
+VELK_EXPORT velk_result VELK_CALL velk_list_ports(velk_port_info *ports, uint32_t capacity, uint32_t *count);
+/* The port a name stands for (any name velk_open takes; a link such as a
+   by-id name leads to its device, which device then holds), described as
+   velk_list_ports does, whether listed or not. A remote port is its name
+   alone. Failures as for velk_list_ports. */
+VELK_EXPORT velk_result VELK_CALL velk_describe_port(const char *port, velk_port_info *info);
 
 #ifdef __cplusplus
 }

@@ -11,11 +11,11 @@ import weakref
 from typing import Callable, List, Optional, Union
 
 from . import _errors
-from ._library import (SLOT_DAMAGED, SLOT_FREE, Directory, ErrorCallback, ItemInfo, LogCallback, ProgressCallback,
-                       SlotInfo, library)
+from ._library import (SLOT_DAMAGED, SLOT_FREE, Directory, ItemInfo, LogCallback, ProgressCallback, SlotInfo,
+                       library)
 from ._records import Item, Record
 
-__all__ = ["Decoder", "Progress", "ports", "version"]
+__all__ = ["Decoder", "Progress", "version"]
 
 Progress = Callable[[int, int], None]
 """A progress callback: progress(done, total), both in bytes of the caller's data."""
@@ -30,46 +30,9 @@ _ITEM_CAPACITY = 0x10000
 # How often a wait for a call on the main thread lets Python look at Ctrl-C.
 _WAIT_SLICE = 0.05
 
-_ports_lock = threading.Lock()
-_port_errors: List[str] = []
-
-
-def _on_port_error(text: bytes) -> None:
-    _port_errors.append((text or b"").decode("cp1252", "replace"))
-
-
-# The port list's failures come through the library's error box.
-_ERROR_CALLBACK = ErrorCallback(_on_port_error)
-
-
 def version() -> str:
     """The library's version text, for example "Velkora Library 1.4"."""
     return library().velk_version().decode("utf-8")
-
-
-def ports() -> List[str]:
-    """The machine's serial ports, sorted ignoring case (device paths on
-    Linux, COMn on Windows). Raises PortError when the system's list cannot
-    be read."""
-    lib = library()
-    names = []
-    with _ports_lock:
-        del _port_errors[:]
-        previous = lib.SetErrorEvent(ctypes.cast(_ERROR_CALLBACK, ctypes.c_void_p))
-        try:
-            count = lib.GetComPort(-1, None)
-            for index in range(max(count, 0)):
-                length = lib.GetComPort(index, None)
-                if length < 0:
-                    break
-                buffer = ctypes.create_string_buffer(length + 2)
-                lib.GetComPort(index, buffer)
-                names.append(buffer.raw[:length].rstrip(b"\0").decode("cp1252", "replace"))
-        finally:
-            lib.SetErrorEvent(previous)
-        if _port_errors:
-            raise _errors.PortError(_port_errors[-1], _errors.ERR_PORT)
-    return names
 
 
 def _check_address(address: int) -> int:

@@ -31,7 +31,6 @@ else:
 # log(context, kind, text), text UTF-8.
 ProgressCallback = _FUNCTYPE(None, ctypes.c_void_p, ctypes.c_uint32, ctypes.c_uint32)
 LogCallback = _FUNCTYPE(None, ctypes.c_void_p, ctypes.c_int32, ctypes.c_char_p)
-ErrorCallback = _FUNCTYPE(None, ctypes.c_char_p)
 
 
 class Directory(ctypes.Structure):
@@ -49,6 +48,14 @@ class ItemInfo(ctypes.Structure):
     _fields_ = [("size", ctypes.c_uint32), ("name", ctypes.c_char * 40)]
 
 
+class PortInfo(ctypes.Structure):
+    """velk_port_info: a serial port and what the system tells of it."""
+    _fields_ = [("device", ctypes.c_char * 512), ("by_id", ctypes.c_char * 512), ("serial", ctypes.c_char * 384),
+                ("vendor_id", ctypes.c_char * 8), ("product_id", ctypes.c_char * 8),
+                ("manufacturer", ctypes.c_char * 384), ("product", ctypes.c_char * 384),
+                ("driver", ctypes.c_char * 256), ("latency_ms", ctypes.c_int32)]
+
+
 SLOT_FREE = 0
 SLOT_DAMAGED = 2
 
@@ -57,9 +64,6 @@ _u32 = ctypes.c_uint32
 _p = ctypes.c_void_p
 _s = ctypes.c_char_p
 _PROTOTYPES = {
-    # The exports kept for what sessions do not cover: the machine's port list.
-    "GetComPort": (_i32, [_i32, _s]),
-    "SetErrorEvent": (_p, [_p]),
     "velk_version": (_s, []),
     "velk_open": (_i32, [_s, ctypes.POINTER(_p)]),
     "velk_close": (None, [_p]),
@@ -81,6 +85,7 @@ _PROTOTYPES = {
     "velk_get_directory": (_i32, [_p, ctypes.POINTER(Directory)]),
     "velk_get_slot": (_i32, [_p, _u32, ctypes.POINTER(SlotInfo)]),
     "velk_get_slot_item": (_i32, [_p, _u32, _u32, ctypes.POINTER(ItemInfo)]),
+    "velk_list_ports": (_i32, [ctypes.POINTER(PortInfo), _u32, ctypes.POINTER(_u32)]),
 }
 
 _lock = threading.Lock()

@@ -1,6 +1,7 @@
 // The session interface through the real shared library, against the decoder
 // simulator: every call, every result code from a real cause, cancel, several
 // sessions at once and the original exports beside a session.
+#include "CPortDescription.h"
 #include "VelkLibrary.h"
 #include "velksim.h"
 
@@ -66,6 +67,8 @@ struct TSessionApi {
     VELK_SESSION_FN(velk_get_directory);
     VELK_SESSION_FN(velk_get_slot);
     VELK_SESSION_FN(velk_get_slot_item);
+    VELK_SESSION_FN(velk_list_ports);
+    VELK_SESSION_FN(velk_describe_port);
 #undef VELK_SESSION_FN
 };
 
@@ -526,6 +529,97 @@ TEST_F(SessionTest, ProcessExitWithOpenSessionsEndsAtOnce) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
     // Well before the paced read it left in the middle could have ended (6 s).
     EXPECT_LT(Seconds(start), 4.0);
+}
+
+// The port listing through the export: the count alone, the whole list, room
+// for fewer ports than there are (the count still given, nothing written) and
+// null pointers; each entry as the library's own listing of this machine has it.
+TEST(SessionPortsTest, ListingThroughTheExport) {
+    VelkLibrary lib;
+    TSessionApi api{lib};
+    const std::vector<TPortDescription> internal = DescribeComPorts();
+    const uint32_t n = static_cast<uint32_t>(internal.size());
+    velk_port_info marker{};
+    std::strcpy(marker.device, "untouched");
+    struct TCase {
+        const char *What;
+        bool Records;      // a buffer of capacity records, else null
+        uint32_t Capacity; // records offered
+        bool Count;        // a place for the count, else null
+        velk_result Result;
+    };
+    std::vector<TCase> cases = {
+        {"the count alone", false, 0, true, VELK_OK},
+        {"room for every port", true, n, true, VELK_OK},
+        {"room to spare", true, n + 3, true, VELK_OK},
+        {"no place for the count", true, n, false, VELK_ERR_ARGUMENT},
+    };
+    if (n > 0)
+        cases.push_back({"room for one port fewer", true, n - 1, true, VELK_ERR_ARGUMENT});
+    for (const TCase &c : cases) {
+        std::vector<velk_port_info> records(c.Capacity + 1, marker); // one beyond the capacity
+        uint32_t count = 12345;
+        ASSERT_EQ(api.velk_list_ports(c.Records ? records.data() : nullptr, c.Capacity, c.Count ? &count : nullptr),
+                  c.Result)
+            << c.What;
+        EXPECT_EQ(std::string(api.velk_message(nullptr)).empty(), c.Result == VELK_OK) << c.What;
+        if (c.Count)
+            EXPECT_EQ(count, n) << c.What << ": the count is given whether or not the ports fit";
+        const uint32_t filled = c.Records && c.Result == VELK_OK ? n : 0;
+        for (uint32_t i = 0; i < records.size(); ++i) {
+            const velk_port_info &got = records[i];
+            if (i >= filled) {
+                EXPECT_STREQ(got.device, "untouched") << c.What << ": record " << i;
+                continue;
+            }
+            const TPortDescription &port = internal[i];
+            EXPECT_EQ(got.device, port.Device) << c.What;
+            EXPECT_EQ(got.by_id, port.ById) << c.What;
+            EXPECT_EQ(got.serial, port.Serial) << c.What;
+            EXPECT_EQ(got.vendor_id, port.VendorId) << c.What;
+            EXPECT_EQ(got.product_id, port.ProductId) << c.What;
+            EXPECT_EQ(got.manufacturer, port.Manufacturer) << c.What;
+            EXPECT_EQ(got.product, port.Product) << c.What;
+            EXPECT_EQ(got.driver, port.Driver) << c.What;
+            EXPECT_EQ(got.latency_ms, port.LatencyMs.value_or(-1)) << c.What;
+        }
+    }
+}
+
+// One port by any name velk_open takes: a listed device as listed, a remote
+// port by its name alone, and what is no name refused.
+TEST(SessionPortsTest, DescribingOnePort) {
+    VelkLibrary lib;
+    TSessionApi api{lib};
+    const std::vector<TPortDescription> internal = DescribeComPorts();
+    struct TCase {
+        std::string Name;
+        velk_result Result;
+        std::string Device; // as described
+        std::string Driver;
+    };
+    std::vector<TCase> cases = {
+        {"rfc2217://bench-b:4001", VELK_OK, "rfc2217://bench-b:4001", ""},
+        {"", VELK_ERR_ARGUMENT, "", ""},
+        {"tty\xE4\xB8\x80", VELK_ERR_ARGUMENT, "", ""}, // U+4E00: Windows-1252 cannot hold it
+    };
+    for (const TPortDescription &port : internal)
+        cases.push_back({port.Device, VELK_OK, port.Device, port.Driver});
+    for (const TCase &c : cases) {
+        velk_port_info info{};
+        ASSERT_EQ(api.velk_describe_port(c.Name.c_str(), &info), c.Result) << c.Name;
+        if (c.Result != VELK_OK) {
+            EXPECT_NE(std::string(api.velk_message(nullptr)), "") << c.Name;
+            continue;
+        }
+        EXPECT_EQ(info.device, c.Device);
+        EXPECT_EQ(info.driver, c.Driver) << c.Name;
+        if (c.Driver.empty())
+            EXPECT_EQ(info.latency_ms, -1) << c.Name;
+    }
+    velk_port_info info{};
+    EXPECT_EQ(api.velk_describe_port(nullptr, &info), VELK_ERR_ARGUMENT);
+    EXPECT_EQ(api.velk_describe_port("/dev/ttyS0", nullptr), VELK_ERR_ARGUMENT);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 causes, progress, logs, several decoders on threads, Ctrl-C, the installed
 package and its wheel."""
 
+import json
 import logging
 import os
 import pathlib
@@ -26,9 +27,54 @@ def slot_bytes(sim, slot, offset, length):
     return sim.file("flash.bin")[start:start + length]
 
 
-def test_version_and_ports():
+def test_version():
     assert velklink.version() == "Velkora Library 1.4"
-    assert all(isinstance(name, str) and name for name in velklink.ports())
+
+
+def test_ports_are_what_velkctl_lists():
+    """ports() gives the machine's ports with the identities `velkctl ports
+    --json` shows, both from the library's listing."""
+    listed = json.loads(subprocess.run([os.environ["VELKCTL"], "ports", "--json"], check=True,
+                                       capture_output=True, text=True).stdout)
+
+    def usb_id(text):
+        return int(text, 16) if text is not None else None
+
+    expected = [velklink.Port(device=p["device"], by_id=p["by_id"], serial=p["serial"], vid=usb_id(p["vendor_id"]),
+                              pid=usb_id(p["product_id"]), manufacturer=p["manufacturer"], product=p["product"],
+                              driver=p["driver"], latency_ms=p["latency_timer_ms"]) for p in listed]
+    got = velklink.ports()
+    assert got == expected
+    assert all(isinstance(port, velklink.Port) and str(port) == port.device for port in got)
+
+
+def test_find_filters_by_usb_identity(monkeypatch):
+    listing = [
+        velklink.Port("/dev/ttyS1", driver="serial8250"),
+        velklink.Port("/dev/ttyUSB0", serial="A10K3XYZ", vid=0x0403, pid=0x6001),
+        velklink.Port("/dev/ttyUSB1", serial="B20L4ABC", vid=0x0403, pid=0x6001),
+        velklink.Port("/dev/ttyUSB2", vid=0x1A86, pid=0x7523),
+        velklink.Port("/dev/ttyACM0", serial="85735313", vid=0x2341, pid=0x0043),
+    ]
+    monkeypatch.setattr(velklink._ports, "ports", lambda: listing)
+    cases = [
+        ({}, ["/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2", "/dev/ttyACM0"]),
+        ({"serial": "A10K3XYZ"}, ["/dev/ttyUSB0"]),
+        ({"serial": "a10k3xyz"}, []),  # serial numbers compared exactly
+        ({"vid": 0x0403}, ["/dev/ttyUSB0", "/dev/ttyUSB1"]),
+        ({"vid": "0403", "pid": "6001"}, ["/dev/ttyUSB0", "/dev/ttyUSB1"]),
+        ({"vid": "1a86", "pid": "7523"}, ["/dev/ttyUSB2"]),
+        ({"vid": "1A86", "pid": 0x7523}, ["/dev/ttyUSB2"]),
+        ({"vid": 0x0403, "pid": 0x6001, "serial": "B20L4ABC"}, ["/dev/ttyUSB1"]),
+        ({"pid": "0043"}, ["/dev/ttyACM0"]),
+        ({"vid": 0x0403, "serial": "85735313"}, []),
+    ]
+    for given, devices in cases:
+        assert velklink.find(**given) == devices, given
+    for bad, error in [({"vid": "403"}, ValueError), ({"vid": "04G3"}, ValueError), ({"pid": 0x10000}, ValueError),
+                       ({"vid": -1}, ValueError), ({"vid": 4.0}, TypeError), ({"pid": True}, TypeError)]:
+        with pytest.raises(error):
+            velklink.find(**bad)
 
 
 def test_every_method_against_the_simulators_memory(sim):

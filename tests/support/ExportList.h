@@ -58,4 +58,6 @@ inline const std::set<std::string> kExports = {
     "velk_get_directory",
     "velk_get_slot",
     "velk_get_slot_item",
+    "velk_list_ports",
+    "velk_describe_port",
 };

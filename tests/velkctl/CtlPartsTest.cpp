@@ -1,5 +1,6 @@
 // velkctl's own parts that need no decoder: numbers, hex dump, progress line,
 // backup files and the restore plan.
+#include "CPortDescription.h"
 #include "CtlTestSupport.h"
 #include "ctlbackup.h"
 #include "ctlbackupfolder.h"
@@ -340,6 +341,16 @@ TEST(CtlOutputFileTest, OutputAppearsWholeOrNotAtAll) {
     EXPECT_EQ(names(), (std::vector<std::string>{"new.bin", "old.bin"}));
 }
 
+// The library's own listing of a fake sysfs tree, field by field as velkctl
+// takes it from velk_list_ports.
+std::vector<TPortInfo> ListedPorts(const TSysfsPaths &paths) {
+    std::vector<TPortInfo> ports;
+    for (const TPortDescription &port : DescribeComPorts(paths))
+        ports.push_back({port.Device, port.Driver, port.VendorId, port.ProductId, port.Manufacturer, port.Product,
+                         port.Serial, port.ById, port.LatencyMs});
+    return ports;
+}
+
 // A canned /sys/class/tty: a legacy port without a UART, a plain UART and a
 // USB adapter with its IDs, latency timer and by-id name.
 TEST(CtlPortInfoTest, PortsAsSysfsDescribesThem) {
@@ -376,7 +387,7 @@ TEST(CtlPortInfoTest, PortsAsSysfsDescribesThem) {
     fs::create_symlink("../../ttyUSB0", root / "by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0");
 
     const TSysfsPaths paths{(root / "class/tty").string(), (root / "by-id").string()};
-    const std::vector<TPortInfo> ports = DescribePorts(paths);
+    const std::vector<TPortInfo> ports = ListedPorts(paths);
     ASSERT_EQ(ports.size(), 2u) << "ttyS0 has no UART";
     EXPECT_EQ(PortJson(ports[0]), nlohmann::json::parse(R"({"device": "/dev/ttyS1", "driver": "serial8250",
         "vendor_id": null, "product_id": null, "manufacturer": null, "product": null, "serial": null,
@@ -438,6 +449,9 @@ public:
         }
     }
     TSysfsPaths Paths() const { return {(folder_.Path() / "class/tty").string(), ById()}; }
+    TPortSelector::TListing Listing() const {
+        return [paths = Paths()] { return ListedPorts(paths); };
+    }
     std::string ById() const { return (folder_.Path() / "by-id").string(); }
     const TempFolder &Folder() const { return folder_; }
 
@@ -454,7 +468,7 @@ TEST(CtlPortSelectorTest, SelectorsAgainstTheListing) {
                            {"ttyUSB2", "1a86", "7523", "", "usb-1a86_USB2.0-Serial-if00-port0"},
                            {"ttyACM0", "2341", "0043", "85735313", ""}},
                           {"ttyS1"});
-    const TPortSelector selector(ports.Paths());
+    const TPortSelector selector(ports.Listing());
     struct TCase {
         std::string Selector;
         std::vector<std::string> Devices; // empty: a usage error saying Says
@@ -499,13 +513,13 @@ TEST(CtlPortSelectorTest, SelectorsAgainstTheListing) {
     // Nothing listed at all: the error says so.
     const FakePorts none({}, {});
     try {
-        TPortSelector(none.Paths()).Resolve("usb:0403:6001");
+        TPortSelector(none.Listing()).Resolve("usb:0403:6001");
         ADD_FAILURE() << "matched";
     } catch (const ECtlUsage &error) {
         EXPECT_NE(std::string(error.what()).find("this machine lists no serial port"), std::string::npos);
     }
     // Plain names come back as they are, without the listing (here there is none).
-    const TPortSelector unlisted(TSysfsPaths{"/no/such/class/tty", "/no/such/by-id"});
+    const TPortSelector unlisted([]() -> std::vector<TPortInfo> { throw std::logic_error("listed"); });
     for (const std::string plain : {"/dev/ttyUSB7", "COM3", "rfc2217://bench-b:4001", "./line", "socket://h:1/?"}) {
         const std::vector<TPortInfo> got = unlisted.Resolve(plain);
         ASSERT_EQ(got.size(), 1u) << plain;
@@ -519,7 +533,7 @@ TEST(CtlPortSelectorTest, SelectorsAgainstTheListing) {
 TEST(CtlPortSelectorTest, PortFiles) {
     const FakePorts ports({{"ttyUSB0", "0403", "6001", "A10K3XYZ", ""}, {"ttyUSB1", "0403", "6001", "B20L4ABC", ""}},
                           {});
-    const TPortSelector selector(ports.Paths());
+    const TPortSelector selector(ports.Listing());
     const TempFolder &folder = ports.Folder();
     auto file = [&](const std::string &name, const std::string &text) {
         return "@" + folder.Write(name, std::vector<uint8_t>(text.begin(), text.end())).string();

@@ -1,6 +1,53 @@
 #include "ctlportinfo.h"
 
+#include "ctlerror.h"
+
 #include <filesystem>
+
+TPortInfo PortInfo(const velk_port_info &info) {
+    TPortInfo port;
+    port.Device = info.device;
+    port.Driver = info.driver;
+    port.VendorId = info.vendor_id;
+    port.ProductId = info.product_id;
+    port.Manufacturer = info.manufacturer;
+    port.Product = info.product;
+    port.Serial = info.serial;
+    port.ById = info.by_id;
+    if (info.latency_ms >= 0)
+        port.LatencyMs = info.latency_ms;
+    return port;
+}
+
+TPortInfo DescribePort(const std::string &device) {
+    velk_port_info info;
+    if (velk_describe_port(device.c_str(), &info) == VELK_OK)
+        return PortInfo(info);
+    TPortInfo port;
+    port.Device = device;
+    return port;
+}
+
+std::vector<TPortInfo> DescribePorts() {
+    // Room for a few more ports than counted, as one may appear between the
+    // count and the listing; then the count is asked again, a few times at most.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        uint32_t count = 0;
+        if (velk_list_ports(nullptr, 0, &count) != VELK_OK)
+            throw ECtlFailed(velk_message(nullptr));
+        std::vector<velk_port_info> listed(count + 4);
+        const velk_result result = velk_list_ports(listed.data(), static_cast<uint32_t>(listed.size()), &count);
+        if (result == VELK_ERR_ARGUMENT && count > listed.size())
+            continue;
+        if (result != VELK_OK)
+            throw ECtlFailed(velk_message(nullptr));
+        std::vector<TPortInfo> ports;
+        for (uint32_t i = 0; i < count; ++i)
+            ports.push_back(PortInfo(listed[i]));
+        return ports;
+    }
+    throw ECtlFailed("the list of serial ports kept changing while it was read");
+}
 
 nlohmann::json PortJson(const TPortInfo &port) {
     auto text = [](const std::string &value) { return value.empty() ? nlohmann::json() : nlohmann::json(value); };

@@ -1,8 +1,11 @@
-// What the system knows about its serial ports. On Linux sysfs tells the
-// driver, and for USB adapters the IDs, maker, product, serial number, the
-// adapter's latency timer and the stable name under /dev/serial/by-id. On
-// Windows only the names are known: the details stay empty.
+// What the system knows about its serial ports, as the library lists them
+// (velk_list_ports): on Linux the driver, and for USB adapters the IDs, maker,
+// product, serial number, the adapter's latency timer and the stable name
+// under /dev/serial/by-id. On Windows only the names are known: the details
+// stay empty.
 #pragma once
+
+#include "velklink.h"
 
 #include <nlohmann/json.hpp>
 
@@ -18,16 +21,14 @@ struct TPortInfo {
     std::optional<int> LatencyMs;                                   // the adapter's latency_timer
 };
 
-struct TSysfsPaths {
-    std::string TtyClass = "/sys/class/tty";
-    std::string ById = "/dev/serial/by-id";
-};
-
+// A port as the library describes it.
+TPortInfo PortInfo(const velk_port_info &info);
 // The port of device (a path under /dev or a link to one, such as a by-id
-// name), as sysfs describes it; on Windows the name alone.
-TPortInfo DescribePort(const std::string &device, const TSysfsPaths &paths = {});
-// Every serial port the library lists (paths are not used on Windows).
-std::vector<TPortInfo> DescribePorts(const TSysfsPaths &paths = {});
+// name), as the library describes it; the name alone when it cannot.
+TPortInfo DescribePort(const std::string &device);
+// Every serial port the library lists. Throws ECtlFailed with the library's
+// message when the system's list cannot be read.
+std::vector<TPortInfo> DescribePorts();
 // What --port takes on this system, for the help text.
 std::string PortNameHelp();
 // The port name to open for what --port says: on POSIX a name with a "/" in

@@ -151,7 +151,7 @@ void AddOnce(std::vector<TPortInfo> &ports, const TPortInfo &port) {
 
 } // namespace
 
-TPortSelector::TPortSelector(TSysfsPaths paths) : paths_(std::move(paths)) {}
+TPortSelector::TPortSelector(TListing listing) : listing_(std::move(listing)) {}
 
 std::string TPortSelector::Help() {
     return "a selector: usb:SERIAL, usb:VVVV:PPPP or usb:VVVV:PPPP:SERIAL (the USB adapter's serial number and "
@@ -183,7 +183,7 @@ std::vector<TPortInfo> TPortSelector::ResolveOne(const std::string &text, std::v
     const bool usb = text.rfind(kUsbPrefix, 0) == 0;
     const std::optional<TUsbSelector> identity = usb ? std::optional(ParseUsb(text)) : std::nullopt;
     if (!listed) {
-        listing = DescribePorts(paths_);
+        listing = listing_();
         listed = true;
     }
     std::vector<TPortInfo> found;

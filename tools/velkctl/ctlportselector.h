@@ -15,12 +15,15 @@
 
 #include "ctlportinfo.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
 class TPortSelector {
 public:
-    explicit TPortSelector(TSysfsPaths paths = {});
+    // Where the system's ports come from: the library's listing, or a test's.
+    using TListing = std::function<std::vector<TPortInfo>()>;
+    explicit TPortSelector(TListing listing = DescribePorts);
 
     // What a selector may be, for the help text.
     static std::string Help();
@@ -40,5 +43,5 @@ private:
     // One line of a file or the whole of --port; listing is read at most once.
     std::vector<TPortInfo> ResolveOne(const std::string &text, std::vector<TPortInfo> &listing, bool &listed) const;
 
-    TSysfsPaths paths_;
+    TListing listing_;
 };

@@ -1,9 +1,10 @@
 // The serial ports as sysfs describes them.
-#include "ctlportinfo.h"
+#include "CPortDescription.h"
 
 #include "CPort.h"
 #include "velkcodepage.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -21,7 +22,8 @@ std::string FirstLine(const fs::path &file) {
 }
 
 // The USB device a tty hangs under: the nearest folder above its device that
-// has an idVendor entry.
+// has an idVendor entry. Eight levels reach from a tty's device up to its USB
+// device through any interface and hub folders sysfs puts between them.
 std::optional<fs::path> UsbDevice(const fs::path &ttyDevice) {
     std::error_code error;
     fs::path at = fs::canonical(ttyDevice, error);
@@ -35,8 +37,8 @@ std::optional<fs::path> UsbDevice(const fs::path &ttyDevice) {
 
 } // namespace
 
-TPortInfo DescribePort(const std::string &device, const TSysfsPaths &paths) {
-    TPortInfo port;
+TPortDescription DescribeComPort(const std::string &device, const TSysfsPaths &paths) {
+    TPortDescription port;
     std::error_code error;
     // A by-id name or another link leads to the device itself.
     const fs::path real = fs::weakly_canonical(device, error);
@@ -64,28 +66,14 @@ TPortInfo DescribePort(const std::string &device, const TSysfsPaths &paths) {
     return port;
 }
 
-std::vector<TPortInfo> DescribePorts(const TSysfsPaths &paths) {
+std::vector<TPortDescription> DescribeComPorts(const TSysfsPaths &paths) {
     std::vector<std::string> names;
     TCustomComPort::EnumComPorts(names, paths.TtyClass);
-    std::vector<TPortInfo> ports;
+    std::vector<TPortDescription> ports;
     for (const std::string &name : names) {
-        TPortInfo port = DescribePort(Cp1252ToUtf8(name), paths);
+        TPortDescription port = DescribeComPort(Cp1252ToUtf8(name), paths);
         port.Device = Cp1252ToUtf8(name); // as listed, whatever it links to
         ports.push_back(port);
     }
     return ports;
-}
-
-std::string PortNameHelp() {
-    return "Serial port: a device path (a name with a / in it, such as ./line), COMn (/dev/ttyS(n-1)), a name "
-           "under /dev, or a remote port rfc2217://HOST:PORT or socket://HOST:PORT";
-}
-
-std::string PortArgument(const std::string &name) {
-    if (name.empty() || name.front() == '/' || name.find('/') == std::string::npos ||
-        name.find("://") != std::string::npos)
-        return name;
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(name, error);
-    return error ? name : absolute.lexically_normal().string();
 }
