@@ -563,8 +563,9 @@ TEST(SessionPortsTest, ListingThroughTheExport) {
                   c.Result)
             << c.What;
         EXPECT_EQ(std::string(api.velk_message(nullptr)).empty(), c.Result == VELK_OK) << c.What;
-        if (c.Count)
+        if (c.Count) {
             EXPECT_EQ(count, n) << c.What << ": the count is given whether or not the ports fit";
+        }
         const uint32_t filled = c.Records && c.Result == VELK_OK ? n : 0;
         for (uint32_t i = 0; i < records.size(); ++i) {
             const velk_port_info &got = records[i];
@@ -614,8 +615,9 @@ TEST(SessionPortsTest, DescribingOnePort) {
         }
         EXPECT_EQ(info.device, c.Device);
         EXPECT_EQ(info.driver, c.Driver) << c.Name;
-        if (c.Driver.empty())
+        if (c.Driver.empty()) {
             EXPECT_EQ(info.latency_ms, -1) << c.Name;
+        }
     }
     velk_port_info info{};
     EXPECT_EQ(api.velk_describe_port(nullptr, &info), VELK_ERR_ARGUMENT);

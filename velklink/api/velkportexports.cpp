@@ -2,9 +2,8 @@
 // what the system tells of them, as fixed-size C records.
 #include "velklink.h"
 
-#include "CPort.h"
 #include "CPortDescription.h"
-#include "CPortRemoteName.h"
+#include "CPortError.h"
 #include "velkcodepage.h"
 #include "velksession.h"
 #include "velksessionexports.h"
@@ -99,13 +98,7 @@ VELK_EXPORT velk_result VELK_CALL velk_describe_port(const char *port, velk_port
             throw TSessionFailure(VELK_ERR_ARGUMENT, "no place for the description");
         const std::string name = SessionName(port, "port", 0);
         velk_port_info record;
-        if (ParseRemoteName(name)) {
-            TPortDescription remote;
-            remote.Device = Cp1252ToUtf8(name);
-            Fill(record, remote);
-        } else {
-            Fill(record, DescribeComPort(Cp1252ToUtf8(TCustomComPort::DevicePath(name))));
-        }
+        Fill(record, DescribeComPort(Cp1252ToUtf8(name)));
         *info = record;
     });
 }

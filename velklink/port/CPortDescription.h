@@ -26,9 +26,10 @@ struct TSysfsPaths {
     std::string ById = "/dev/serial/by-id";
 };
 
-// The port of device (a path, or a link to one such as a by-id name), as the
-// system describes it; on Windows the name alone.
-TPortDescription DescribeComPort(const std::string &device, const TSysfsPaths &paths = {});
+// The port a name stands for (any name OpenComPort takes, in UTF-8; a link
+// such as a by-id name leads to its device), as the system describes it. A
+// remote port, and any port on Windows, is its name alone.
+TPortDescription DescribeComPort(const std::string &name, const TSysfsPaths &paths = {});
 // Every serial port TCustomComPort::EnumComPorts lists, in its order, each
 // under its listed name. Throws EComPort when the list cannot be read.
 std::vector<TPortDescription> DescribeComPorts(const TSysfsPaths &paths = {});

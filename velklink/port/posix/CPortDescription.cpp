@@ -2,6 +2,7 @@
 #include "CPortDescription.h"
 
 #include "CPort.h"
+#include "CPortRemoteName.h"
 #include "velkcodepage.h"
 
 #include <cstdlib>
@@ -37,14 +38,19 @@ std::optional<fs::path> UsbDevice(const fs::path &ttyDevice) {
 
 } // namespace
 
-TPortDescription DescribeComPort(const std::string &device, const TSysfsPaths &paths) {
+TPortDescription DescribeComPort(const std::string &name, const TSysfsPaths &paths) {
     TPortDescription port;
-    std::error_code error;
+    if (ParseRemoteName(name)) {
+        port.Device = name;
+        return port;
+    }
     // A by-id name or another link leads to the device itself.
+    const std::string device = TCustomComPort::DevicePath(name);
+    std::error_code error;
     const fs::path real = fs::weakly_canonical(device, error);
     port.Device = error ? device : real.string();
-    const std::string name = fs::path(port.Device).filename().string();
-    const fs::path tty = fs::path(paths.TtyClass) / name / "device";
+    const std::string file = fs::path(port.Device).filename().string();
+    const fs::path tty = fs::path(paths.TtyClass) / file / "device";
     port.Driver = fs::read_symlink(tty / "driver", error).filename().string();
     if (const std::string latency = FirstLine(tty / "latency_timer"); !latency.empty())
         port.LatencyMs = std::atoi(latency.c_str());
@@ -58,7 +64,7 @@ TPortDescription DescribeComPort(const std::string &device, const TSysfsPaths &p
     // The by-id links name their device relatively ("../../ttyUSB0").
     for (const fs::directory_entry &link : fs::directory_iterator(paths.ById, error)) {
         std::error_code reading;
-        if (fs::read_symlink(link.path(), reading).filename() == name && !reading) {
+        if (fs::read_symlink(link.path(), reading).filename() == file && !reading) {
             port.ById = link.path().string();
             break;
         }

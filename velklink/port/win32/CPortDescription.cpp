@@ -5,9 +5,9 @@
 #include "CPort.h"
 #include "velkcodepage.h"
 
-TPortDescription DescribeComPort(const std::string &device, const TSysfsPaths &) {
+TPortDescription DescribeComPort(const std::string &name, const TSysfsPaths &) {
     TPortDescription port;
-    port.Device = device;
+    port.Device = name;
     return port;
 }
 
