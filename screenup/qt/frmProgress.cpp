@@ -27,8 +27,3 @@ frmProgress::frmProgress(QWidget *owner) : QWidget(owner, Qt::Window) {
     layout->addWidget(ProgressBar2);
     setMinimumWidth(320);
 }
-
-void frmProgress::SetPercent(int percent) {
-    if (percent >= 0 && percent <= 100)
-        ProgressBar2->setValue(percent);
-}

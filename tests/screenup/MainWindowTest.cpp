@@ -279,13 +279,13 @@ TEST(WindowPlacementTest, ASecondaryWindowLiesWhollyOnASmallScreenAndOffTheOther
 TEST_F(MainWindowTest, ClosingTheMainWindowClosesTheOthers) {
     form->show();
     Find<QPushButton>(form.get(), "cmdEdit_4")->setEnabled(true);
-    form->Edit(4);
+    form->Presenter().Edit(4);
     Find<QLineEdit>(form.get(), "txtPath_3")->setText(folder.QWrite("setup.lut", Pattern(64)));
-    form->Edit(3);
+    form->Presenter().Edit(3);
     ASSERT_TRUE(form->SizeEditor() && form->PaletteEditor());
     form->close();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(form->Closing());
+    EXPECT_TRUE(form->Presenter().Closing());
     EXPECT_EQ(form->SizeEditor(), nullptr);
     EXPECT_EQ(form->PaletteEditor(), nullptr);
 }
