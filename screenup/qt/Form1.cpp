@@ -1,15 +1,8 @@
 #include "Form1.h"
 
-#include "LibraryScope.h"
 #include "PortList.h"
 #include "QtText.h"
 #include "ScreenupTexts.h"
-#include "UserPrompts.h"
-#include "WindowPlacement.h"
-#include "frmPalette.h"
-#include "frmProgress.h"
-#include "frmSize.h"
-#include "velklink.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -17,17 +10,12 @@
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
-
-#include <vector>
 
 namespace {
 

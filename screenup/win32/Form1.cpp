@@ -1,16 +1,12 @@
 #include "Form1.h"
 
 #include "ControlIds.h"
-#include "LibraryScope.h"
 #include "PortList.h"
 #include "ScreenupTexts.h"
-#include "WinPrompts.h"
 #include "WinText.h"
 #include "screenresources.h"
 
 #include <commctrl.h>
-
-#include <vector>
 
 namespace {
 

@@ -5,8 +5,6 @@
 #include "WinPrompts.h"
 #include "WinText.h"
 
-#include <array>
-
 bool frmSize::Open(HWND owner) {
     return Create(std::string(SizeCaption), WS_CAPTION | WS_SYSMENU, owner, 300, 132);
 }
