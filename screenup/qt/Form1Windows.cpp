@@ -32,17 +32,7 @@ TPlaceRect PlaceRect(const QRect &rect) {
 } // namespace
 
 void Form1::Tell(TNotice kind, const std::string &utf8) {
-    switch (kind) {
-    case TNotice::Note:
-        ShowNote(this, QtText(utf8));
-        break;
-    case TNotice::Warning:
-        ShowWarning(this, QtText(utf8));
-        break;
-    case TNotice::Error:
-        ShowError(this, QtText(utf8));
-        break;
-    }
+    ShowNotice(this, kind, QtText(utf8));
 }
 
 std::optional<std::u16string> Form1::ChooseFile(const TDialogInfo &dialog, const std::u16string &start) {

@@ -109,7 +109,7 @@ std::optional<TRgb> frmPalette::ChooseColor(TRgb start) {
 }
 
 void frmPalette::Warn(const std::string &utf8) {
-    ShowWarning(this, QtText(utf8));
+    ShowNotice(this, TNotice::Warning, QtText(utf8));
 }
 
 void frmPalette::Present() {

@@ -76,7 +76,7 @@ std::u16string frmSize::FieldText(std::size_t field) const {
 }
 
 void frmSize::Warn(const std::string &utf8) {
-    ShowWarning(this, QtText(utf8));
+    ShowNotice(this, TNotice::Warning, QtText(utf8));
 }
 
 void frmSize::FocusField(std::size_t field) {
