@@ -70,7 +70,7 @@ public:
     TMainWindowPresenter(const TMainWindowPresenter &) = delete;
     TMainWindowPresenter &operator=(const TMainWindowPresenter &) = delete;
 
-    const TMainWindowModel &Model() const { return model_; }
+    // An operation that talks to the decoder is running.
     bool Busy() const { return model_.Busy(); }
 
     // The controls' changes and clicks.

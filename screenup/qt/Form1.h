@@ -55,6 +55,7 @@ public:
     frmPalette *PaletteEditor() const;
     frmSize *SizeEditor() const;
 
+    // What the clicks do, for callers that act without clicking.
     TMainWindowPresenter &Presenter() { return presenter_; }
 
     // TMainWindowView
