@@ -3,6 +3,7 @@
 #include "LibraryScope.h"
 #include "LibrarySettingsSource.h"
 #include "LibraryUpload.h"
+#include "ScreenupTexts.h"
 #include "mdlLoader.h"
 #include "screenerror.h"
 
@@ -33,6 +34,10 @@ bool CannotStart() {
 }
 
 } // namespace
+
+std::string_view NoticeCaption(TNotice kind) {
+    return kind == TNotice::Error ? ErrorCaption : MessageCaption;
+}
 
 bool OperationRunning() {
     return g_running;

@@ -10,12 +10,15 @@
 #include <array>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 enum class TNotice {
     Note,    // no icon, caption "screenup"
     Warning, // a refusal of the user's input: the warning icon, caption "screenup"
     Error,   // the error icon, caption "Error"
 };
+// The caption of a message of that kind.
+std::string_view NoticeCaption(TNotice kind);
 
 class TUploaderWindow {
 public:

@@ -1,15 +1,8 @@
 #include "Form1.h"
 
-#include "LibraryScope.h"
 #include "PortList.h"
 #include "QtText.h"
 #include "ScreenupTexts.h"
-#include "UserPrompts.h"
-#include "WindowPlacement.h"
-#include "frmPalette.h"
-#include "frmProgress.h"
-#include "frmSize.h"
-#include "velklink.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -17,25 +10,26 @@
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-#include <vector>
+namespace {
 
-Form1::Form1(TForm1Options options) : options_(std::move(options)) {
+// The program's folder unless the options name another.
+std::filesystem::path ProgramFolder(const QString &folder) {
+    const QString chosen = folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
+    return TMainWindowModel::FilePath(chosen.toStdU16String());
+}
+
+} // namespace
+
+Form1::Form1(const TForm1Options &options) : presenter_(*this, ProgramFolder(options.ProgramFolder)) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QtText(MainCaption));
-    if (options_.ProgramFolder.isEmpty())
-        options_.ProgramFolder = QCoreApplication::applicationDirPath();
-    mdlLoader::SetHost(this);
-    InstallLibraryHandlers();
 
     auto *central = new QWidget(this);
     setCentralWidget(central);
@@ -86,27 +80,12 @@ Form1::Form1(TForm1Options options) : options_(std::move(options)) {
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     setStatusBar(StatusBar1);
 
-    connect(Command2, &QPushButton::clicked, this, &Form1::Upload);
-    connect(Command1, &QPushButton::clicked, this, &Form1::SaveSettings);
-    connect(Command3, &QPushButton::clicked, this, &Form1::LoadTheme);
+    connect(Command2, &QPushButton::clicked, this, [this] { presenter_.Upload(); });
+    connect(Command1, &QPushButton::clicked, this, [this] { presenter_.SaveSettings(); });
+    connect(Command3, &QPushButton::clicked, this, [this] { presenter_.LoadTheme(); });
 
-    BuildPortList(options_.Port);
+    BuildPortList(options.Port);
     resize(640, 480);
-}
-
-Form1::~Form1() {
-    if (mdlLoader::Host() == this)
-        mdlLoader::SetHost(nullptr);
-}
-
-frmProgress *Form1::ProgressWindow() const {
-    return progress_;
-}
-frmPalette *Form1::PaletteEditor() const {
-    return palette_;
-}
-frmSize *Form1::SizeEditor() const {
-    return size_;
 }
 
 void Form1::BuildRows() {
@@ -137,12 +116,12 @@ void Form1::BuildRows() {
             grid->addWidget(txtPath[i], row, 1);
             grid->addWidget(btnbrw[i], row, 2);
             grid->addWidget(cmdEdit[i], row, 3);
-            connect(cmdEdit[i], &QPushButton::clicked, this, [this, i] { Edit(i); });
+            connect(cmdEdit[i], &QPushButton::clicked, this, [this, i] { presenter_.Edit(i); });
         }
-        connect(Check1[i], &QCheckBox::toggled, this, [this, i](bool checked) { RowChecked(i, checked); });
+        connect(Check1[i], &QCheckBox::toggled, this, [this, i](bool checked) { presenter_.RowChecked(i, checked); });
         connect(txtPath[i], &QLineEdit::textChanged, this,
-                [this, i](const QString &text) { model_.SetPath(i, text.toStdU16String()); });
-        connect(btnbrw[i], &QPushButton::clicked, this, [this, i] { Browse(i); });
+                [this, i](const QString &text) { presenter_.PathEdited(i, text.toStdU16String()); });
+        connect(btnbrw[i], &QPushButton::clicked, this, [this, i] { presenter_.Browse(i); });
     }
 }
 
@@ -152,17 +131,24 @@ void Form1::BuildPortList(const QString &port) {
     Combo1->setCurrentIndex(0);
 }
 
-void Form1::RowChecked(std::size_t row, bool checked) {
-    model_.SetChecked(row, checked);
-    const bool enabled = model_.RowEnabled(row);
+void Form1::EnableRow(std::size_t row, bool enabled) {
     btnbrw[row]->setEnabled(enabled);
     txtPath[row]->setEnabled(enabled);
     if (cmdEdit[row] != nullptr)
         cmdEdit[row]->setEnabled(enabled);
 }
 
-void Form1::LoadTheme() {
-    ShowNote(this, QtText(TMainWindowModel::LoadThemeNote()));
+void Form1::ShowPath(std::size_t row, const std::u16string &path) {
+    txtPath[row]->setText(QtText(path));
+}
+
+void Form1::EnableOperations(bool enabled) {
+    Command1->setEnabled(enabled);
+    Command2->setEnabled(enabled);
+}
+
+std::u16string Form1::PortText() const {
+    return Combo1->currentText().toStdU16String();
 }
 
 void Form1::ClearDebug() {
@@ -174,76 +160,9 @@ void Form1::AddDebugLine(const std::u16string &line) {
     lstDebug->scrollToBottom();
 }
 
-void Form1::SetWritePercent(int percent) {
-    if (!model_.ShowsWriteProgress())
-        return;
-    if (progress_ == nullptr)
-        progress_ = new frmProgress(this); // created, not shown, as a bar it holds is set
-    progress_->SetPercent(percent);
-}
-
-void Form1::ShowLibraryError(const std::u16string &text) {
-    ShowError(this, QtText(text));
-}
-
-void Form1::OpenProgress() {
-    if (progress_ == nullptr)
-        progress_ = new frmProgress(this);
-    progress_->ProgressBar1->setValue(0);
-    PlaceBeside(progress_);
-    progress_->show();
-}
-
-void Form1::SetProgressStep(int step) {
-    if (progress_ != nullptr)
-        progress_->ProgressBar1->setValue(step);
-}
-
-void Form1::CloseProgress() {
-    if (progress_ != nullptr)
-        progress_->close();
-}
-
-void Form1::PlaceBeside(QWidget *window) const {
-    if (window->isVisible())
-        return;
-    const QScreen *shown = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
-    if (shown == nullptr)
-        return;
-    const QRect available = shown->availableGeometry();
-    // The window's frame is not known before it is shown: it gets the
-    // decoration the main window has, around the size its layout asks for.
-    const QRect frame = frameGeometry();
-    const QRect inner = geometry();
-    const QMargins decoration(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
-                              frame.bottom() - inner.bottom());
-    if (!window->testAttribute(Qt::WA_Resized))
-        window->adjustSize();
-    const QSize room = available.size().shrunkBy(decoration);
-    if (window->width() > room.width() || window->height() > room.height())
-        window->resize(window->size().boundedTo(room));
-
-    const auto place = [](const QRect &rect) {
-        return TPlaceRect{rect.left(), rect.top(), rect.width(), rect.height()};
-    };
-    std::vector<TPlaceRect> showing;
-    for (const QWidget *other :
-         {static_cast<QWidget *>(progress_), static_cast<QWidget *>(palette_), static_cast<QWidget *>(size_)})
-        if (other != nullptr && other != window && other->isVisible())
-            showing.push_back(place(other->frameGeometry()));
-    const QSize outer = window->size().grownBy(decoration);
-    const TPlacePoint at = WindowPlacement(place(frame), outer.width(), outer.height(), place(available), showing);
-    window->move(at.X, at.Y);
-}
-
 void Form1::closeEvent(QCloseEvent *event) {
-    // The program ends with its main window: the other windows close with it,
-    // and a running operation asks the library for nothing more.
-    model_.Close();
-    for (QWidget *window :
-         {static_cast<QWidget *>(progress_), static_cast<QWidget *>(palette_), static_cast<QWidget *>(size_)})
-        if (window != nullptr)
-            window->close();
+    // The program ends with its main window.
+    presenter_.Close();
     event->accept();
     QCoreApplication::quit();
 }

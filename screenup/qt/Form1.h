@@ -2,22 +2,17 @@
 // browse button and, for three of them, an edit button) in the frame
 // "Pictures"; "Load theme", "Upload" and the port list at the left; the frame
 // "Debug" with the transfer log and the "save" button (the settings dump)
-// below; a status bar. It is the host of the library's callbacks while it
-// exists.
+// below; a status bar. Its presenter decides what each click does.
 #pragma once
 
-#include "MainWindowModel.h"
-#include "UploaderOperations.h"
-#include "mdlLoader.h"
+#include "MainWindowPresenter.h"
 #include "screenresources.h"
-#include "screenupload.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
 
 #include <array>
-#include <filesystem>
 
 class QCheckBox;
 class QComboBox;
@@ -37,10 +32,9 @@ struct TForm1Options {
     QString ProgramFolder;
 };
 
-class Form1 : public QMainWindow, public TLoaderHost, public TUploaderWindow {
+class Form1 : public QMainWindow, public TMainWindowView {
 public:
-    explicit Form1(TForm1Options options = {});
-    ~Form1() override;
+    explicit Form1(const TForm1Options &options = {});
 
     std::array<QCheckBox *, ResourceCount> Check1{};
     std::array<QLineEdit *, ResourceCount> txtPath{};
@@ -61,36 +55,27 @@ public:
     frmPalette *PaletteEditor() const;
     frmSize *SizeEditor() const;
 
-    // An operation that talks to the decoder is running.
-    bool Busy() const { return model_.Busy(); }
-    // The window was closed; a running operation stops asking the library.
-    bool Closing() const override { return model_.Closing(); }
+    // What the clicks do, for callers that act without clicking.
+    TMainWindowPresenter &Presenter() { return presenter_; }
 
-    // The operations behind the buttons.
-    void Upload();
-    void SaveSettings();
-    void Browse(std::size_t row);
-    void Edit(std::size_t row);
-    void LoadTheme();
-
-    // The rows and the size values as an upload would send them.
-    TScreenSelection Selection() const;
-
-    // TLoaderHost
+    // TMainWindowView
+    void EnableRow(std::size_t row, bool enabled) override;
+    void ShowPath(std::size_t row, const std::u16string &path) override;
+    void EnableOperations(bool enabled) override;
+    std::u16string PortText() const override;
     void ClearDebug() override;
     void AddDebugLine(const std::u16string &line) override;
-    void SetWritePercent(int percent) override;
-    void ShowLibraryError(const std::u16string &text) override;
-
-    // TUploaderWindow
-    std::array<TResourceChoice, ResourceCount> Rows() const override;
-    std::string PortName() const override;
-    std::filesystem::path SettingsFile() const override;
-    void SetBusy(bool busy) override;
     void Tell(TNotice kind, const std::string &utf8) override;
-    void OpenProgress() override;
+    std::optional<std::u16string> ChooseFile(const TDialogInfo &dialog, const std::u16string &start) override;
+    bool HasWindow(TWindowKind window) const override { return Window(window) != nullptr; }
+    bool MakeWindow(TWindowKind window) override;
+    void Close(TWindowKind window) override;
+    std::optional<TPlaceRect> ShownFrame(TWindowKind window) const override;
+    void PlaceBeside(TWindowKind window, const std::vector<TPlaceRect> &avoid) override;
+    void Show(TWindowKind window) override;
     void SetProgressStep(int step) override;
-    void CloseProgress() override;
+    void SetProgressPercent(int percent) override;
+    bool ShowPalette(const std::filesystem::path &file) override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -98,14 +83,10 @@ protected:
 private:
     void BuildRows();
     void BuildPortList(const QString &port);
-    void RowChecked(std::size_t row, bool checked);
-    // Moves a secondary window that is not showing yet to where it opens
-    // (see WindowPlacement), shrinking it to the screen when it is larger.
-    void PlaceBeside(QWidget *window) const;
+    QWidget *Window(TWindowKind window) const;
 
-    TForm1Options options_;
     QPointer<frmProgress> progress_;
     QPointer<frmPalette> palette_;
     QPointer<frmSize> size_;
-    TMainWindowModel model_;
+    TMainWindowPresenter presenter_;
 };

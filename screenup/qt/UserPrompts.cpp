@@ -1,7 +1,6 @@
 #include "UserPrompts.h"
 
 #include "QtText.h"
-#include "ScreenupTexts.h"
 
 #include <QColorDialog>
 #include <QFileDialog>
@@ -55,14 +54,9 @@ void SetPrompts(TUserPrompts *prompts) {
     g_prompts = prompts;
 }
 
-void ShowNote(QWidget *parent, const QString &text) {
-    Prompts().Message(parent, {QtText(MessageCaption), text, QMessageBox::NoIcon});
-}
-
-void ShowWarning(QWidget *parent, const QString &text) {
-    Prompts().Message(parent, {QtText(MessageCaption), text, QMessageBox::Warning});
-}
-
-void ShowError(QWidget *parent, const QString &text) {
-    Prompts().Message(parent, {QtText(ErrorCaption), text, QMessageBox::Critical});
+void ShowNotice(QWidget *parent, TNotice kind, const QString &text) {
+    const QMessageBox::Icon icon = kind == TNotice::Warning ? QMessageBox::Warning
+                                   : kind == TNotice::Error ? QMessageBox::Critical
+                                                            : QMessageBox::NoIcon;
+    Prompts().Message(parent, {QtText(NoticeCaption(kind)), text, icon});
 }

@@ -3,6 +3,8 @@
 // dialogs; tests install their own prompts so nothing ever waits for a user.
 #pragma once
 
+#include "UploaderOperations.h"
+
 #include <QColor>
 #include <QMessageBox>
 #include <QString>
@@ -39,10 +41,5 @@ TUserPrompts &Prompts();
 // Installs replacement prompts (not owned); null goes back to the Qt dialogs.
 void SetPrompts(TUserPrompts *prompts);
 
-// The caption of the uploader's own messages.
-// A message with one OK button and no icon, as the uploader's notes are shown.
-void ShowNote(QWidget *parent, const QString &text);
-// A refusal of the user's input, with the warning icon.
-void ShowWarning(QWidget *parent, const QString &text);
-// An error: the critical icon and the caption "Error".
-void ShowError(QWidget *parent, const QString &text);
+// A message of the uploader with one OK button: its caption and icon by kind.
+void ShowNotice(QWidget *parent, TNotice kind, const QString &text);

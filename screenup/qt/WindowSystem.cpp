@@ -11,5 +11,5 @@ void ProcessWindowEvents() {
 }
 
 void ShowErrorBox(const std::u16string &text) {
-    ShowError(nullptr, QtText(text));
+    ShowNotice(nullptr, TNotice::Error, QtText(text));
 }

@@ -31,8 +31,8 @@ frmPalette::frmPalette(QWidget *owner) : QWidget(owner, Qt::Window) {
         cell->setObjectName(QStringLiteral("col_%1").arg(i));
         cell->setFixedSize(40, 40);
         grid->addWidget(cell, i / 4, i % 4);
-        connect(cell, &TColorCell::Clicked, this, [this, i] { Select(i); });
-        connect(cell, &TColorCell::DoubleClicked, this, [this, i] { PickColor(i); });
+        connect(cell, &TColorCell::Clicked, this, [this, i] { presenter_.Select(i); });
+        connect(cell, &TColorCell::DoubleClicked, this, [this, i] { presenter_.PickColor(i); });
         col[static_cast<std::size_t>(i)] = cell;
     }
 
@@ -44,7 +44,7 @@ frmPalette::frmPalette(QWidget *owner) : QWidget(owner, Qt::Window) {
     Slider1->setTickPosition(QSlider::TicksBelow);
     Slider1->setTickInterval(1);
     alphaLabel->setBuddy(Slider1);
-    connect(Slider1, &QSlider::valueChanged, this, [this](int value) { model_.SetAlpha(value); });
+    connect(Slider1, &QSlider::valueChanged, this, [this](int value) { presenter_.AlphaMoved(value); });
     auto *alphaRow = new QHBoxLayout;
     alphaRow->addWidget(alphaLabel);
     alphaRow->addWidget(Slider1, 1);
@@ -54,8 +54,8 @@ frmPalette::frmPalette(QWidget *owner) : QWidget(owner, Qt::Window) {
     Command1->setDefault(true);
     Command2 = new QPushButton(QtText(PaletteCancelCaption), Frame1);
     Command2->setObjectName(QStringLiteral("Command2"));
-    connect(Command1, &QPushButton::clicked, this, &frmPalette::Save);
-    connect(Command2, &QPushButton::clicked, this, &QWidget::close);
+    connect(Command1, &QPushButton::clicked, this, [this] { presenter_.Ok(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { presenter_.Cancel(); });
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(Command1);
     buttons->addWidget(Command2);
@@ -74,18 +74,6 @@ frmPalette::frmPalette(QWidget *owner) : QWidget(owner, Qt::Window) {
     outer->setColumnStretch(2, 1);
 }
 
-bool frmPalette::ShowForm(const std::filesystem::path &path) {
-    if (const auto refusal = model_.Load(path)) {
-        ShowWarning(this, QtText(*refusal));
-        return false;
-    }
-    Show();
-    show();
-    raise();
-    activateWindow();
-    return true;
-}
-
 bool frmPalette::ShowForm(const QString &path) {
     return ShowForm(TMainWindowModel::FilePath(path.toStdU16String()));
 }
@@ -99,39 +87,33 @@ void frmPalette::keyPressEvent(QKeyEvent *event) {
     QWidget::keyPressEvent(event);
 }
 
-void frmPalette::Select(int entry) {
-    model_.Select(entry);
-    Show();
+void frmPalette::ShowCell(int entry, const TPaletteCell &shown) {
+    TColorCell *cell = col[static_cast<std::size_t>(entry)];
+    cell->SetRaised(shown.Raised);
+    cell->SetColor(QColor(shown.Red, shown.Green, shown.Blue));
+    cell->SetTag(QtText(shown.Tag));
+    cell->setToolTip(QtText(shown.ToolTip));
 }
 
-void frmPalette::Show() {
-    for (std::size_t j = 0; j < PaletteEntryCount; ++j) {
-        const TPaletteCell &shown = model_.Cell(static_cast<int>(j));
-        TColorCell *cell = col[j];
-        cell->SetRaised(shown.Raised);
-        cell->SetColor(QColor(shown.Red, shown.Green, shown.Blue));
-        cell->SetTag(QtText(shown.Tag));
-        cell->setToolTip(QtText(shown.ToolTip));
-    }
-    // Showing the alpha is not a change of it.
+void frmPalette::ShowAlpha(int value) {
     const QSignalBlocker quiet(Slider1);
-    Slider1->setValue(model_.SliderValue());
+    Slider1->setValue(value);
 }
 
-void frmPalette::PickColor(int entry) {
-    const QColor start = col[static_cast<std::size_t>(entry)]->Color();
-    const std::optional<QColor> chosen = Prompts().ChooseColor(this, start);
+std::optional<TRgb> frmPalette::ChooseColor(TRgb start) {
+    const std::optional<QColor> chosen = Prompts().ChooseColor(this, QColor(start.Red, start.Green, start.Blue));
     if (!chosen || !chosen->isValid())
-        return;
-    model_.SetColor(entry, static_cast<uint8_t>(chosen->red()), static_cast<uint8_t>(chosen->green()),
-                    static_cast<uint8_t>(chosen->blue()));
-    Show();
+        return std::nullopt;
+    return TRgb{static_cast<uint8_t>(chosen->red()), static_cast<uint8_t>(chosen->green()),
+                static_cast<uint8_t>(chosen->blue())};
 }
 
-void frmPalette::Save() {
-    if (const auto refusal = model_.Save()) {
-        ShowWarning(this, QtText(*refusal));
-        return;
-    }
-    close();
+void frmPalette::Warn(const std::string &utf8) {
+    ShowNotice(this, TNotice::Warning, QtText(utf8));
+}
+
+void frmPalette::Present() {
+    show();
+    raise();
+    activateWindow();
 }

@@ -4,7 +4,7 @@
 // "&Ok", keeping every byte of the file after them. Esc presses "&Cancel".
 #pragma once
 
-#include "PaletteEditorModel.h"
+#include "PaletteEditorPresenter.h"
 
 #include <QString>
 #include <QWidget>
@@ -17,17 +17,16 @@ class QPushButton;
 class QSlider;
 class TColorCell;
 
-class frmPalette : public QWidget {
+class frmPalette : public QWidget, public TPaletteEditorView {
 public:
     explicit frmPalette(QWidget *owner);
 
-    // Loads the file and shows the editor. A file that cannot be read is
-    // refused with a message naming it; the editor then keeps what it showed.
-    bool ShowForm(const std::filesystem::path &path);
+    // Loads the file and shows the editor (see TPaletteEditorPresenter::Open).
+    bool ShowForm(const std::filesystem::path &path) { return presenter_.Open(path); }
     bool ShowForm(const QString &path);
-    void Select(int entry);
+    void Select(int entry) { presenter_.Select(entry); }
 
-    const TPaletteEditorModel &Model() const { return model_; }
+    const TPaletteEditorModel &Model() const { return presenter_.Model(); }
 
     QGroupBox *Frame1 = nullptr;
     std::array<TColorCell *, PaletteEntryCount> col{};
@@ -35,14 +34,17 @@ public:
     QPushButton *Command1 = nullptr;
     QPushButton *Command2 = nullptr;
 
+    // TPaletteEditorView
+    void ShowCell(int entry, const TPaletteCell &cell) override;
+    void ShowAlpha(int value) override;
+    std::optional<TRgb> ChooseColor(TRgb start) override;
+    void Warn(const std::string &utf8) override;
+    void Present() override;
+    void Close() override { close(); }
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    // Shows what the model holds in the cells and the slider.
-    void Show();
-    void PickColor(int entry);
-    void Save();
-
-    TPaletteEditorModel model_;
+    TPaletteEditorPresenter presenter_{*this};
 };

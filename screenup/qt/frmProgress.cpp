@@ -2,6 +2,7 @@
 
 #include "QtText.h"
 #include "ScreenupTexts.h"
+#include "screenupload.h"
 
 #include <QProgressBar>
 #include <QVBoxLayout>
@@ -13,7 +14,7 @@ frmProgress::frmProgress(QWidget *owner) : QWidget(owner, Qt::Window) {
 
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setRange(0, 8);
+    ProgressBar1->setRange(0, ProgressLast);
     ProgressBar1->setValue(0);
     ProgressBar1->setFormat(QStringLiteral("%v / %m"));
 
@@ -26,9 +27,4 @@ frmProgress::frmProgress(QWidget *owner) : QWidget(owner, Qt::Window) {
     layout->addWidget(ProgressBar1);
     layout->addWidget(ProgressBar2);
     setMinimumWidth(320);
-}
-
-void frmProgress::SetPercent(int percent) {
-    if (percent >= 0 && percent <= 100)
-        ProgressBar2->setValue(percent);
 }

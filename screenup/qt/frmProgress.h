@@ -12,7 +12,4 @@ public:
 
     QProgressBar *ProgressBar1 = nullptr;
     QProgressBar *ProgressBar2 = nullptr;
-
-    // Sets the lower bar; a value outside 0..100 leaves it as it is.
-    void SetPercent(int percent);
 };

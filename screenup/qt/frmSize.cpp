@@ -27,7 +27,7 @@ frmSize::frmSize(QWidget *owner) : QWidget(owner, Qt::Window) {
     for (int i = 0; i < 4; ++i) {
         auto *label = new QLabel(QtText(TSizeEditorModel::Label(static_cast<std::size_t>(i))), Frame1);
         label->setObjectName(QStringLiteral("Label1_%1").arg(i));
-        auto *field = new QLineEdit(QtText(model_.StartTexts()[static_cast<std::size_t>(i)]), Frame1);
+        auto *field = new QLineEdit(QtText(presenter_.Model().StartTexts()[static_cast<std::size_t>(i)]), Frame1);
         field->setObjectName(QStringLiteral("txtSize_%1").arg(i));
         field->setMaxLength(12);
         label->setBuddy(field);
@@ -45,18 +45,15 @@ frmSize::frmSize(QWidget *owner) : QWidget(owner, Qt::Window) {
     Check1 = new QCheckBox(QtText(ModifyCaption), this);
     Check1->setObjectName(QStringLiteral("Check1"));
     Check1->setAutoFillBackground(true);
-    connect(Check1, &QCheckBox::toggled, this, [this](bool checked) {
-        model_.SetModify(checked);
-        Frame1->setEnabled(model_.FieldsEnabled());
-    });
+    connect(Check1, &QCheckBox::toggled, this, [this](bool checked) { presenter_.ModifyClicked(checked); });
 
     cmd1 = new QPushButton(QtText(SizeOkCaption), this);
     cmd1->setObjectName(QStringLiteral("cmd1"));
     cmd1->setDefault(true);
     Command2 = new QPushButton(QtText(SizeCancelCaption), this);
     Command2->setObjectName(QStringLiteral("Command2"));
-    connect(cmd1, &QPushButton::clicked, this, &frmSize::Accept);
-    connect(Command2, &QPushButton::clicked, this, &QWidget::close);
+    connect(cmd1, &QPushButton::clicked, this, [this] { presenter_.Ok(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { presenter_.Cancel(); });
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(cmd1);
     buttons->addWidget(Command2);
@@ -66,21 +63,24 @@ frmSize::frmSize(QWidget *owner) : QWidget(owner, Qt::Window) {
     layout->addWidget(Frame1);
     layout->addLayout(buttons);
 
-    Check1->setChecked(model_.Modify());
-    Frame1->setEnabled(model_.FieldsEnabled());
+    Check1->setChecked(presenter_.Model().Modify());
+    presenter_.ShowFields();
 }
 
-void frmSize::Accept() {
-    TSizeEditorModel::TTexts texts;
-    for (std::size_t i = 0; i < txtSize.size(); ++i)
-        texts[i] = txtSize[i]->text().toStdString();
-    if (const auto refusal = model_.Accept(texts)) {
-        ShowWarning(this, QtText(refusal->Message));
-        if (refusal->Focus)
-            txtSize[*refusal->Focus]->setFocus();
-        return;
-    }
-    close();
+void frmSize::EnableFields(bool enabled) {
+    Frame1->setEnabled(enabled);
+}
+
+std::u16string frmSize::FieldText(std::size_t field) const {
+    return txtSize[field]->text().toStdU16String();
+}
+
+void frmSize::Warn(const std::string &utf8) {
+    ShowNotice(this, TNotice::Warning, QtText(utf8));
+}
+
+void frmSize::FocusField(std::size_t field) {
+    txtSize[field]->setFocus();
 }
 
 void frmSize::keyPressEvent(QKeyEvent *event) {

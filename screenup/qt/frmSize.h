@@ -4,7 +4,7 @@
 // presses "Cancel".
 #pragma once
 
-#include "SizeEditorModel.h"
+#include "SizeEditorPresenter.h"
 
 #include <QWidget>
 
@@ -16,7 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class frmSize : public QWidget {
+class frmSize : public QWidget, public TSizeEditorView {
 public:
     explicit frmSize(QWidget *owner);
 
@@ -27,14 +27,20 @@ public:
     QPushButton *cmd1 = nullptr;
     QPushButton *Command2 = nullptr;
 
+    // TSizeEditorView
+    void EnableFields(bool enabled) override;
+    std::u16string FieldText(std::size_t field) const override;
+    void Warn(const std::string &utf8) override;
+    void FocusField(std::size_t field) override;
+    void Close() override { close(); }
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
-    void Accept();
     void PlaceModifyBox();
 
-    TSizeEditorModel model_{mdlLoader::State()};
+    TSizeEditorPresenter presenter_{*this, mdlLoader::State()};
 };

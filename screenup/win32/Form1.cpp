@@ -1,16 +1,12 @@
 #include "Form1.h"
 
 #include "ControlIds.h"
-#include "LibraryScope.h"
 #include "PortList.h"
 #include "ScreenupTexts.h"
-#include "WinPrompts.h"
 #include "WinText.h"
 #include "screenresources.h"
 
 #include <commctrl.h>
-
-#include <vector>
 
 namespace {
 
@@ -31,15 +27,8 @@ int Id(int base, std::size_t row) {
 
 } // namespace
 
-Form1::Form1(TForm1Options options) : options_(std::move(options)) {
-    mdlLoader::SetHost(this);
-    InstallLibraryHandlers();
-}
-
-Form1::~Form1() {
-    if (mdlLoader::Host() == this)
-        mdlLoader::SetHost(nullptr);
-}
+Form1::Form1(TForm1Options options)
+    : port_(std::move(options.Port)), presenter_(*this, std::move(options.ProgramFolder)) {}
 
 bool Form1::Open(int show) {
     if (!Create(std::string(MainCaption), WS_OVERLAPPEDWINDOW, nullptr, kWidth, kHeight))
@@ -75,7 +64,7 @@ void Form1::Build() {
 
 void Form1::BuildPortList() {
     const HWND combo = Item(kCombo1);
-    for (const std::u16string &port : PortListEntries(Utf16(options_.Port))) {
+    for (const std::u16string &port : PortListEntries(Utf16(port_))) {
         const std::wstring text = Wide(port);
         ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     }
@@ -128,81 +117,22 @@ HWND Form1::DialogWindowOf(HWND target) const {
     return nullptr;
 }
 
-frmProgress &Form1::Progress() {
-    if (!progress_ || !progress_->Exists()) {
-        progress_ = std::make_unique<frmProgress>();
-        progress_->Open(Handle());
-    }
-    return *progress_;
-}
-
-void Form1::RowChecked(std::size_t row) {
-    model_.SetChecked(row, ::SendMessageW(Item(Id(kCheck1, row)), BM_GETCHECK, 0, 0) == BST_CHECKED);
-    const bool enabled = model_.RowEnabled(row);
-    ::EnableWindow(Item(Id(kBtnBrw, row)), enabled);
-    ::EnableWindow(Item(Id(kTxtPath, row)), enabled);
-    if (TMainWindowModel::HasEditButton(row))
-        ::EnableWindow(Item(Id(kCmdEdit, row)), enabled);
-}
-
-void Form1::Browse(std::size_t row) {
-    const TDialogInfo &info = TMainWindowModel::BrowseDialog(row);
-    const std::optional<std::wstring> chosen = ChooseFile(Handle(), info, WindowText(Item(Id(kTxtPath, row))));
-    if (chosen && Exists() && model_.Chosen(row, Utf16(*chosen)))
-        ::SetWindowTextW(Item(Id(kTxtPath, row)), chosen->c_str());
-}
-
-void Form1::Edit(std::size_t row) {
-    const TEditClick click = model_.Edit(row);
-    if (!click.Note.empty())
-        Tell(TNotice::Note, click.Note);
-    if (click.Opens == TEditorKind::Size) {
-        if (!size_ || !size_->Exists()) {
-            size_ = std::make_unique<frmSize>();
-            if (!size_->Open(Handle()))
-                return;
-            PlaceBeside(size_->Handle(), Handle(), {progress_.get(), palette_.get()});
-        }
-        ::ShowWindow(size_->Handle(), SW_SHOW);
-        ::SetForegroundWindow(size_->Handle());
-    } else if (click.Opens == TEditorKind::Palette) {
-        const bool created = !palette_ || !palette_->Exists();
-        if (created) {
-            palette_ = std::make_unique<frmPalette>();
-            if (!palette_->Open(Handle()))
-                return;
-            PlaceBeside(palette_->Handle(), Handle(), {progress_.get(), size_.get()});
-        }
-        if (!palette_->ShowForm(click.File) && created)
-            palette_.reset();
-    }
-}
-
-void Form1::Close() {
-    // The program ends with its main window: the other windows close with it,
-    // and a running operation asks the library for nothing more.
-    model_.Close();
-    for (TWinWindow *window : std::initializer_list<TWinWindow *>{progress_.get(), palette_.get(), size_.get()})
-        if (window != nullptr)
-            window->Destroy();
-    Destroy();
-}
-
 void Form1::Command(int id, int code) {
     if (id >= kCheck1 && id < Id(kCheck1, ResourceCount) && code == BN_CLICKED)
-        RowChecked(static_cast<std::size_t>(id - kCheck1));
+        presenter_.RowChecked(static_cast<std::size_t>(id - kCheck1),
+                              ::SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED);
     else if (id >= kTxtPath && id < Id(kTxtPath, ResourceCount) && code == EN_CHANGE)
-        model_.SetPath(static_cast<std::size_t>(id - kTxtPath), Utf16(WindowText(Item(id))));
+        presenter_.PathEdited(static_cast<std::size_t>(id - kTxtPath), Utf16(WindowText(Item(id))));
     else if (id >= kBtnBrw && id < Id(kBtnBrw, ResourceCount) && code == BN_CLICKED)
-        Browse(static_cast<std::size_t>(id - kBtnBrw));
+        presenter_.Browse(static_cast<std::size_t>(id - kBtnBrw));
     else if (id >= kCmdEdit && id < Id(kCmdEdit, ResourceCount) && code == BN_CLICKED)
-        Edit(static_cast<std::size_t>(id - kCmdEdit));
+        presenter_.Edit(static_cast<std::size_t>(id - kCmdEdit));
     else if (id == kCommand2 && code == BN_CLICKED)
-        RunUploadOperation(*this);
+        presenter_.Upload();
     else if (id == kCommand1 && code == BN_CLICKED)
-        RunSaveOperation(*this);
+        presenter_.SaveSettings();
     else if (id == kCommand3 && code == BN_CLICKED)
-        Tell(TNotice::Note, std::string(TMainWindowModel::LoadThemeNote()));
+        presenter_.LoadTheme();
 }
 
 LRESULT Form1::Message(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -216,7 +146,9 @@ LRESULT Form1::Message(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_CLOSE:
-        Close();
+        // The program ends with its main window.
+        presenter_.Close();
+        Destroy();
         return 0;
     case WM_DESTROY:
         ::PostQuitMessage(0);
@@ -226,45 +158,27 @@ LRESULT Form1::Message(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-std::array<TResourceChoice, ResourceCount> Form1::Rows() const {
-    return model_.Rows();
+void Form1::EnableRow(std::size_t row, bool enabled) {
+    ::EnableWindow(Item(Id(kBtnBrw, row)), enabled);
+    ::EnableWindow(Item(Id(kTxtPath, row)), enabled);
+    if (TMainWindowModel::HasEditButton(row))
+        ::EnableWindow(Item(Id(kCmdEdit, row)), enabled);
 }
 
-std::string Form1::PortName() const {
-    return TMainWindowModel::PortName(Utf16(WindowText(Item(kCombo1))));
+void Form1::ShowPath(std::size_t row, const std::u16string &path) {
+    if (Exists())
+        ::SetWindowTextW(Item(Id(kTxtPath, row)), Wide(path).c_str());
 }
 
-std::filesystem::path Form1::SettingsFile() const {
-    return TMainWindowModel::SettingsFile(options_.ProgramFolder);
-}
-
-void Form1::SetBusy(bool busy) {
-    model_.SetBusy(busy);
+void Form1::EnableOperations(bool enabled) {
     if (!Exists())
         return;
-    ::EnableWindow(Item(kCommand1), model_.OperationsEnabled());
-    ::EnableWindow(Item(kCommand2), model_.OperationsEnabled());
+    ::EnableWindow(Item(kCommand1), enabled);
+    ::EnableWindow(Item(kCommand2), enabled);
 }
 
-void Form1::Tell(TNotice kind, const std::string &utf8) {
-    ShowMessage(Exists() ? Handle() : nullptr, kind, Wide(utf8));
-}
-
-void Form1::OpenProgress() {
-    frmProgress &progress = Progress();
-    progress.SetStep(0);
-    PlaceBeside(progress.Handle(), Handle(), {palette_.get(), size_.get()});
-    ::ShowWindow(progress.Handle(), SW_SHOWNOACTIVATE);
-}
-
-void Form1::SetProgressStep(int step) {
-    if (progress_ && progress_->Exists())
-        progress_->SetStep(step);
-}
-
-void Form1::CloseProgress() {
-    if (progress_)
-        progress_->Destroy();
+std::u16string Form1::PortText() const {
+    return Utf16(WindowText(Item(kCombo1)));
 }
 
 void Form1::ClearDebug() {
@@ -280,14 +194,4 @@ void Form1::AddDebugLine(const std::u16string &line) {
     const auto index = ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     if (index >= 0)
         ::SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
-}
-
-void Form1::SetWritePercent(int percent) {
-    if (!model_.ShowsWriteProgress() || !Exists())
-        return;
-    Progress().SetPercent(percent); // created, not shown, as a bar it holds is set
-}
-
-void Form1::ShowLibraryError(const std::u16string &text) {
-    ShowMessage(Exists() ? Handle() : nullptr, TNotice::Error, Wide(text));
 }

@@ -2,19 +2,17 @@
 // (check box, path box, browse button and, for three of them, an edit button)
 // in the frame "Pictures"; "Load theme", "Upload" and the port list (a
 // drop-down that accepts typing) at the left; the frame "Debug" with the
-// transfer log and "save" below; a status bar. It is the host of the
-// library's callbacks while it exists, and runs the shared operations.
+// transfer log and "save" below; a status bar. Its presenter decides what each
+// click does.
 #pragma once
 
 #include <windows.h>
 
-#include "MainWindowModel.h"
-#include "UploaderOperations.h"
+#include "MainWindowPresenter.h"
 #include "WinWindow.h"
 #include "frmPalette.h"
 #include "frmProgress.h"
 #include "frmSize.h"
-#include "mdlLoader.h"
 
 #include <filesystem>
 #include <memory>
@@ -27,10 +25,9 @@ struct TForm1Options {
     std::filesystem::path ProgramFolder;
 };
 
-class Form1 final : public TWinWindow, public TLoaderHost, public TUploaderWindow {
+class Form1 final : public TWinWindow, public TMainWindowView {
 public:
     explicit Form1(TForm1Options options);
-    ~Form1() override;
 
     // Creates and shows the window.
     bool Open(int show);
@@ -38,22 +35,24 @@ public:
     // mnemonics) for a message: the one the message is for, if it is ours.
     HWND DialogWindowOf(HWND target) const;
 
-    // TLoaderHost
+    // TMainWindowView
+    void EnableRow(std::size_t row, bool enabled) override;
+    void ShowPath(std::size_t row, const std::u16string &path) override;
+    void EnableOperations(bool enabled) override;
+    std::u16string PortText() const override;
     void ClearDebug() override;
     void AddDebugLine(const std::u16string &line) override;
-    void SetWritePercent(int percent) override;
-    void ShowLibraryError(const std::u16string &text) override;
-
-    // TUploaderWindow
-    std::array<TResourceChoice, ResourceCount> Rows() const override;
-    std::string PortName() const override;
-    std::filesystem::path SettingsFile() const override;
-    bool Closing() const override { return model_.Closing(); }
-    void SetBusy(bool busy) override;
     void Tell(TNotice kind, const std::string &utf8) override;
-    void OpenProgress() override;
+    std::optional<std::u16string> ChooseFile(const TDialogInfo &dialog, const std::u16string &start) override;
+    bool HasWindow(TWindowKind window) const override;
+    bool MakeWindow(TWindowKind window) override;
+    void Close(TWindowKind window) override;
+    std::optional<TPlaceRect> ShownFrame(TWindowKind window) const override;
+    void PlaceBeside(TWindowKind window, const std::vector<TPlaceRect> &avoid) override;
+    void Show(TWindowKind window) override;
     void SetProgressStep(int step) override;
-    void CloseProgress() override;
+    void SetProgressPercent(int percent) override;
+    bool ShowPalette(const std::filesystem::path &file) override;
 
 private:
     void Build() override;
@@ -61,15 +60,11 @@ private:
     LRESULT Message(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Command(int id, int code);
     void BuildPortList();
-    void RowChecked(std::size_t row);
-    void Browse(std::size_t row);
-    void Edit(std::size_t row);
-    void Close();
-    frmProgress &Progress();
+    TWinWindow *Window(TWindowKind window) const;
 
-    TForm1Options options_;
+    std::wstring port_;
     std::unique_ptr<frmProgress> progress_;
     std::unique_ptr<frmPalette> palette_;
     std::unique_ptr<frmSize> size_;
-    TMainWindowModel model_;
+    TMainWindowPresenter presenter_;
 };

@@ -1,6 +1,5 @@
 #include "WinPrompts.h"
 
-#include "ScreenupTexts.h"
 #include "WinText.h"
 
 #include <commdlg.h>
@@ -9,15 +8,8 @@
 #include <vector>
 
 void ShowMessage(HWND owner, TNotice kind, const std::wstring &text) {
-    UINT icon = 0;
-    std::string_view caption = MessageCaption;
-    if (kind == TNotice::Warning)
-        icon = MB_ICONWARNING;
-    if (kind == TNotice::Error) {
-        icon = MB_ICONERROR;
-        caption = ErrorCaption;
-    }
-    ::MessageBoxW(owner, text.c_str(), Wide(caption).c_str(), MB_OK | icon);
+    const UINT icon = kind == TNotice::Warning ? MB_ICONWARNING : kind == TNotice::Error ? MB_ICONERROR : 0;
+    ::MessageBoxW(owner, text.c_str(), Wide(NoticeCaption(kind)).c_str(), MB_OK | icon);
 }
 
 std::optional<std::wstring> ChooseFile(HWND owner, const TDialogInfo &dialog, const std::wstring &start) {

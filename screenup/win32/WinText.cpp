@@ -18,18 +18,6 @@ std::wstring Wide(const std::u16string &utf16) {
     return std::wstring(utf16.begin(), utf16.end());
 }
 
-std::string Utf8(std::wstring_view wide) {
-    if (wide.empty())
-        return {};
-    const int length =
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), length, nullptr,
-                              nullptr);
-    return utf8;
-}
-
 std::u16string Utf16(std::wstring_view wide) {
     return std::u16string(wide.begin(), wide.end());
 }

@@ -10,7 +10,6 @@
 
 std::wstring Wide(std::string_view utf8);
 std::wstring Wide(const std::u16string &utf16);
-std::string Utf8(std::wstring_view wide);
 std::u16string Utf16(std::wstring_view wide);
 // The window's text.
 std::wstring WindowText(HWND window);

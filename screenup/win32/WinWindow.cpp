@@ -1,9 +1,7 @@
 #include "WinWindow.h"
 
 #include "WinText.h"
-#include "WindowPlacement.h"
 
-#include <algorithm>
 #include <vector>
 
 namespace {
@@ -162,32 +160,4 @@ LRESULT CALLBACK TWinWindow::Procedure(HWND window, UINT message, WPARAM wParam,
         return result;
     }
     return self->Message(message, wParam, lParam);
-}
-
-void PlaceBeside(HWND window, HWND owner, std::initializer_list<const TWinWindow *> avoid) {
-    if (::IsWindowVisible(window))
-        return;
-    const auto place = [](const RECT &rect) {
-        return TPlaceRect{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
-    };
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    if (::GetMonitorInfoW(::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor) == 0)
-        return;
-    RECT ownerFrame{}, frame{};
-    ::GetWindowRect(owner, &ownerFrame);
-    ::GetWindowRect(window, &frame);
-    // A window larger than the work area shrinks to it.
-    const TPlaceRect available = place(monitor.rcWork);
-    const int width = std::min<int>(frame.right - frame.left, available.Width);
-    const int height = std::min<int>(frame.bottom - frame.top, available.Height);
-    std::vector<TPlaceRect> showing;
-    for (const TWinWindow *other : avoid) {
-        RECT otherFrame{};
-        if (other != nullptr && other->Exists() && other->Handle() != window && ::IsWindowVisible(other->Handle()) &&
-            ::GetWindowRect(other->Handle(), &otherFrame) != 0)
-            showing.push_back(place(otherFrame));
-    }
-    const TPlacePoint at = WindowPlacement(place(ownerFrame), width, height, available, showing);
-    ::SetWindowPos(window, nullptr, at.X, at.Y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -57,7 +57,3 @@ private:
     HFONT font_ = nullptr;
     int dpi_ = 96;
 };
-
-// Moves a window that is not showing yet to where it opens beside owner,
-// wholly on owner's monitor and off the windows to avoid that are showing.
-void PlaceBeside(HWND window, HWND owner, std::initializer_list<const TWinWindow *> avoid);

@@ -68,33 +68,34 @@ void frmPalette::Layout() {
     Place(IDCANCEL, left + kMargin + buttonWidth + 8, buttonTop, buttonWidth, 26);
 }
 
-bool frmPalette::ShowForm(const std::filesystem::path &path) {
-    if (const auto refusal = model_.Load(path)) {
-        ShowMessage(Handle(), TNotice::Warning, Wide(*refusal));
-        return false;
-    }
-    Show();
+void frmPalette::ShowCell(int entry, const TPaletteCell &cell) {
+    tipTexts_[static_cast<std::size_t>(entry)] = Wide(cell.ToolTip);
+    ::InvalidateRect(Item(kCol + entry), nullptr, TRUE);
+}
+
+void frmPalette::ShowAlpha(int value) {
+    // TBM_SETPOS sends no notification: showing the alpha is not a change of it.
+    ::SendMessageW(Item(kSlider1), TBM_SETPOS, TRUE, value);
+}
+
+std::optional<TRgb> frmPalette::ChooseColor(TRgb start) {
+    const std::optional<COLORREF> chosen = ::PickColor(Handle(), RGB(start.Red, start.Green, start.Blue));
+    if (!chosen || !Exists())
+        return std::nullopt;
+    return TRgb{GetRValue(*chosen), GetGValue(*chosen), GetBValue(*chosen)};
+}
+
+void frmPalette::Warn(const std::string &utf8) {
+    ShowMessage(Handle(), TNotice::Warning, Wide(utf8));
+}
+
+void frmPalette::Present() {
     ::ShowWindow(Handle(), SW_SHOW);
     ::SetForegroundWindow(Handle());
-    return true;
-}
-
-void frmPalette::Select(int entry) {
-    model_.Select(entry);
-    Show();
-}
-
-void frmPalette::Show() {
-    // TBM_SETPOS sends no notification: showing the alpha is not a change of it.
-    ::SendMessageW(Item(kSlider1), TBM_SETPOS, TRUE, model_.SliderValue());
-    for (std::size_t j = 0; j < PaletteEntryCount; ++j) {
-        tipTexts_[j] = Wide(model_.Cell(static_cast<int>(j)).ToolTip);
-        ::InvalidateRect(Item(kCol + static_cast<int>(j)), nullptr, TRUE);
-    }
 }
 
 void frmPalette::DrawCell(const DRAWITEMSTRUCT &item) const {
-    const TPaletteCell &cell = model_.Cell(static_cast<int>(item.CtlID) - kCol);
+    const TPaletteCell &cell = presenter_.Model().Cell(static_cast<int>(item.CtlID) - kCol);
     RECT area = item.rcItem;
     const HBRUSH fill = ::CreateSolidBrush(RGB(cell.Red, cell.Green, cell.Blue));
     if (cell.Raised) {
@@ -109,45 +110,27 @@ void frmPalette::DrawCell(const DRAWITEMSTRUCT &item) const {
     ::DeleteObject(fill);
 }
 
-void frmPalette::PickColor(int entry) {
-    const TPaletteCell &cell = model_.Cell(entry);
-    const std::optional<COLORREF> chosen = ::PickColor(Handle(), RGB(cell.Red, cell.Green, cell.Blue));
-    if (!chosen || !Exists())
-        return;
-    model_.SetColor(entry, GetRValue(*chosen), GetGValue(*chosen), GetBValue(*chosen));
-    Show();
-}
-
-void frmPalette::Save() {
-    if (const auto refusal = model_.Save()) {
-        ShowMessage(Handle(), TNotice::Warning, Wide(*refusal));
-        return;
-    }
-    Destroy();
-}
-
 LRESULT frmPalette::Message(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
         const int code = HIWORD(wParam);
         if (id == IDOK) {
-            Save();
+            presenter_.Ok();
         } else if (id == IDCANCEL) {
-            Destroy();
+            presenter_.Cancel();
         } else if (id >= kCol && id < kCol + static_cast<int>(PaletteEntryCount)) {
             // The press that begins a double click selects the cell first.
             if (code == STN_CLICKED)
-                Select(id - kCol);
+                presenter_.Select(id - kCol);
             else if (code == STN_DBLCLK)
-                PickColor(id - kCol);
+                presenter_.PickColor(id - kCol);
         }
         return 0;
     }
     case WM_HSCROLL:
-        if (reinterpret_cast<HWND>(lParam) == Item(kSlider1)) {
-            model_.SetAlpha(static_cast<int>(::SendMessageW(Item(kSlider1), TBM_GETPOS, 0, 0)));
-        }
+        if (reinterpret_cast<HWND>(lParam) == Item(kSlider1))
+            presenter_.AlphaMoved(static_cast<int>(::SendMessageW(Item(kSlider1), TBM_GETPOS, 0, 0)));
         return 0;
     case WM_DRAWITEM:
         DrawCell(*reinterpret_cast<const DRAWITEMSTRUCT *>(lParam));
@@ -163,7 +146,7 @@ LRESULT frmPalette::Message(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_CLOSE:
-        Destroy();
+        presenter_.Cancel();
         return 0;
     default:
         return TWinWindow::Message(message, wParam, lParam);

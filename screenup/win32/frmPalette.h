@@ -5,35 +5,35 @@
 // the file after them. Enter presses "&Ok", Esc "&Cancel".
 #pragma once
 
-#include "PaletteEditorModel.h"
+#include "PaletteEditorPresenter.h"
 #include "WinWindow.h"
 
 #include <array>
 #include <filesystem>
 #include <string>
 
-class frmPalette final : public TWinWindow {
+class frmPalette final : public TWinWindow, public TPaletteEditorView {
 public:
     // Creates the window hidden, owned by owner.
     bool Open(HWND owner);
-    // Loads the file and shows the editor. A file that cannot be read is
-    // refused with a message naming it; the editor then keeps what it showed.
-    bool ShowForm(const std::filesystem::path &path);
-    void Select(int entry);
+    // Loads the file and shows the editor (see TPaletteEditorPresenter::Open).
+    bool ShowForm(const std::filesystem::path &path) { return presenter_.Open(path); }
 
-    const TPaletteEditorModel &Model() const { return model_; }
+    // TPaletteEditorView
+    void ShowCell(int entry, const TPaletteCell &cell) override;
+    void ShowAlpha(int value) override;
+    std::optional<TRgb> ChooseColor(TRgb start) override;
+    void Warn(const std::string &utf8) override;
+    void Present() override;
+    void Close() override { Destroy(); }
 
 private:
     void Build() override;
     void Layout() override;
     LRESULT Message(UINT message, WPARAM wParam, LPARAM lParam) override;
     void DrawCell(const DRAWITEMSTRUCT &item) const;
-    // Shows what the model holds in the cells, their tips and the slider.
-    void Show();
-    void PickColor(int entry);
-    void Save();
 
-    TPaletteEditorModel model_;
+    TPaletteEditorPresenter presenter_{*this};
     HWND tips_ = nullptr;
     // The cells' tool tips, where the tips control reads them.
     std::array<std::wstring, PaletteEntryCount> tipTexts_;

@@ -28,6 +28,5 @@ void frmProgress::SetStep(int step) {
 }
 
 void frmProgress::SetPercent(int percent) {
-    if (percent >= 0 && percent <= 100)
-        ::SendMessageW(Item(kProgressBar2), PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+    ::SendMessageW(Item(kProgressBar2), PBM_SETPOS, static_cast<WPARAM>(percent), 0);
 }

@@ -9,7 +9,6 @@ public:
     // Creates the window hidden, owned by owner.
     bool Open(HWND owner);
     void SetStep(int step);
-    // Sets the lower bar; a value outside 0..100 leaves it as it is.
     void SetPercent(int percent);
 
 private:

@@ -5,8 +5,6 @@
 #include "WinPrompts.h"
 #include "WinText.h"
 
-#include <array>
-
 bool frmSize::Open(HWND owner) {
     return Create(std::string(SizeCaption), WS_CAPTION | WS_SYSMENU, owner, 300, 132);
 }
@@ -18,14 +16,14 @@ void frmSize::Build() {
     for (int i = 0; i < 4; ++i) {
         const auto field = static_cast<std::size_t>(i);
         AddControl(L"STATIC", std::string(TSizeEditorModel::Label(field)), SS_LEFT, kLabel1 + i);
-        const HWND edit = AddControl(L"EDIT", model_.StartTexts()[field], WS_TABSTOP | ES_AUTOHSCROLL, kTxtSize + i,
-                                     WS_EX_CLIENTEDGE);
+        const HWND edit = AddControl(L"EDIT", presenter_.Model().StartTexts()[field], WS_TABSTOP | ES_AUTOHSCROLL,
+                                     kTxtSize + i, WS_EX_CLIENTEDGE);
         ::SendMessageW(edit, EM_SETLIMITTEXT, 12, 0);
     }
     AddControl(L"BUTTON", std::string(SizeOkCaption), WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK);
     AddControl(L"BUTTON", std::string(SizeCancelCaption), WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL);
-    ::SendMessageW(Item(kSizeCheck1), BM_SETCHECK, model_.Modify() ? BST_CHECKED : BST_UNCHECKED, 0);
-    ShowFieldsEnabled();
+    ::SendMessageW(Item(kSizeCheck1), BM_SETCHECK, presenter_.Model().Modify() ? BST_CHECKED : BST_UNCHECKED, 0);
+    presenter_.ShowFields();
 }
 
 void frmSize::Layout() {
@@ -42,8 +40,7 @@ void frmSize::Layout() {
     Place(IDCANCEL, 154, 98, 134, 26);
 }
 
-void frmSize::ShowFieldsEnabled() const {
-    const bool enabled = model_.FieldsEnabled();
+void frmSize::EnableFields(bool enabled) {
     ::EnableWindow(Item(kSizeFrame1), enabled);
     for (int i = 0; i < 4; ++i) {
         ::EnableWindow(Item(kLabel1 + i), enabled);
@@ -51,17 +48,17 @@ void frmSize::ShowFieldsEnabled() const {
     }
 }
 
-void frmSize::Accept() {
-    TSizeEditorModel::TTexts texts;
-    for (std::size_t i = 0; i < texts.size(); ++i)
-        texts[i] = Utf8(WindowText(Item(kTxtSize + static_cast<int>(i))));
-    if (const auto refusal = model_.Accept(texts)) {
-        ShowMessage(Handle(), TNotice::Warning, Wide(refusal->Message));
-        if (refusal->Focus && Exists())
-            ::SetFocus(Item(kTxtSize + static_cast<int>(*refusal->Focus)));
-        return;
-    }
-    Destroy();
+std::u16string frmSize::FieldText(std::size_t field) const {
+    return Utf16(WindowText(Item(kTxtSize + static_cast<int>(field))));
+}
+
+void frmSize::Warn(const std::string &utf8) {
+    ShowMessage(Handle(), TNotice::Warning, Wide(utf8));
+}
+
+void frmSize::FocusField(std::size_t field) {
+    if (Exists())
+        ::SetFocus(Item(kTxtSize + static_cast<int>(field)));
 }
 
 LRESULT frmSize::Message(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -69,21 +66,20 @@ LRESULT frmSize::Message(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
-            Accept();
+            presenter_.Ok();
             break;
         case IDCANCEL:
-            Destroy();
+            presenter_.Cancel();
             break;
         case kSizeCheck1:
-            model_.SetModify(::SendMessageW(Item(kSizeCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED);
-            ShowFieldsEnabled();
+            presenter_.ModifyClicked(::SendMessageW(Item(kSizeCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED);
             break;
         default:
             break;
         }
         return 0;
     case WM_CLOSE:
-        Destroy();
+        presenter_.Cancel();
         return 0;
     default:
         return TWinWindow::Message(message, wParam, lParam);

@@ -6,20 +6,25 @@
 
 #include <windows.h>
 
-#include "SizeEditorModel.h"
+#include "SizeEditorPresenter.h"
 #include "WinWindow.h"
 
-class frmSize final : public TWinWindow {
+class frmSize final : public TWinWindow, public TSizeEditorView {
 public:
     // Creates the window hidden, owned by owner, its fields from the module state.
     bool Open(HWND owner);
+
+    // TSizeEditorView
+    void EnableFields(bool enabled) override;
+    std::u16string FieldText(std::size_t field) const override;
+    void Warn(const std::string &utf8) override;
+    void FocusField(std::size_t field) override;
+    void Close() override { Destroy(); }
 
 private:
     void Build() override;
     void Layout() override;
     LRESULT Message(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void ShowFieldsEnabled() const;
-    void Accept();
 
-    TSizeEditorModel model_{mdlLoader::State()};
+    TSizeEditorPresenter presenter_{*this, mdlLoader::State()};
 };

@@ -3,6 +3,8 @@
 #include "ScreenupTest.h"
 
 #include "MainWindowModel.h"
+#include "MainWindowPresenter.h"
+#include "Utf8.h"
 #include "WindowPlacement.h"
 #include "frmPalette.h"
 #include "frmSize.h"
@@ -14,6 +16,10 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QStatusBar>
+
+#include <functional>
+#include <map>
+#include <set>
 
 namespace {
 
@@ -279,13 +285,13 @@ TEST(WindowPlacementTest, ASecondaryWindowLiesWhollyOnASmallScreenAndOffTheOther
 TEST_F(MainWindowTest, ClosingTheMainWindowClosesTheOthers) {
     form->show();
     Find<QPushButton>(form.get(), "cmdEdit_4")->setEnabled(true);
-    form->Edit(4);
+    form->Presenter().Edit(4);
     Find<QLineEdit>(form.get(), "txtPath_3")->setText(folder.QWrite("setup.lut", Pattern(64)));
-    form->Edit(3);
+    form->Presenter().Edit(3);
     ASSERT_TRUE(form->SizeEditor() && form->PaletteEditor());
     form->close();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(form->Closing());
+    EXPECT_TRUE(form->Presenter().Closing());
     EXPECT_EQ(form->SizeEditor(), nullptr);
     EXPECT_EQ(form->PaletteEditor(), nullptr);
 }
@@ -344,6 +350,182 @@ TEST(MainWindowModelTest, RowsDecideTheirControlsTheirEditorAndTheUploadsChoice)
     EXPECT_EQ(TMainWindowModel::PortName(u"/dev/tty\u00E9"), "/dev/tty\xC3\xA9");
     EXPECT_EQ(TMainWindowModel::PortName(u"\xD800x"), "\xEF\xBF\xBDx");
     EXPECT_EQ(TMainWindowModel::SettingsFile("/opt/s"), std::filesystem::path("/opt/s/set.bin"));
+}
+
+// A main window that records what the presenter asks of it, one line a call.
+class TRecordingMainView final : public TMainWindowView {
+public:
+    void EnableRow(std::size_t row, bool enabled) override { Log("EnableRow", row, enabled); }
+    void ShowPath(std::size_t row, const std::u16string &path) override { Log("ShowPath", row, Utf8(path)); }
+    void EnableOperations(bool enabled) override { Log("EnableOperations", enabled); }
+    std::u16string PortText() const override { return u"COM2"; }
+    void ClearDebug() override { Log("ClearDebug"); }
+    void AddDebugLine(const std::u16string &line) override { Log("AddDebugLine", Utf8(line)); }
+    void Tell(TNotice kind, const std::string &utf8) override { Log("Tell", static_cast<int>(kind), utf8); }
+    std::optional<std::u16string> ChooseFile(const TDialogInfo &, const std::u16string &start) override {
+        Log("ChooseFile", Utf8(start));
+        return Chosen;
+    }
+    bool HasWindow(TWindowKind window) const override { return Windows.contains(window); }
+    bool MakeWindow(TWindowKind window) override {
+        Log("MakeWindow", Name(window));
+        if (!Makes)
+            return false;
+        Windows.insert(window);
+        return true;
+    }
+    void Close(TWindowKind window) override {
+        Log("Close", Name(window));
+        Windows.erase(window);
+        Shown.erase(window);
+    }
+    std::optional<TPlaceRect> ShownFrame(TWindowKind window) const override {
+        const auto shown = Shown.find(window);
+        return shown == Shown.end() ? std::nullopt : std::optional(shown->second);
+    }
+    void PlaceBeside(TWindowKind window, const std::vector<TPlaceRect> &avoid) override {
+        std::string lefts;
+        for (const TPlaceRect &frame : avoid)
+            lefts += std::to_string(frame.Left) + ";";
+        Log("PlaceBeside", Name(window), lefts);
+    }
+    void Show(TWindowKind window) override { Log("Show", Name(window)); }
+    void SetProgressStep(int step) override { Log("SetProgressStep", step); }
+    void SetProgressPercent(int percent) override { Log("SetProgressPercent", percent); }
+    bool ShowPalette(const std::filesystem::path &file) override {
+        Log("ShowPalette", file.string());
+        return PaletteLoads;
+    }
+
+    static std::string Name(TWindowKind window) {
+        return window == TWindowKind::Progress ? "progress" : window == TWindowKind::Palette ? "palette" : "size";
+    }
+    template <typename... T> void Log(const char *call, const T &...arguments) {
+        std::string line = call;
+        ((line += " " + Text(arguments)), ...);
+        Calls.push_back(line);
+    }
+    static std::string Text(const std::string &text) { return text; }
+    static std::string Text(const char *text) { return text; }
+    template <typename T> static std::string Text(const T &value) { return std::to_string(value); }
+
+    std::vector<std::string> Calls;
+    std::set<TWindowKind> Windows;
+    std::map<TWindowKind, TPlaceRect> Shown;
+    bool Makes = true;
+    bool PaletteLoads = true;
+    std::optional<std::u16string> Chosen;
+};
+
+// What a click or a library event does to the main window's controls and to
+// its secondary windows: which window is made, placed off the others showing,
+// shown or closed, and what is refused.
+TEST(MainWindowPresenterTest, ClicksAndEventsDecideTheWindowsAndTheControls) {
+    using TView = TRecordingMainView;
+    using TPresenter = TMainWindowPresenter;
+    const TPlaceRect progressFrame{100, 0, 10, 10}, sizeFrame{200, 0, 10, 10}, paletteFrame{300, 0, 10, 10};
+    const struct {
+        const char *Name;
+        std::function<void(TView &)> Before;
+        std::function<void(TPresenter &)> Do;
+        std::vector<std::string> Calls;
+    } cases[] = {
+        {"a checked row enables its controls",
+         [](TView &) {},
+         [](TPresenter &p) { p.RowChecked(4, true); },
+         {"EnableRow 4 1"}},
+        {"busy disables the operations",
+         [](TView &) {},
+         [](TPresenter &p) { p.SetBusy(true); },
+         {"EnableOperations 0"}},
+        {"a chosen file replaces the path",
+         [](TView &v) { v.Chosen = u"/x/a.m2v"; },
+         [](TPresenter &p) { p.Browse(1); },
+         {"ChooseFile ", "ShowPath 1 /x/a.m2v"}},
+        {"a cancelled dialog keeps the path", [](TView &) {}, [](TPresenter &p) { p.Browse(1); }, {"ChooseFile "}},
+        {"a lut row without a file only says so",
+         [](TView &) {},
+         [](TPresenter &p) { p.Edit(3); },
+         {"Tell 0 select a lut file first!"}},
+        {"the size editor is made and placed off the windows showing",
+         [&](TView &v) {
+             v.Shown = {{TWindowKind::Progress, progressFrame}, {TWindowKind::Size, sizeFrame}};
+         },
+         [](TPresenter &p) { p.Edit(4); },
+         {"MakeWindow size", "PlaceBeside size 100;", "Show size"}},
+        {"an existing size editor only comes forward",
+         [](TView &v) { v.Windows = {TWindowKind::Size}; },
+         [](TPresenter &p) { p.Edit(4); },
+         {"Show size"}},
+        {"an editor that cannot be made opens nothing",
+         [](TView &v) { v.Makes = false; },
+         [](TPresenter &p) { p.Edit(4); },
+         {"MakeWindow size"}},
+        {"a palette editor made for a refused file goes again",
+         [](TView &v) { v.PaletteLoads = false; },
+         [](TPresenter &p) {
+             p.PathEdited(5, u"b.lut");
+             p.Edit(5);
+         },
+         {"MakeWindow palette", "PlaceBeside palette ", "ShowPalette b.lut", "Close palette"}},
+        {"an existing palette editor stays after a refusal",
+         [](TView &v) {
+             v.Windows = {TWindowKind::Palette};
+             v.PaletteLoads = false;
+         },
+         [](TPresenter &p) {
+             p.PathEdited(3, u"s.lut");
+             p.Edit(3);
+         },
+         {"ShowPalette s.lut"}},
+        {"the upload's progress window opens at step 0, off the editors",
+         [&](TView &v) {
+             v.Shown = {{TWindowKind::Palette, paletteFrame}, {TWindowKind::Size, sizeFrame}};
+         },
+         [](TPresenter &p) { p.OpenProgress(); },
+         {"MakeWindow progress", "SetProgressStep 0", "PlaceBeside progress 300;200;", "Show progress"}},
+        {"a write's percentage makes the progress window hidden",
+         [](TView &) {},
+         [](TPresenter &p) { p.SetWritePercent(42); },
+         {"MakeWindow progress", "SetProgressPercent 42"}},
+        {"a percentage outside 0..100 leaves the bar",
+         [](TView &v) { v.Windows = {TWindowKind::Progress}; },
+         [](TPresenter &p) {
+             p.SetWritePercent(101);
+             p.SetWritePercent(-1);
+         },
+         {}},
+        {"steps and the end of an upload need the window",
+         [](TView &) {},
+         [](TPresenter &p) {
+             p.SetProgressStep(3);
+             p.CloseProgress();
+         },
+         {}},
+        {"closing closes every window and stops the progress",
+         [](TView &v) {
+             v.Windows = {TWindowKind::Progress, TWindowKind::Size};
+         },
+         [](TPresenter &p) {
+             p.Close();
+             p.SetWritePercent(50);
+         },
+         {"Close progress", "Close size"}},
+        {"a library error is an error box",
+         [](TView &) {},
+         [](TPresenter &p) { p.ShowLibraryError(u"\u20AC gone"); },
+         {"Tell 2 \xE2\x82\xAC gone"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Name);
+        TView view;
+        c.Before(view);
+        TPresenter presenter(view, "/opt/s");
+        c.Do(presenter);
+        EXPECT_EQ(view.Calls, c.Calls);
+        EXPECT_EQ(presenter.PortName(), "COM2");
+        EXPECT_EQ(presenter.SettingsFile(), std::filesystem::path("/opt/s/set.bin"));
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "ColorCell.h"
 #include "PaletteEditorModel.h"
+#include "PaletteEditorPresenter.h"
 #include "frmPalette.h"
 
 #include <QFile>
@@ -271,6 +272,132 @@ TEST(PaletteEditorModelTest, StepsChangeWhatTheCellsShowAndWhatIsSaved) {
     std::filesystem::remove(file);
     std::filesystem::create_directory(file);
     EXPECT_TRUE(model.Save().has_value());
+}
+
+// A palette editor window that records what the presenter asks of it.
+class TRecordingPaletteView final : public TPaletteEditorView {
+public:
+    void ShowCell(int entry, const TPaletteCell &cell) override { Cells.at(static_cast<std::size_t>(entry)) = cell; }
+    void ShowAlpha(int value) override { Alpha = value; }
+    std::optional<TRgb> ChooseColor(TRgb start) override {
+        Starts.push_back(start);
+        return Chosen;
+    }
+    void Warn(const std::string &utf8) override { Warnings.push_back(utf8); }
+    void Present() override { Presented = true; }
+    void Close() override { Closed = true; }
+
+    std::array<TPaletteCell, PaletteEntryCount> Cells{};
+    int Alpha = -1;
+    std::vector<TRgb> Starts;
+    std::optional<TRgb> Chosen;
+    std::vector<std::string> Warnings;
+    bool Presented = false;
+    bool Closed = false;
+};
+
+// What the editor's clicks show and when it closes: a file it cannot read is
+// refused before anything shows; the colour dialog starts from the cell's
+// colour and a cancelled one changes nothing; "&Ok" closes only once the file
+// is written.
+TEST(PaletteEditorPresenterTest, ClicksShowTheModelAndCloseOnlyWhenDone) {
+    TTempFolder folder;
+    const std::filesystem::path file = folder.Write("p.lut", Pattern(64, 0));
+    const std::filesystem::path gone = folder.Write("q.lut", Pattern(64, 0));
+    using TPresenter = TPaletteEditorPresenter;
+    const struct {
+        const char *Name;
+        std::optional<TRgb> Chosen;
+        std::function<void(TPresenter &)> Do;
+        bool Presented;
+        std::size_t Warnings;
+        bool Closed;
+        TRgb Cell2; // what cell 2 shows afterwards
+        int Alpha;
+    } cases[] = {
+        {"opened", std::nullopt, [&](TPresenter &p) { EXPECT_TRUE(p.Open(file)); }, true, 0, false, {8, 9, 10}, 3},
+        {"refused",
+         std::nullopt,
+         [&](TPresenter &p) { EXPECT_FALSE(p.Open(folder.Path() / "no.lut")); },
+         false,
+         1,
+         false,
+         {0, 0, 0},
+         -1},
+        {"cancelled colour",
+         std::nullopt,
+         [&](TPresenter &p) {
+             p.Open(file);
+             p.PickColor(2);
+         },
+         true,
+         0,
+         false,
+         {8, 9, 10},
+         3},
+        {"picked colour",
+         TRgb{1, 2, 3},
+         [&](TPresenter &p) {
+             p.Open(file);
+             p.PickColor(2);
+         },
+         true,
+         0,
+         false,
+         {1, 2, 3},
+         3},
+        {"selected",
+         std::nullopt,
+         [&](TPresenter &p) {
+             p.Open(file);
+             p.Select(2);
+         },
+         true,
+         0,
+         false,
+         {8, 9, 10},
+         5},
+        {"ok",
+         std::nullopt,
+         [&](TPresenter &p) {
+             p.Open(file);
+             p.Ok();
+         },
+         true,
+         0,
+         true,
+         {8, 9, 10},
+         3},
+        {"ok refused",
+         std::nullopt,
+         [&](TPresenter &p) {
+             p.Open(gone);
+             std::filesystem::remove(gone);
+             std::filesystem::create_directory(gone);
+             p.Ok();
+         },
+         true,
+         1,
+         false,
+         {8, 9, 10},
+         3},
+        {"cancel", std::nullopt, [](TPresenter &p) { p.Cancel(); }, false, 0, true, {0, 0, 0}, -1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Name);
+        TRecordingPaletteView view;
+        view.Chosen = c.Chosen;
+        TPresenter presenter(view);
+        c.Do(presenter);
+        EXPECT_EQ(view.Presented, c.Presented);
+        EXPECT_EQ(view.Warnings.size(), c.Warnings);
+        EXPECT_EQ(view.Closed, c.Closed);
+        EXPECT_EQ((TRgb{view.Cells[2].Red, view.Cells[2].Green, view.Cells[2].Blue}), c.Cell2);
+        EXPECT_EQ(view.Alpha, c.Alpha);
+        for (const TRgb &start : view.Starts)
+            EXPECT_EQ(start, (TRgb{8, 9, 10}));
+    }
+    EXPECT_EQ(ReadBytes(file), Pattern(64, 0));
 }
 
 } // namespace

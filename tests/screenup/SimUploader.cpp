@@ -53,7 +53,7 @@ void SimUploaderTest::Watch() {
     debugLines.clear();
     // The progress window, created hidden as a write-progress event would,
     // so its bars can be watched from the start.
-    form->SetWritePercent(-1);
+    form->Presenter().SetWritePercent(-1);
     frmProgress *progress = form->ProgressWindow();
     steps.push_back(progress->ProgressBar1->value());
     QObject::connect(progress->ProgressBar1, &QProgressBar::valueChanged, [this](int v) { steps.push_back(v); });

@@ -2,6 +2,7 @@
 #include "ScreenupTest.h"
 
 #include "SizeEditorModel.h"
+#include "SizeEditorPresenter.h"
 #include "frmSize.h"
 
 #include <QCheckBox>
@@ -220,6 +221,72 @@ TEST(SizeEditorModelTest, OkStoresValuesInRangeAndNamesTheFirstRefusedField) {
         EXPECT_FALSE(state.SizeModified);
         EXPECT_EQ(state.SizeValues, (std::array<int16_t, 4>{5, 6, 7, 8}));
     }
+}
+
+// A size editor window that records what the presenter asks of it.
+class TRecordingSizeView final : public TSizeEditorView {
+public:
+    void EnableFields(bool enabled) override { Enabled = enabled; }
+    std::u16string FieldText(std::size_t field) const override { return Texts.at(field); }
+    void Warn(const std::string &utf8) override { Warnings.push_back(utf8); }
+    void FocusField(std::size_t field) override { Focused = field; }
+    void Close() override { Closed = true; }
+
+    std::array<std::u16string, 4> Texts;
+    std::optional<bool> Enabled;
+    std::vector<std::string> Warnings;
+    std::optional<std::size_t> Focused;
+    bool Closed = false;
+};
+
+// What the editor's clicks do: "Modify" enables the fields; "oK" reads the
+// fields as typed (UTF-8 for the rules), closes once they are stored, or
+// warns, focuses the refused field while the fields are enabled, and stays.
+TEST(SizeEditorPresenterTest, ModifyEnablesTheFieldsAndOkClosesOnlyWhenStored) {
+    const struct {
+        bool Modify;
+        std::array<std::u16string, 4> Texts;
+        bool Closed;
+        std::optional<std::size_t> Focused;
+        std::string Warning; // its start
+    } cases[] = {
+        {true, {u"1", u"2", u"3", u"4"}, true, std::nullopt, ""},
+        {false, {u"1", u"2", u"3", u"4"}, true, std::nullopt, ""},
+        {true,
+         {u"1", u"2", u"\u00E93", u"4"},
+         false,
+         2,
+         "Width must be a whole number from 0 to 32767, not \"\xC3\xA9"
+         "3\""},
+        {false, {u"1", u"x", u"3", u"4"}, false, std::nullopt, "Orig Y"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Warning);
+        TLoaderState state;
+        TRecordingSizeView view;
+        view.Texts = c.Texts;
+        TSizeEditorPresenter presenter(view, state);
+        presenter.ShowFields();
+        EXPECT_EQ(view.Enabled, false);
+        presenter.ModifyClicked(c.Modify);
+        EXPECT_EQ(view.Enabled, c.Modify);
+        presenter.Ok();
+        EXPECT_EQ(view.Closed, c.Closed);
+        EXPECT_EQ(view.Focused, c.Focused);
+        EXPECT_EQ(state.SizeModified, c.Closed);
+        if (c.Warning.empty()) {
+            EXPECT_TRUE(view.Warnings.empty());
+            EXPECT_EQ(state.SizeValues, (std::array<int16_t, 4>{1, 2, 3, 4}));
+        } else {
+            ASSERT_EQ(view.Warnings.size(), 1u);
+            EXPECT_EQ(view.Warnings[0].rfind(c.Warning, 0), 0u) << view.Warnings[0];
+        }
+    }
+    TLoaderState state;
+    TRecordingSizeView view;
+    TSizeEditorPresenter(view, state).Cancel();
+    EXPECT_TRUE(view.Closed);
+    EXPECT_FALSE(state.SizeModified);
 }
 
 } // namespace

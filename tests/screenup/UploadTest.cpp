@@ -173,22 +173,22 @@ TEST_F(UploadTest, UploadAndSaveAreDisabledWhileAnOperationRuns) {
     bool ran = false;
     DuringOperation([&] {
         ran = true;
-        EXPECT_TRUE(form->Busy());
+        EXPECT_TRUE(form->Presenter().Busy());
         EXPECT_TRUE(TLibraryScope::Open());
         EXPECT_FALSE(form->Command1->isEnabled());
         EXPECT_FALSE(form->Command2->isEnabled());
         // Neither a click nor a direct call opens a second scope.
         form->Command2->click();
         form->Command1->click();
-        form->Upload();
-        form->SaveSettings();
+        form->Presenter().Upload();
+        form->Presenter().SaveSettings();
     });
     ClickUpload();
     EXPECT_TRUE(ran);
     EXPECT_TRUE(prompts.Messages.empty());
     EXPECT_TRUE(form->Command1->isEnabled());
     EXPECT_TRUE(form->Command2->isEnabled());
-    EXPECT_FALSE(form->Busy());
+    EXPECT_FALSE(form->Presenter().Busy());
     // One upload: one settings item and one resource written, one line open.
     const velksim::TSimCounters traffic = Traffic();
     EXPECT_EQ(traffic.lineOpens, 1);
@@ -200,7 +200,7 @@ TEST_F(UploadTest, ClosingTheMainWindowStopsTheUpload) {
     Choose(0, folder.QWrite("boot.m2v", Pattern(3000)));
     DuringOperation([&] { form->close(); });
     ClickUpload();
-    EXPECT_TRUE(form->Closing());
+    EXPECT_TRUE(form->Presenter().Closing());
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(form->ProgressWindow(), nullptr);
     EXPECT_FALSE(TLibraryScope::Open());
@@ -257,7 +257,7 @@ TEST_F(UploadTest, ABoxHeldOpenPastTheResponseTimeOutLeavesTheUploadWhole) {
 
 TEST_F(UploadTest, TheProgressWindowOpensOnTheScreenAwayFromThePaletteEditor) {
     Choose(3, folder.QWrite("setup.lut", Pattern(64)));
-    form->Edit(3);
+    form->Presenter().Edit(3);
     ASSERT_NE(form->PaletteEditor(), nullptr);
     const QRect palette = form->PaletteEditor()->frameGeometry();
     const QRect available = form->screen()->availableGeometry();
@@ -275,7 +275,7 @@ TEST_F(UploadTest, ClosingTheMainWindowWithABoxOpenStopsTheUploadAlike) {
     HoldNotes(300, [&] { form->close(); });
     DuringOperation([&] { form->Command3->click(); });
     ClickUpload();
-    EXPECT_TRUE(form->Closing());
+    EXPECT_TRUE(form->Presenter().Closing());
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(form->ProgressWindow(), nullptr);
     EXPECT_FALSE(TLibraryScope::Open());
