@@ -175,11 +175,12 @@ VELK_EXPORT velk_result VELK_CALL velk_get_slot_item(velk_session *s, uint32_t s
 
 /* The machine's serial ports with what the system tells of them. A field that
    is not known is "" (latency_ms: -1). Texts are UTF-8 and zero-terminated;
-   each field holds every value the system can give it (a device path of
-   /dev/ and a file name, a USB string descriptor of at most 126 UTF-16 units),
-   so none is ever cut short: a value that does not fit all the same fails the
-   call with VELK_ERR_ARGUMENT rather than naming another port. On Windows only
-   device is known. */
+   each field holds every value the system can list (a device or by-id path is
+   its folder and a file name of at most 255 bytes; a USB string descriptor
+   holds at most 126 UTF-16 units, 378 bytes of UTF-8), so none is ever cut
+   short: a value that does not fit all the same (a longer path given to
+   velk_describe_port) fails the call with VELK_ERR_ARGUMENT rather than
+   naming another port. On Windows only device is known. */
 typedef struct velk_port_info {
     char device[512];  /* the name to open: "/dev/ttyUSB0", "COM3" */
     char by_id[512];   /* the stable name, "/dev/serial/by-id/usb-..." */
