@@ -26,6 +26,12 @@ constexpr char kVersion[] = VELK_VERSION_TEXT(VELK_VERSION_MAJOR, VELK_VERSION_M
 
 } // namespace
 
+velk_result ThreadResult(velk_result code, const std::string &message, int32_t systemCode) {
+    t_openMessage = message;
+    t_openSystemCode = systemCode;
+    return code;
+}
+
 velk_result SessionCall(velk_session *s, const std::function<void(TSessionDecoder &decoder)> &work) noexcept {
     if (s == nullptr)
         return VELK_ERR_ARGUMENT;
