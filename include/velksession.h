@@ -197,8 +197,7 @@ VELK_EXPORT velk_result VELK_CALL velk_check_port_name(const char *port, velk_po
    capacity bytes with its terminating zero. *length (may be null) is set to its
    bytes without the zero; a null buffer asks for the length only, a capacity
    too small for it is VELK_ERR_ARGUMENT. */
-VELK_EXPORT velk_result VELK_CALL velk_device_path(const char *port, char *buffer, uint32_t capacity,
-                                                   uint32_t *length);
+VELK_EXPORT velk_result VELK_CALL velk_device_path(const char *port, char *buffer, uint32_t capacity, uint32_t *length);
 /* The bytes a UTF-8 text takes in Windows-1252, the decoder's characters:
    what the 8 and 12 characters of a record and an item name count.
    VELK_ERR_ARGUMENT for text that is not UTF-8 or holds a character

@@ -602,8 +602,7 @@ TEST(SessionOffline, DevicePath) {
         EXPECT_EQ(std::string(buffer.data()), c.path);
         // One byte short of the terminating zero: nothing written.
         std::vector<char> shorter(c.path.size(), 'x');
-        EXPECT_EQ(api.velk_device_path(c.port, shorter.data(), uint32_t(shorter.size()), &length),
-                  VELK_ERR_ARGUMENT);
+        EXPECT_EQ(api.velk_device_path(c.port, shorter.data(), uint32_t(shorter.size()), &length), VELK_ERR_ARGUMENT);
         EXPECT_EQ(std::string(shorter.begin(), shorter.end()), std::string(c.path.size(), 'x'));
     }
     EXPECT_EQ(api.velk_device_path("/dev/\xE6\x97\xA5", nullptr, 0, nullptr), VELK_ERR_ARGUMENT);
@@ -620,7 +619,7 @@ TEST(SessionOffline, StoredLength) {
     } cases[] = {
         {"SET", VELK_OK, 3},
         {"", VELK_OK, 0},
-        {"caf\xC3\xA9", VELK_OK, 4},            // é: one byte
+        {"caf\xC3\xA9", VELK_OK, 4},              // é: one byte
         {"\xE2\x82\xAC\xE2\x80\x9C", VELK_OK, 2}, // the euro sign and a quote: 0x80, 0x93
         {"\xE6\x97\xA5", VELK_ERR_ARGUMENT, 0},   // no Windows-1252 byte
         {"a\xFF", VELK_ERR_ARGUMENT, 0},          // not UTF-8
