@@ -58,4 +58,8 @@ inline const std::set<std::string> kExports = {
     "velk_get_directory",
     "velk_get_slot",
     "velk_get_slot_item",
+    "velk_check_port_name",
+    "velk_device_path",
+    "velk_stored_length",
+    "velk_describe_slot",
 };
