@@ -3,6 +3,7 @@
 #include "CtlTestSupport.h"
 #include "ctlbackup.h"
 #include "ctlbackupfolder.h"
+#include "ctlbenchrun.h"
 #include "ctldecoderlabels.h"
 #include "ctldecoderpaths.h"
 #include "ctlerror.h"
@@ -627,6 +628,56 @@ TEST(CtlDecoderPathsTest, PlaceholdersMakeEachDecodersOwnPath) {
 
 // A port that cannot be opened: the library's message, then the system's
 // cause in words.
+// The run's exit code and summary from the decoders' own ends: a usage error
+// outranks a failure, and the JSON keeps each decoder's result as JSON when it
+// printed JSON.
+TEST(CtlBenchRunTest, ExitCodeAndSummaryFromEachDecodersEnd) {
+    const auto outcome = [](const std::string &label, int code, const std::string &error, const std::string &out) {
+        TBenchOutcome o;
+        o.Decoder.Label = label;
+        o.Decoder.Port.Device = "/dev/" + label;
+        o.ExitCode = code;
+        o.Error = error;
+        o.Output = out;
+        o.Seconds = 1.25;
+        return o;
+    };
+    struct TCase {
+        std::vector<TBenchOutcome> outcomes;
+        int exit;
+        std::string head;
+    };
+    const std::vector<TCase> cases = {
+        {{outcome("a", 0, "", ""), outcome("bb", 0, "", "")}, 0, "Summary: 2 of 2 decoders succeeded (exit code 0)"},
+        {{outcome("a", 0, "", ""), outcome("bb", 1, "no answer", "")},
+         1,
+         "Summary: 1 of 2 decoders succeeded, 1 failed (exit code 1)"},
+        {{outcome("a", 1, "x", ""), outcome("bb", 2, "LEN: 0 is outside", ""), outcome("c", 1, "y", "")},
+         2,
+         "Summary: 0 of 3 decoders succeeded, 3 failed (exit code 2: a usage error)"},
+    };
+    for (const TCase &c : cases) {
+        EXPECT_EQ(BenchExitCode(c.outcomes), c.exit);
+        const std::string text = BenchSummaryText(c.outcomes, false);
+        EXPECT_EQ(text.substr(0, text.find('\n')), c.head);
+        const std::string failures = BenchSummaryText(c.outcomes, true);
+        for (const TBenchOutcome &o : c.outcomes) {
+            const std::string line = "  " + o.Decoder.Label + std::string(o.Decoder.Label == "bb" ? "" : " ") +
+                                     "  /dev/" + o.Decoder.Label + "  " +
+                                     (o.ExitCode == 0 ? "ok" : "failed: " + o.Error) + "  1.2 s\n";
+            EXPECT_NE(text.find(line), std::string::npos) << text;
+            EXPECT_EQ(failures.find(line) != std::string::npos, o.ExitCode != 0) << failures;
+        }
+    }
+    const nlohmann::json json = nlohmann::json::parse(
+        BenchSummaryJson({outcome("a", 0, "", "{\"slots\": 30}\n"), outcome("b", 1, "gone \xFF", "Wrote\n")}));
+    EXPECT_EQ(json["exit_code"], 1);
+    EXPECT_EQ(json["decoders"][0]["result"]["slots"], 30);
+    EXPECT_TRUE(json["decoders"][0]["error"].is_null());
+    EXPECT_EQ(json["decoders"][1]["result"], "Wrote\n");
+    EXPECT_EQ(json["decoders"][1]["error"], "gone \xEF\xBF\xBD"); // not UTF-8: replaced, not thrown
+}
+
 TEST(CtlLinkTest, PortThatCannotBeOpenedSaysWhy) {
     TempFolder folder;
     TCtlOptions options;

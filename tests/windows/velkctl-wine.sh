@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # velkctl.exe end to end under Wine: the decoder simulator for Linux serves a
-# pseudo-terminal that the Wine prefix shows as COM<N>; COM<N+1> has nothing
-# behind it. Checks a sync, a record item put and got back byte for byte
-# (through files, standard input and standard output), a usage refusal (exit
-# 2), a backup of the record area, and a port that cannot be opened (exit 1).
+# pseudo-terminal that the Wine prefix shows as COM<N>, a second one COM<N+2>;
+# COM<N+1> has nothing behind it. Checks a sync, a record item put and got back
+# byte for byte (through files, standard input and standard output), a usage
+# refusal (exit 2), a backup of the record area, a port that cannot be opened
+# (exit 1), and a command on several decoders at once (a process each).
 #
 # Environment: VELKSIM (velksim for Linux), VELKCTL_EXE, WINEPREFIX (an
 # existing prefix). Argument: the COM number to use (default 20).
@@ -23,21 +24,26 @@ fi
 
 tmp=$(mktemp -d)
 sim=
+sim2=
 cleanup() {
     [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
-    rm -f "$devices/com$com" "$devices/com$((com + 1))"
+    [ -n "$sim2" ] && kill "$sim2" 2>/dev/null && wait "$sim2" 2>/dev/null
+    rm -f "$devices/com$com" "$devices/com$((com + 1))" "$devices/com$((com + 2))"
     rm -rf "$tmp"
 }
 trap cleanup EXIT
 
 "$VELKSIM" --link "$tmp/line" --state "$tmp/state" >/dev/null &
 sim=$!
+"$VELKSIM" --link "$tmp/line2" >/dev/null &
+sim2=$!
 for _ in $(seq 100); do
-    [ -e "$tmp/line" ] && break
+    [ -e "$tmp/line" ] && [ -e "$tmp/line2" ] && break
     sleep 0.05
 done
-[ -e "$tmp/line" ] || { echo "velkctl-wine: velksim made no line" >&2; exit 1; }
+[ -e "$tmp/line" ] && [ -e "$tmp/line2" ] || { echo "velkctl-wine: velksim made no line" >&2; exit 1; }
 ln -sfn "$tmp/line" "$devices/com$com"
+ln -sfn "$tmp/line2" "$devices/com$((com + 2))"
 rm -f "$devices/com$((com + 1))"
 
 # A server that stays between the programs, warmed up by one of them. It and
@@ -88,4 +94,12 @@ check "write refused before sending" 2 --port "$port" write flash 0x34020001 "$(
 check "port with nothing behind it" 1 --port "$absent" sync
 grep -q "no such device" "$tmp/err" || { echo "FAIL open failure names no cause: $(cat "$tmp/err")" >&2; failed=1; }
 check "ports" 0 ports --json
+second=COM$((com + 2))
+check "backup of two decoders at once" 0 --port "$port" --port "$second" -q backup "$(win "$tmp/bench")\\{label}"
+same "each decoder's own backup" "$tmp/state/flash.bin" "$tmp/bench/$port/flash.bin"
+[ -f "$tmp/bench/$second/backup.json" ] || { echo "FAIL no backup of $second" >&2; failed=1; }
+check "one decoder of three missing" 1 --port "$port" --port "$absent" --port "$second" sync
+for want in "$port: " "$second: " "$absent  $absent  failed: " "2 of 3 decoders succeeded, 1 failed (exit code 1)"; do
+    grep -qF "$want" "$tmp/out" || { echo "FAIL the run's output lacks \"$want\": $(cat "$tmp/out")" >&2; failed=1; }
+done
 exit $failed
