@@ -54,7 +54,8 @@ void TCommandLine::AddOptions() {
         ->allow_extra_args(false);
     App.add_option("--jobs", Jobs, "With several decoders, how many run at a time (default: all)")
         ->check(CLI::Range(1, 1000));
-    App.add_flag("--json", Json, "The summary of the run, per decoder, as one JSON document on standard output (also for one decoder)");
+    App.add_flag("--json", Json,
+                 "The summary of the run, per decoder, as one JSON document on standard output (also for one decoder)");
     App.add_option("--trace", trace_, "Protocol log lines on standard error")
         ->check(CLI::IsMember({"link", "transfer", "all"}));
     App.add_flag("-q,--quiet", Options.Quiet, "Print only data and errors");
