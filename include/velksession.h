@@ -77,7 +77,7 @@ VELK_EXPORT velk_result VELK_CALL velk_open(const char *port, velk_session **ses
    on another thread is cancelled first. */
 VELK_EXPORT void VELK_CALL velk_close(velk_session *session);
 /* The last failure of the session, UTF-8, with its cause; "" after none. With
-   null: the last failure of velk_open, velk_list_ports or velk_describe_port
+   null: the last failure of velk_open or of a call without a session (below)
    on the calling thread. Valid until the session's next call. */
 VELK_EXPORT const char *VELK_CALL velk_message(const velk_session *session);
 /* The system's error code behind that failure (errno; GetLastError on
@@ -172,6 +172,44 @@ VELK_EXPORT velk_result VELK_CALL velk_get_directory(velk_session *s, velk_direc
 VELK_EXPORT velk_result VELK_CALL velk_get_slot(velk_session *s, uint32_t slot, velk_slot_info *info);
 VELK_EXPORT velk_result VELK_CALL velk_get_slot_item(velk_session *s, uint32_t slot, uint32_t index,
                                                      velk_item_info *info);
+
+/* Without a session: what a host checks or describes before, or instead of,
+   talking to a decoder. A failure's cause is in velk_message(NULL) (and
+   velk_system_error(NULL) is 0), on the thread that made the call, as after
+   velk_open. */
+
+/* The most bytes one transfer carries: a read, a write, a firmware image. */
+#define VELK_MAX_TRANSFER 0x7FFFF0u
+
+/* A port name as velk_open reads it. */
+typedef struct velk_port_name {
+    int32_t remote;    /* 1 for a network name (rfc2217://HOST:PORT, socket://HOST:PORT), 0 for a device */
+    uint32_t tcp_port; /* a network name's TCP port, else 0 */
+    char host[256];    /* a network name's host, UTF-8, an IPv6 address without its brackets; else "" */
+} velk_port_name;
+
+/* Checks a port name without opening or contacting anything: VELK_ERR_ARGUMENT
+   for a name velk_open would refuse before opening it (a character that
+   Windows-1252 cannot hold, a network name without a valid HOST:PORT, a host
+   longer than the field). name (may be null) receives what the name is. */
+VELK_EXPORT velk_result VELK_CALL velk_check_port_name(const char *port, velk_port_name *name);
+/* The system's path of the device a port name opens ("COM3" is /dev/ttyS2 on
+   Linux, \\.\COM3 on Windows; a network name is itself), UTF-8, into buffer of
+   capacity bytes with its terminating zero. *length (may be null) is set to its
+   bytes without the zero; a null buffer asks for the length only, a capacity
+   too small for it is VELK_ERR_ARGUMENT. */
+VELK_EXPORT velk_result VELK_CALL velk_device_path(const char *port, char *buffer, uint32_t capacity, uint32_t *length);
+/* The bytes a UTF-8 text takes in Windows-1252, the decoder's characters:
+   what the 8 and 12 characters of a record and an item name count.
+   VELK_ERR_ARGUMENT for text that is not UTF-8 or holds a character
+   Windows-1252 cannot hold. */
+VELK_EXPORT velk_result VELK_CALL velk_stored_length(const char *text, uint32_t *length);
+/* Describes the bytes of one record slot (a copy kept in a file) as
+   velk_get_slot describes a slot of the decoder: status, name, items and free
+   bytes; slot, address, admitted and slot_flag are 0 (the slot table is not in
+   the bytes). length must be the record slot size (65536): else
+   VELK_ERR_ARGUMENT. */
+VELK_EXPORT velk_result VELK_CALL velk_describe_slot(const void *image, uint32_t length, velk_slot_info *info);
 
 /* The machine's serial ports with what the system tells of them. A field that
    is not known is "" (latency_ms: -1). Texts are UTF-8 and zero-terminated;

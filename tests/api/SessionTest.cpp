@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -67,6 +68,10 @@ struct TSessionApi {
     VELK_SESSION_FN(velk_get_directory);
     VELK_SESSION_FN(velk_get_slot);
     VELK_SESSION_FN(velk_get_slot_item);
+    VELK_SESSION_FN(velk_check_port_name);
+    VELK_SESSION_FN(velk_device_path);
+    VELK_SESSION_FN(velk_stored_length);
+    VELK_SESSION_FN(velk_describe_slot);
     VELK_SESSION_FN(velk_list_ports);
     VELK_SESSION_FN(velk_describe_port);
 #undef VELK_SESSION_FN
@@ -622,6 +627,161 @@ TEST(SessionPortsTest, DescribingOnePort) {
     velk_port_info info{};
     EXPECT_EQ(api.velk_describe_port(nullptr, &info), VELK_ERR_ARGUMENT);
     EXPECT_EQ(api.velk_describe_port("/dev/ttyS0", nullptr), VELK_ERR_ARGUMENT);
+}
+
+// The calls without a session: each failure an argument error with its cause
+// for velk_message(NULL), each success clearing it.
+TEST(SessionOffline, CheckPortName) {
+    const VelkLibrary lib;
+    const TSessionApi api{lib};
+    struct TCase {
+        const char *port;
+        velk_result result;
+        int32_t remote;
+        std::string host;
+        uint32_t tcpPort;
+        std::string cause; // part of the message of a failure
+    };
+    const std::string longHost = "rfc2217://" + std::string(300, 'h') + ":7";
+    const TCase cases[] = {
+        {"/dev/ttyUSB0", VELK_OK, 0, "", 0, ""},
+        {"COM3", VELK_OK, 0, "", 0, ""},
+        {"rfc2217://bench-b:4001", VELK_OK, 1, "bench-b", 4001, ""},
+        {"SOCKET://[::1]:7000", VELK_OK, 1, "::1", 7000, ""},
+        {"rfc2217://[::1", VELK_ERR_ARGUMENT, 0, "", 0, "unclosed [ in rfc2217://[::1"},
+        {"socket://h:99999", VELK_ERR_ARGUMENT, 0, "", 0, "no port number from 1 to 65535"},
+        {longHost.c_str(), VELK_ERR_ARGUMENT, 0, "", 0, "has more than 255 bytes"},
+        {"/dev/\xE6\x97\xA5", VELK_ERR_ARGUMENT, 0, "", 0, "Windows-1252"},
+        {nullptr, VELK_ERR_ARGUMENT, 0, "", 0, "none given"},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.port ? c.port : "(null)");
+        velk_port_name name{};
+        name.tcp_port = 12345;
+        ASSERT_EQ(api.velk_check_port_name(c.port, &name), c.result);
+        const std::string message = api.velk_message(nullptr);
+        if (c.result != VELK_OK) {
+            EXPECT_NE(message.find(c.cause), std::string::npos) << message;
+            EXPECT_EQ(name.tcp_port, 12345u); // untouched
+            continue;
+        }
+        EXPECT_EQ(message, "");
+        EXPECT_EQ(name.remote, c.remote);
+        EXPECT_EQ(std::string(name.host), c.host);
+        EXPECT_EQ(name.tcp_port, c.tcpPort);
+        EXPECT_EQ(api.velk_check_port_name(c.port, nullptr), VELK_OK);
+    }
+    // Without a place for the name, only a name that velk_open refuses fails.
+    EXPECT_EQ(api.velk_check_port_name(longHost.c_str(), nullptr), VELK_OK);
+}
+
+TEST(SessionOffline, DevicePath) {
+    const VelkLibrary lib;
+    const TSessionApi api{lib};
+    const struct {
+        const char *port;
+        std::string path;
+    } cases[] = {
+        {"COM3", "/dev/ttyS2"},
+        {"ttyUSB0", "/dev/ttyUSB0"},
+        {"/tmp/line", "/tmp/line"},
+        {"rfc2217://h:1", "rfc2217://h:1"},
+        {"/dev/caf\xC3\xA9", "/dev/caf\xC3\xA9"}, // UTF-8 in, UTF-8 out
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.port);
+        uint32_t length = 0;
+        ASSERT_EQ(api.velk_device_path(c.port, nullptr, 0, &length), VELK_OK);
+        EXPECT_EQ(length, c.path.size());
+        std::vector<char> buffer(c.path.size() + 1, 'x');
+        ASSERT_EQ(api.velk_device_path(c.port, buffer.data(), uint32_t(buffer.size()), &length), VELK_OK);
+        EXPECT_EQ(std::string(buffer.data()), c.path);
+        // One byte short of the terminating zero: nothing written.
+        std::vector<char> shorter(c.path.size(), 'x');
+        EXPECT_EQ(api.velk_device_path(c.port, shorter.data(), uint32_t(shorter.size()), &length), VELK_ERR_ARGUMENT);
+        EXPECT_EQ(std::string(shorter.begin(), shorter.end()), std::string(c.path.size(), 'x'));
+    }
+    EXPECT_EQ(api.velk_device_path("/dev/\xE6\x97\xA5", nullptr, 0, nullptr), VELK_ERR_ARGUMENT);
+    EXPECT_NE(std::string(api.velk_message(nullptr)).find("Windows-1252"), std::string::npos);
+}
+
+TEST(SessionOffline, StoredLength) {
+    const VelkLibrary lib;
+    const TSessionApi api{lib};
+    const struct {
+        const char *text;
+        velk_result result;
+        uint32_t length;
+    } cases[] = {
+        {"SET", VELK_OK, 3},
+        {"", VELK_OK, 0},
+        {"caf\xC3\xA9", VELK_OK, 4},              // é: one byte
+        {"\xE2\x82\xAC\xE2\x80\x9C", VELK_OK, 2}, // the euro sign and a quote: 0x80, 0x93
+        {"\xE6\x97\xA5", VELK_ERR_ARGUMENT, 0},   // no Windows-1252 byte
+        {"a\xFF", VELK_ERR_ARGUMENT, 0},          // not UTF-8
+        {"\xC4\x80", VELK_ERR_ARGUMENT, 0},       // U+0100, just past Latin-1
+        {nullptr, VELK_ERR_ARGUMENT, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text ? c.text : "(null)");
+        uint32_t length = 99;
+        ASSERT_EQ(api.velk_stored_length(c.text, &length), c.result);
+        EXPECT_EQ(length, c.result == VELK_OK ? c.length : 99u);
+        EXPECT_EQ(std::string(api.velk_message(nullptr)).empty(), c.result == VELK_OK);
+    }
+    EXPECT_EQ(api.velk_stored_length("SET", nullptr), VELK_ERR_ARGUMENT);
+}
+
+// A slot's bytes as the decoder keeps them: in use, a name, one item of 10
+// bytes after the item table.
+std::vector<uint8_t> SlotImage(const char *name, uint8_t dataOffset) {
+    std::vector<uint8_t> slot(kMoved, 0xFF);
+    std::fill(slot.begin(), slot.begin() + 120, 0);
+    slot[1] = 0x40; // in use
+    std::memcpy(slot.data() + 64, name, std::strlen(name));
+    slot[75] = 34; // body length: count, one entry, 10 bytes
+    slot[79] = 1;  // item count
+    std::memcpy(slot.data() + 80, "ITEM", 4);
+    slot[95] = dataOffset; // 24 when sound
+    slot[99] = 10;         // size
+    return slot;
+}
+
+TEST(SessionOffline, DescribeSlot) {
+    const VelkLibrary lib;
+    const TSessionApi api{lib};
+    const struct {
+        std::vector<uint8_t> image;
+        velk_result result;
+        int32_t status;
+        std::string name;
+        uint32_t items, free;
+    } cases[] = {
+        {SlotImage("caf\xE9", 24), VELK_OK, VELK_SLOT_RECORD, "caf\xC3\xA9", 1, 65460 - 34},
+        {SlotImage("BROKEN", 99), VELK_OK, VELK_SLOT_DAMAGED, "BROKEN", 0, 65460 - 34},
+        {std::vector<uint8_t>(kMoved, 0xFF), VELK_OK, VELK_SLOT_FREE, "", 0, 0},
+        {std::vector<uint8_t>(kMoved, 0), VELK_OK, VELK_SLOT_FREE, "", 0, 0},
+        {std::vector<uint8_t>(kMoved - 1, 0), VELK_ERR_ARGUMENT, 0, "", 0, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name + " " + std::to_string(c.image.size()));
+        velk_slot_info info{};
+        info.slot = 77;
+        ASSERT_EQ(api.velk_describe_slot(c.image.data(), uint32_t(c.image.size()), &info), c.result);
+        if (c.result != VELK_OK) {
+            EXPECT_EQ(info.slot, 77u);
+            EXPECT_NE(std::string(api.velk_message(nullptr)), "");
+            continue;
+        }
+        EXPECT_EQ(info.status, c.status);
+        EXPECT_EQ(std::string(info.name), c.name);
+        EXPECT_EQ(info.items, c.items);
+        EXPECT_EQ(info.free, c.free);
+        EXPECT_EQ(info.slot, 0u);
+        EXPECT_EQ(info.address, 0u);
+    }
+    velk_slot_info info{};
+    EXPECT_EQ(api.velk_describe_slot(nullptr, kMoved, &info), VELK_ERR_ARGUMENT);
 }
 
 } // namespace

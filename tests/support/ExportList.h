@@ -58,6 +58,10 @@ inline const std::set<std::string> kExports = {
     "velk_get_directory",
     "velk_get_slot",
     "velk_get_slot_item",
+    "velk_check_port_name",
+    "velk_device_path",
+    "velk_stored_length",
+    "velk_describe_slot",
     "velk_list_ports",
     "velk_describe_port",
 };

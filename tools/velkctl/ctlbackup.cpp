@@ -1,12 +1,10 @@
 #include "ctlbackup.h"
 
 #include "ctlerror.h"
-#include "ctlimagetransport.h"
 #include "ctlinputfile.h"
 #include "ctlnumbers.h"
 #include "ctlsha256.h"
-#include "velkcodepage.h"
-#include "velkrecord.h"
+#include "velklink.h"
 
 #include <nlohmann/json.hpp>
 
@@ -152,14 +150,13 @@ TRestorePlan PlanRestore(const TDecoderImage &current, const TDecoderImage &back
 }
 
 std::string DescribeSlot(std::span<const uint8_t> slot) {
-    TImageTransport transport(slot, 0);
-    velk_Record record(0);
-    record.Load(transport, true);
-    if (!record.InUse())
+    velk_slot_info info{};
+    if (velk_describe_slot(slot.data(), uint32_t(slot.size()), &info) != VELK_OK)
+        throw ECtlFailed(velk_message(nullptr));
+    if (info.status == VELK_SLOT_FREE)
         return "free";
-    if (!record.IsValid())
+    if (info.status != VELK_SLOT_RECORD)
         return "not a valid record";
-    const int32_t items = record.ItemCount();
-    return "record \"" + Cp1252ToUtf8(record.Name()) + "\" (" + std::to_string(items) +
-           (items == 1 ? " item)" : " items)");
+    return "record \"" + std::string(info.name) + "\" (" + std::to_string(info.items) +
+           (info.items == 1 ? " item)" : " items)");
 }

@@ -2,7 +2,7 @@
 
 #include "ctlerror.h"
 #include "ctlnumbers.h"
-#include "velkcodepage.h"
+#include "velklink.h"
 
 #include <algorithm>
 
@@ -24,19 +24,19 @@ std::string Hex4(uint32_t value) {
 
 } // namespace
 
-std::string StoredName(const std::string &utf8, const char *what, std::size_t width) {
-    const std::string stored = Utf8ToCp1252(utf8);
-    // A character without a Windows-1252 byte comes back as '?', and so does
-    // text that is not UTF-8: the round trip tells both.
-    if (Cp1252ToUtf8(stored) != utf8)
+void CheckStoredName(const std::string &utf8, const char *what, std::size_t width) {
+    // The library counts the name's Windows-1252 bytes, and refuses a
+    // character without one and text that is not UTF-8.
+    uint32_t stored = 0;
+    if (velk_stored_length(utf8.c_str(), &stored) != VELK_OK)
         throw ECtlUsage(std::string(what) + ": \"" + utf8 +
                         "\" has characters the decoder cannot store (names are Windows-1252 text)");
-    if (std::any_of(stored.begin(), stored.end(), [](char c) { return IsControl(static_cast<unsigned char>(c)); }))
+    // Control characters are single bytes in UTF-8 as in Windows-1252.
+    if (std::any_of(utf8.begin(), utf8.end(), [](char c) { return IsControl(static_cast<unsigned char>(c)); }))
         throw ECtlUsage(std::string(what) + ": the name holds a control character");
-    if (stored.empty() || stored.size() > width)
+    if (stored == 0 || stored > width)
         throw ECtlUsage(std::string(what) + ": \"" + utf8 + "\" must have 1 to " + std::to_string(width) +
                         " characters");
-    return stored;
 }
 
 void CheckRange(const std::string &space, uint32_t address, int64_t length, bool write) {

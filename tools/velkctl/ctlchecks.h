@@ -12,11 +12,12 @@
 // inside it, written from the start of a slot with at most one slot's bytes)
 // and the EEPROM.
 
-// A record or item name (UTF-8) as the decoder stores it (Windows-1252), of 1
-// to width bytes there; what is "RECORD" or "ITEM". A name with a character
-// Windows-1252 cannot hold, or with a control character, is refused: two such
-// names would both be stored as "?" and one would overwrite the other.
-std::string StoredName(const std::string &utf8, const char *what, std::size_t width);
+// Refuses a record or item name (UTF-8) that the decoder cannot store
+// (Windows-1252, 1 to width bytes there); what is "RECORD" or "ITEM". A name
+// with a character Windows-1252 cannot hold, or with a control character, is
+// refused: two such names would both be stored as "?" and one would overwrite
+// the other.
+void CheckStoredName(const std::string &utf8, const char *what, std::size_t width);
 
 // Refuses a read (write false) or write of length bytes at address in the
 // space ("flash" or "eeprom") that the decoder does not accept; the message

@@ -1,10 +1,9 @@
 #include "ctlcommandbase.h"
 
-#include "CPortRemoteName.h"
 #include "ctlbenchchild.h"
 #include "ctlerror.h"
 #include "ctlprogress.h"
-#include "velkcodepage.h"
+#include "velklink.h"
 
 #include <iostream>
 
@@ -14,8 +13,8 @@ void CheckPortName(const TCtlOptions &options) {
     if (options.Port.empty())
         throw ECtlUsage("No serial port: give --port NAME or set VELK_PORT");
     // A malformed remote name is found before anything is contacted.
-    if (const auto remote = ParseRemoteName(Utf8ToCp1252(options.Port)); remote && !remote->Error.empty())
-        throw ECtlUsage("--port: " + Cp1252ToUtf8(remote->Error));
+    if (velk_check_port_name(options.Port.c_str(), nullptr) != VELK_OK)
+        throw ECtlUsage(std::string("--port: ") + velk_message(nullptr));
 }
 
 } // namespace

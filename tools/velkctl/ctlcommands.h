@@ -1,7 +1,7 @@
 // velkctl's commands. Each runs on its own session (one decoder, one port),
 // prints its result on standard output (status lines only without --quiet)
-// and returns the process's exit code; failures are raised as ECtlUsage,
-// ECtlFailed or the library's EVelk and turned into exit codes by main.
+// and returns the process's exit code; failures are raised as ECtlUsage or
+// ECtlFailed and turned into exit codes by main.
 #pragma once
 
 #include "ctlcommandbase.h"

@@ -1,6 +1,6 @@
 #include "ctldecoderlabels.h"
 
-#include "CPortRemoteName.h"
+#include "velklink.h"
 
 #include <algorithm>
 #include <set>
@@ -18,8 +18,8 @@ std::string FileSafe(std::string label) {
 }
 
 std::string PortLabel(const TPortInfo &port) {
-    if (const auto remote = ParseRemoteName(port.Device); remote && remote->Error.empty())
-        return FileSafe(remote->Host + "-" + std::to_string(remote->Port));
+    if (velk_port_name name{}; velk_check_port_name(port.Device.c_str(), &name) == VELK_OK && name.remote)
+        return FileSafe(std::string(name.host) + "-" + std::to_string(name.tcp_port));
     const std::size_t slash = port.Device.find_last_of("/\\");
     return FileSafe(slash == std::string::npos ? port.Device : port.Device.substr(slash + 1));
 }

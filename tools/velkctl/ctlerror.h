@@ -1,6 +1,6 @@
 // The two ways a velkctl command fails, with their exit codes: a usage error or
 // a bad argument found before the decoder is touched (2), and an operation that
-// failed (1). Library errors (EVelk) also count as failed operations.
+// failed (1). The library's failures are failed operations.
 #pragma once
 
 #include <stdexcept>

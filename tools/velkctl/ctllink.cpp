@@ -6,8 +6,6 @@
 #include "ctlinterrupt.h"
 #include "ctlopenfailure.h"
 #include "ctlportinfo.h"
-#include "velkcodepage.h"
-#include "velkcport.h"
 
 #include <algorithm>
 #include <climits>
@@ -23,9 +21,17 @@ std::string TransferLabel(const char *what, uint32_t address, bool flash) {
     return text;
 }
 
-// The system's path of a port name (UTF-8).
+// The system's path of a port name (UTF-8); the name itself when the library
+// cannot give one (a name it refuses to open anyway).
 std::string DeviceOf(const std::string &port) {
-    return Cp1252ToUtf8(TCustomComPort::DevicePath(Utf8ToCp1252(port)));
+    uint32_t length = 0;
+    if (velk_device_path(port.c_str(), nullptr, 0, &length) != VELK_OK)
+        return port;
+    std::string path(std::size_t(length) + 1, '\0');
+    if (velk_device_path(port.c_str(), path.data(), uint32_t(path.size()), &length) != VELK_OK)
+        return port;
+    path.resize(length);
+    return path;
 }
 
 } // namespace

@@ -15,12 +15,12 @@
 
 namespace {
 
-std::string RecordName(const std::string &utf8) {
-    return StoredName(utf8, "RECORD", RecordNameWidth);
+void RecordName(const std::string &utf8) {
+    CheckStoredName(utf8, "RECORD", RecordNameWidth);
 }
 
-std::string ItemName(const std::string &utf8) {
-    return StoredName(utf8, "ITEM", ItemNameWidth);
+void ItemName(const std::string &utf8) {
+    CheckStoredName(utf8, "ITEM", ItemNameWidth);
 }
 
 // The largest item a new record holds: its body less the item count and the
@@ -107,11 +107,10 @@ int RunPut(const TCtlOptions &options, const TPutArgs &args) {
     RecordName(args.Record); // checked before the port opens
     if (args.Pairs.empty() || args.Pairs.size() % 2 != 0)
         throw ECtlUsage("put needs RECORD and then pairs of ITEM FILE");
-    std::vector<std::string> names;
     std::vector<std::vector<uint8_t>> contents;
     std::size_t total = 0;
     for (std::size_t i = 0; i < args.Pairs.size(); i += 2) {
-        names.push_back(ItemName(args.Pairs[i]));
+        ItemName(args.Pairs[i]);
         contents.push_back(ReadInputFile(args.Pairs[i + 1], std::size_t(MaxItemLength), "a record item"));
         // Each item takes its bytes and an entry of the item table.
         total += contents.back().size() + std::size_t(ItemEntrySize);
@@ -120,14 +119,14 @@ int RunPut(const TCtlOptions &options, const TPutArgs &args) {
                             std::to_string(MaxItemLength + ItemEntrySize) + " bytes)");
     }
     std::vector<TCtlItem> items;
-    for (std::size_t i = 0; i < names.size(); ++i)
+    for (std::size_t i = 0; i < contents.size(); ++i)
         items.push_back({args.Pairs[2 * i], contents[i]});
 
     const auto link = OpenLink(options);
     link->Refresh(false);
     WarnDamagedNamesakes(*link, args.Record);
     link->PutItems(args.Record, items);
-    for (std::size_t i = 0; i < names.size(); ++i)
+    for (std::size_t i = 0; i < contents.size(); ++i)
         Say(options, "Saved " + args.Pairs[2 * i + 1] + " (" + Bytes(contents[i].size()) + ") as item " +
                          args.Pairs[2 * i] + " of record " + args.Record);
     CheckSavedSlot(*link, args.Record);

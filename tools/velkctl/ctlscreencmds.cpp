@@ -6,7 +6,6 @@
 #include "ctloutputfile.h"
 #include "ctlrawfile.h"
 #include "screenset.h"
-#include "velkcodepage.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -30,7 +29,8 @@ std::string Step(int step) {
 // settings dump and the upload. A failed refresh or load is shown at once and
 // the operation goes on as the uploader's does. The upload puts every item
 // into record "pictures" with one write, and tells each step as it is reached.
-// Names from the screen set are Windows-1252; the session's are UTF-8.
+// The screen set's record and item names are ASCII: the same in UTF-8, the
+// session's characters, as in the decoder's Windows-1252.
 class TLinkRecords : public TSettingsSource, public TUploadTarget {
 public:
     TLinkRecords(TCtlLink &link, const TCtlOptions &options) : link_(link), options_(options) {}
@@ -41,7 +41,7 @@ public:
     bool ItemExists(std::string_view record, std::string_view item) override {
         uint32_t length = 0;
         const velk_result result =
-            velk_get_item(link_.Handle(), Utf8(record).c_str(), Utf8(item).c_str(), nullptr, 0, &length);
+            velk_get_item(link_.Handle(), Text(record).c_str(), Text(item).c_str(), nullptr, 0, &length);
         if (result == VELK_ERR_RECORD)
             return false;
         link_.Check(result);
@@ -49,7 +49,7 @@ public:
     }
     std::optional<std::vector<uint8_t>> LoadItem(std::string_view record, std::string_view item) override {
         std::optional<std::vector<uint8_t>> data;
-        Shown(Failure([&] { data = link_.GetItem(Utf8(record), Utf8(item)); }));
+        Shown(Failure([&] { data = link_.GetItem(Text(record), Text(item)); }));
         loaded_ = data;
         return data;
     }
@@ -59,8 +59,8 @@ public:
     bool SaveItems(std::string_view record, std::span<const TUploadItem> items) override {
         std::vector<TCtlItem> data;
         for (const TUploadItem &item : items)
-            data.push_back({Utf8(item.ItemName), item.Data});
-        saveFailure_ = Failure([&] { link_.PutItems(Utf8(record), data); });
+            data.push_back({Text(item.ItemName), item.Data});
+        saveFailure_ = Failure([&] { link_.PutItems(Text(record), data); });
         return !saveFailure_;
     }
     void ItemDone(const TUploadItem &item, bool saved) override {
@@ -72,7 +72,7 @@ public:
             Say(options_, Step(step) + "reading the record directory");
         else if (step == ProgressRefreshed) {
             Say(options_, Step(step) + "record directory read");
-            WarnDamagedNamesakes(link_, Utf8(PicturesRecord));
+            WarnDamagedNamesakes(link_, Text(PicturesRecord));
         }
     }
 
@@ -82,7 +82,7 @@ public:
     const std::optional<std::string> &SaveFailure() const { return saveFailure_; }
 
 private:
-    static std::string Utf8(std::string_view cp1252) { return Cp1252ToUtf8(std::string(cp1252)); }
+    static std::string Text(std::string_view name) { return std::string(name); }
     // The error of the operation as text, or nothing when it succeeded.
     template <typename F> static std::optional<std::string> Failure(F &&operation) {
         try {
@@ -150,7 +150,7 @@ int RunUploadScreens(const TCtlOptions &options, const TUploadArgs &args) {
         throw ECtlFailed("Upload incomplete: " + std::to_string(result.Failed.size()) + " of " +
                          Items(plan.Items.size()) + " failed (" + names + ")");
     }
-    CheckSavedSlot(*link, Cp1252ToUtf8(std::string(PicturesRecord)));
+    CheckSavedSlot(*link, std::string(PicturesRecord));
     Say(options, "Uploaded " + Items(plan.Items.size()));
     return 0;
 }

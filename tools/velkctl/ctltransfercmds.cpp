@@ -9,9 +9,6 @@
 #include "ctloutputfile.h"
 #include "ctlportinfo.h"
 #include "ctlprogress.h"
-#include "velkcodepage.h"
-#include "velkcport.h"
-#include "velkhlpacket.h"
 
 #include <cstdio>
 #include <iostream>
@@ -21,7 +18,7 @@
 namespace {
 
 // The largest data a transfer packet carries.
-constexpr int64_t MaxTransferLength = HL_MAX_DATA;
+constexpr int64_t MaxTransferLength = VELK_MAX_TRANSFER;
 
 TCtlSpace SpaceOf(const std::string &space) {
     return space == "eeprom" ? TCtlSpace::Eeprom : TCtlSpace::Flash;

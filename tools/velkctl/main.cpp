@@ -10,20 +10,11 @@
 #include "ctlinterrupt.h"
 #include "ctlportinfo.h"
 #include "ctlportselector.h"
-#include "velkcodepage.h"
-#include "velkerror.h"
-#include "velkerrorsink.h"
 
 #include <iostream>
 #include <set>
 
 namespace {
-
-// Errors that escape the port's and the timers' handlers, in the convention of
-// the library's callbacks (stdcall on 32-bit Windows).
-void VELK_CALL ShowLibraryError(const char *text) {
-    PrintError(Cp1252ToUtf8(text ? text : ""));
-}
 
 // The ports every --port names, selectors resolved, each once.
 std::vector<TPortInfo> NamedPorts(const std::vector<std::string> &given) {
@@ -97,7 +88,6 @@ int Run(int argc, char **argv) {
 int main(int argc, char **argv) {
     const TConsole console;
     TInterrupt::Install();
-    SetErrorSink(ShowLibraryError);
     try {
         return Run(argc, argv);
     } catch (const ECtlUsage &error) {
@@ -105,8 +95,6 @@ int main(int argc, char **argv) {
         return ExitUsage;
     } catch (const ECtlFailed &error) {
         PrintError(error.what());
-    } catch (const EVelk &error) {
-        PrintError(Cp1252ToUtf8(error.Message()));
     } catch (const std::exception &error) {
         PrintError(error.what());
     }

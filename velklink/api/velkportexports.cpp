@@ -45,25 +45,25 @@ velk_result PortFailure(const EComPort &error) {
         message += ": " + Cp1252ToUtf8(error.Cause());
     else if (error.SystemCode() > 0)
         message += ": " + std::system_category().message(error.SystemCode());
-    SetThreadFailure(message, error.Cause().empty() && error.SystemCode() > 0 ? error.SystemCode() : 0);
-    return VELK_ERR_PORT;
+    return ThreadResult(VELK_ERR_PORT, message);
 }
 
 // Runs work, turning what it throws into the result and the calling thread's
 // failure.
 template <typename Work> velk_result PortCall(const char *name, Work &&work) noexcept {
     try {
-        work();
-        SetThreadFailure({});
-        return VELK_OK;
-    } catch (const TSessionFailure &failure) {
-        SetThreadFailure(std::string(name) + ": " + failure.what(), failure.SystemCode());
-        return failure.Code();
-    } catch (const EComPort &error) {
-        return PortFailure(error);
-    } catch (const std::exception &error) {
-        SetThreadFailure(std::string(name) + ": " + error.what());
-        return VELK_ERR_PORT;
+        try {
+            work();
+            return ThreadResult(VELK_OK);
+        } catch (const TSessionFailure &failure) {
+            return ThreadResult(failure.Code(), std::string(name) + ": " + failure.what());
+        } catch (const EComPort &error) {
+            return PortFailure(error);
+        } catch (const std::exception &error) {
+            return ThreadResult(VELK_ERR_PORT, std::string(name) + ": " + error.what());
+        }
+    } catch (const std::exception &) {
+        return VELK_ERR_PORT; // no memory left for the message
     }
 }
 

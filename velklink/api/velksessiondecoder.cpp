@@ -6,6 +6,7 @@
 #include "velkllpacket.h"
 #include "velkrecord.h"
 #include "velkrecords.h"
+#include "velksessionnames.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,15 +18,6 @@ namespace {
 
 // Raised out of the transfer engine's wait by a cancel.
 struct TCancelled {};
-
-// A UTF-8 text into a fixed field, cut at a character boundary, zero-terminated.
-template <std::size_t N> void CopyName(char (&field)[N], const std::string &utf8) {
-    std::size_t length = std::min(utf8.size(), N - 1);
-    while (length > 0 && length < utf8.size() && (static_cast<unsigned char>(utf8[length]) & 0xC0) == 0x80)
-        --length;
-    std::memcpy(field, utf8.data(), length);
-    field[length] = '\0';
-}
 
 // The cause of a port's error in words: its own, or the system's for its code.
 std::string CauseText(const EComPort &error) {

@@ -16,7 +16,7 @@ struct velk_session : TSession {
 
 namespace {
 
-// The calling thread's last failure outside a session, for velk_message(NULL).
+// The calling thread's last velk_open failure, for velk_message(NULL).
 thread_local std::string t_openMessage;
 thread_local int32_t t_openSystemCode = 0;
 
@@ -26,13 +26,10 @@ constexpr char kVersion[] = VELK_VERSION_TEXT(VELK_VERSION_MAJOR, VELK_VERSION_M
 
 } // namespace
 
-void SetThreadFailure(const std::string &message, int32_t systemCode) noexcept {
-    try {
-        t_openMessage = message;
-    } catch (const std::exception &) {
-        t_openMessage.clear(); // no memory for the text: the code still tells
-    }
+velk_result ThreadResult(velk_result code, const std::string &message, int32_t systemCode) {
+    t_openMessage = message;
     t_openSystemCode = systemCode;
+    return code;
 }
 
 velk_result SessionCall(velk_session *s, const std::function<void(TSessionDecoder &decoder)> &work) noexcept {

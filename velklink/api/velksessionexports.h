@@ -4,7 +4,6 @@
 #include "velklink.h"
 #include "velksessiondecoder.h"
 
-#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -13,7 +12,7 @@
 // call.
 velk_result SessionCall(velk_session *s, const std::function<void(TSessionDecoder &decoder)> &work) noexcept;
 
-// The calling thread's last failure outside a session (velk_open, the port
-// listing), for velk_message(NULL) and velk_system_error(NULL); an empty
-// message clears it.
-void SetThreadFailure(const std::string &message, int32_t systemCode = 0) noexcept;
+// A failure of a call without a session (velk_open, the checks of names):
+// kept for velk_message(NULL) and velk_system_error(NULL) on the calling
+// thread, and returned. VELK_OK clears them.
+velk_result ThreadResult(velk_result code, const std::string &message = std::string(), int32_t systemCode = 0);

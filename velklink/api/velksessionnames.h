@@ -4,8 +4,10 @@
 // wrong.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 // The Windows-1252 form of a UTF-8 name of 1 to width bytes there (width 0: no
@@ -18,3 +20,12 @@ std::string SessionName(const char *utf8, const char *what, std::size_t width);
 // length at most 0x7FFFFFFF (the engines' lengths are signed 32-bit), the range
 // inside the 32-bit address space and, for the EEPROM, inside its 8 KiB.
 void CheckTransfer(const void *buffer, uint32_t address, uint32_t length, bool eeprom);
+
+// A UTF-8 text into a fixed field, cut at a character boundary, zero-terminated.
+template <std::size_t N> void CopyName(char (&field)[N], const std::string &utf8) {
+    std::size_t length = std::min(utf8.size(), N - 1);
+    while (length > 0 && length < utf8.size() && (static_cast<unsigned char>(utf8[length]) & 0xC0) == 0x80)
+        --length;
+    std::memcpy(field, utf8.data(), length);
+    field[length] = '\0';
+}

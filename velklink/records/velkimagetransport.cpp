@@ -1,4 +1,4 @@
-#include "ctlimagetransport.h"
+#include "velkimagetransport.h"
 
 void TImageTransport::ReadFlash(uint32_t address, int32_t length) {
     const uint64_t offset = uint64_t(address) - base_;
