@@ -71,6 +71,7 @@ TEST(CtlUsageTest, UsageErrorsAndBadArgumentsExitTwoBeforeAnyPortIsOpened) {
         {{"--port", "rfc2217://[::1", "sync"}, "--port: unclosed [ in rfc2217://[::1"},
         {{"--port", "rfc2217://127.0.0.1:99999", "sync"}, "no port number from 1 to 65535"},
         {{"--port", "socket://:0", "read", "eeprom", "0", "1"}, "no valid host in socket://:0"},
+        {{"--port", "/dev/\xE2\x9C\x93", "sync"}, "--port: \"/dev/\xE2\x9C\x93\" has characters that Windows-1252"},
         {{"--port", "/nowhere", "write", "flash", "0", "/no/such/file.bin"}, "/no/such/file.bin"},
         {{"--port", "/nowhere", "put", "pictures", "name-too-long", "/dev/null"}, "ITEM: \"name-too-long\""},
         {{"--port", "/nowhere", "get", "recordname", "x"}, "RECORD: \"recordname\""},

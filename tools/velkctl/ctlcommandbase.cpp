@@ -12,6 +12,11 @@ namespace {
 void CheckPortName(const TCtlOptions &options) {
     if (options.Port.empty())
         throw ECtlUsage("No serial port: give --port NAME or set VELK_PORT");
+    // A name the library cannot pass to the system is named as it was given
+    // (the library's message shows it as Windows-1252 would hold it).
+    uint32_t length = 0;
+    if (velk_stored_length(options.Port.c_str(), &length) != VELK_OK)
+        throw ECtlUsage("--port: \"" + options.Port + "\" has characters that Windows-1252 cannot hold");
     // A malformed remote name is found before anything is contacted.
     if (velk_check_port_name(options.Port.c_str(), nullptr) != VELK_OK)
         throw ECtlUsage(std::string("--port: ") + velk_message(nullptr));
