@@ -100,13 +100,7 @@ VELK_EXPORT velk_result VELK_CALL velk_stored_length(const char *text, uint32_t 
             throw TSessionFailure(VELK_ERR_ARGUMENT, "velk_stored_length: no place for the length");
         if (text == nullptr)
             throw TSessionFailure(VELK_ERR_ARGUMENT, "text: none given");
-        const std::string utf8(text);
-        const std::string stored = Utf8ToCp1252(utf8);
-        // A character without a Windows-1252 byte comes back as '?', and so
-        // does text that is not UTF-8: the round trip tells both.
-        if (Cp1252ToUtf8(stored) != utf8)
-            throw TSessionFailure(VELK_ERR_ARGUMENT,
-                                  "\"" + Cp1252ToUtf8(stored) + "\" has characters that Windows-1252 cannot hold");
+        const std::string stored = StoredText(text, "");
         *length = static_cast<uint32_t>(stored.size());
     });
 }

@@ -13,16 +13,21 @@ bool IsControl(unsigned char c) {
 }
 } // namespace
 
+std::string StoredText(const std::string &utf8, const std::string &lead) {
+    const std::string stored = Utf8ToCp1252(utf8);
+    // A character without a Windows-1252 byte comes back as '?', and so does
+    // text that is not UTF-8: the round trip tells both.
+    if (Cp1252ToUtf8(stored) != utf8)
+        throw TSessionFailure(VELK_ERR_ARGUMENT,
+                              lead + "\"" + Cp1252ToUtf8(stored) + "\" has characters that Windows-1252 cannot hold");
+    return stored;
+}
+
 std::string SessionName(const char *utf8, const char *what, std::size_t width) {
     if (utf8 == nullptr)
         throw TSessionFailure(VELK_ERR_ARGUMENT, std::string(what) + ": none given");
     const std::string text(utf8);
-    const std::string stored = Utf8ToCp1252(text);
-    // A character without a Windows-1252 byte comes back as '?', and so does
-    // text that is not UTF-8: the round trip tells both.
-    if (Cp1252ToUtf8(stored) != text)
-        throw TSessionFailure(VELK_ERR_ARGUMENT, std::string(what) + " \"" + Cp1252ToUtf8(stored) +
-                                                     "\" has characters that Windows-1252 cannot hold");
+    const std::string stored = StoredText(text, std::string(what) + " ");
     if (std::any_of(stored.begin(), stored.end(), [](char c) { return IsControl(static_cast<unsigned char>(c)); }))
         throw TSessionFailure(VELK_ERR_ARGUMENT, std::string(what) + ": the name holds a control character");
     if (stored.empty() || (width != 0 && stored.size() > width))

@@ -10,6 +10,10 @@
 #include <cstring>
 #include <string>
 
+// The Windows-1252 form of UTF-8 text. A character Windows-1252 cannot hold,
+// or text that is not UTF-8, is refused, the text named after lead.
+std::string StoredText(const std::string &utf8, const std::string &lead);
+
 // The Windows-1252 form of a UTF-8 name of 1 to width bytes there (width 0: no
 // limit). A character Windows-1252 cannot hold, text that is not UTF-8 or a
 // control character is refused: two such names would both be stored as "?"
