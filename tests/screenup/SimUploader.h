@@ -13,6 +13,10 @@
 
 class SimUploaderTest : public ScreenupTest {
 protected:
+    SimUploaderTest() = default;
+    // A simulator set up as config says (its trace listener, say).
+    explicit SimUploaderTest(velksim::TSimConfig config) : sim(std::move(config)) {}
+
     void SetUp() override;
     void TearDown() override;
 

@@ -4,6 +4,7 @@
 #include "SimUploader.h"
 
 #include "LibraryScope.h"
+#include "velkhlpacket.h"
 #include "velksimdemo.h"
 
 #include "frmPalette.h"
@@ -20,7 +21,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 
 namespace {
 
@@ -28,6 +32,8 @@ using Items = std::map<std::string, std::vector<uint8_t>>;
 
 class UploadTest : public SimUploaderTest {
 protected:
+    using SimUploaderTest::SimUploaderTest;
+
     static std::vector<uint8_t> Settings(std::initializer_list<uint8_t> head) {
         std::vector<uint8_t> item(64, 0);
         std::copy(head.begin(), head.end(), item.begin());
@@ -209,7 +215,52 @@ TEST_F(UploadTest, ClosingTheMainWindowStopsTheUpload) {
     EXPECT_TRUE(RecordItems("pictures").empty());
 }
 
-TEST_F(UploadTest, ABoxHeldOpenPastTheResponseTimeOutLeavesTheUploadWhole) {
+// Holds the decoder's answer to a flash read longer than one link packet,
+// once armed, until released (at most 10 s): what the PC does meanwhile then
+// happens while the decoder is still to send the record, however late the
+// window thread runs.
+class TLargeReadGate {
+public:
+    velksim::TSimConfig Config(const std::shared_ptr<TLargeReadGate> &self) const {
+        velksim::TSimConfig config;
+        config.onTrace = [self](const velksim::TSimTraceEntry &entry) { self->Hold(entry); };
+        return config;
+    }
+    void Arm() { Set(armed_, true); }
+    void Release() { Set(released_, true); }
+
+private:
+    void Hold(const velksim::TSimTraceEntry &entry) {
+        if (entry.kind != velksim::TSimTraceKind::TransferIn || entry.code != HL_READ_FLASH)
+            return;
+        const std::size_t comma = entry.text.rfind(", ");
+        if (comma == std::string::npos || std::stoul(entry.text.substr(comma + 2)) <= 2032)
+            return;
+        std::unique_lock lock(mutex_);
+        if (armed_)
+            changed_.wait_for(lock, std::chrono::seconds(10), [this] { return released_; });
+    }
+    void Set(bool &flag, bool value) {
+        std::lock_guard lock(mutex_);
+        flag = value;
+        changed_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool armed_ = false;
+    bool released_ = false;
+};
+
+class UploadHeldReadTest : public UploadTest {
+protected:
+    UploadHeldReadTest() : UploadHeldReadTest(std::make_shared<TLargeReadGate>()) {}
+    explicit UploadHeldReadTest(std::shared_ptr<TLargeReadGate> gate) : UploadTest(gate->Config(gate)), gate_(gate) {}
+
+    std::shared_ptr<TLargeReadGate> gate_;
+};
+
+TEST_F(UploadHeldReadTest, ABoxHeldOpenPastTheResponseTimeOutLeavesTheUploadWhole) {
     // A decoder that holds "pictures" from an earlier upload: saving "ini"
     // first reads that record back, an answer of several link packets.
     const auto boot = Pattern(5000, 1), lut = Pattern(64, 2), panel = Pattern(2048, 3);
@@ -218,9 +269,9 @@ TEST_F(UploadTest, ABoxHeldOpenPastTheResponseTimeOutLeavesTheUploadWhole) {
     ASSERT_EQ(RecordItems("pictures").size(), 2u);
     Choose(3, folder.QWrite("setup.lut", lut));
     Choose(4, folder.QWrite("bandeau.pan", panel));
-    // "Load theme" is clicked while the decoder sends that record, and its box
-    // stays open longer than the decoder and the library wait for an answer
-    // (5000 ms each).
+    // "Load theme" is clicked once the library waits for that record, and its
+    // box stays open longer than the decoder and the library wait for an
+    // answer (5000 ms each); the decoder sends the record once the box is open.
     bool largeRead = false, opened = false;
     std::size_t linesAtOpen = 0;
     std::vector<QString> linesWhileOpen;
@@ -229,18 +280,23 @@ TEST_F(UploadTest, ABoxHeldOpenPastTheResponseTimeOutLeavesTheUploadWhole) {
     });
     const QRegularExpression readLine(QStringLiteral("^Lettura Flash \\(indirizzo 0x[0-9A-F]+, (\\d+) bytes\\)$"));
     QObject::connect(form->lstDebug->model(), &QAbstractItemModel::rowsInserted, form.get(),
-                     [&](const QModelIndex &, int, int last) {
-                         const QString line = form->lstDebug->item(last)->text();
-                         if (const QRegularExpressionMatch read = readLine.match(line); read.hasMatch())
-                             largeRead = read.captured(1).toInt() > 2032; // more than one link packet
-                         if (opened || !largeRead || line != QStringLiteral("Stato: TX READ REQUEST -> WAIT DATA."))
-                             return;
-                         opened = true;
-                         QTimer::singleShot(0, form.get(), [&] {
-                             linesAtOpen = debugLines.size();
-                             form->Command3->click();
-                         });
+                     [&](const QModelIndex &, int first, int last) {
+                         for (int row = first; row <= last && !opened; ++row) {
+                             const QString line = form->lstDebug->item(row)->text();
+                             if (const QRegularExpressionMatch read = readLine.match(line); read.hasMatch())
+                                 largeRead = read.captured(1).toInt() > 2032; // more than one link packet
+                             if (!largeRead || line != QStringLiteral("Stato: TX READ REQUEST -> WAIT DATA."))
+                                 continue;
+                             opened = true;
+                             QTimer::singleShot(0, form.get(), [&] {
+                                 linesAtOpen = debugLines.size();
+                                 // Runs inside the box's own loop, so once it is open.
+                                 QTimer::singleShot(0, form.get(), [&] { gate_->Release(); });
+                                 form->Command3->click();
+                             });
+                         }
                      });
+    gate_->Arm();
     ClickUpload();
 
     ASSERT_TRUE(opened);
