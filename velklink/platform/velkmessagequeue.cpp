@@ -32,7 +32,8 @@ void TMessageQueue::RunAccepted(TMessage &message) {
         std::lock_guard lock(mutex_);
         message.stage = TStage::Handled;
     }
-    changed_.notify_all();
+    if (message.releaseAt != TStage::Waiting)
+        released_.notify_all();
 }
 
 int TMessageQueue::ProcessMessages() {
@@ -53,7 +54,8 @@ int TMessageQueue::ProcessMessages() {
             message->stage = TStage::Accepted;
             UpdateSignalLocked();
         }
-        changed_.notify_all();
+        if (message->releaseAt != TStage::Waiting)
+            released_.notify_all();
         RunAccepted(*message);
         ++handled;
     }
@@ -64,7 +66,7 @@ void TMessageQueue::ProcessUntil(const std::function<bool()> &finished) {
     for (;;) {
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return finished() || !messages_.empty(); });
+            arrived_.wait(lock, [&] { return finished() || !messages_.empty(); });
             if (finished())
                 return;
         }
@@ -74,7 +76,7 @@ void TMessageQueue::ProcessUntil(const std::function<bool()> &finished) {
 
 void TMessageQueue::Wake() {
     { std::lock_guard lock(mutex_); }
-    changed_.notify_all();
+    arrived_.notify_all();
 }
 
 bool TMessageQueue::Send(const std::shared_ptr<TTargetState> &target, std::function<void()> handler, TStage releaseAt,
@@ -97,10 +99,10 @@ bool TMessageQueue::Send(const std::shared_ptr<TTargetState> &target, std::funct
         return false;
     messages_.push_back(message);
     UpdateSignalLocked();
-    changed_.notify_all();
+    arrived_.notify_all();
     if (releaseAt == TStage::Waiting)
         return true;
-    changed_.wait(lock, [&] {
+    released_.wait(lock, [&] {
         return message->stage == TStage::Dropped ||
                static_cast<int>(message->stage) >= static_cast<int>(message->releaseAt);
     });
@@ -118,7 +120,7 @@ void TMessageQueue::DropTarget(const std::shared_ptr<TTargetState> &target) {
         messages_.erase(dropped, messages_.end());
         UpdateSignalLocked();
     }
-    changed_.notify_all();
+    released_.notify_all();
 }
 
 int TMessageQueue::HandleWaiting(const std::shared_ptr<TTargetState> &target) {
@@ -133,7 +135,7 @@ int TMessageQueue::HandleWaiting(const std::shared_ptr<TTargetState> &target) {
             message->stage = TStage::Accepted;
         UpdateSignalLocked();
     }
-    changed_.notify_all();
+    released_.notify_all();
     for (auto &message : own)
         RunAccepted(*message);
     return static_cast<int>(own.size());
@@ -149,7 +151,8 @@ void TMessageQueue::Close() {
         UpdateSignalLocked();
         signal_.Close();
     }
-    changed_.notify_all();
+    arrived_.notify_all();
+    released_.notify_all();
 }
 
 TMessageTarget::TMessageTarget()

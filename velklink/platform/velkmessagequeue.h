@@ -89,7 +89,12 @@ private:
     const std::thread::id owner_;
     TQueueSignal signal_;
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    // The owning thread waits on arrived_ (a message waits, ProcessUntil's
+    // condition); senders wait on released_ (their message's stage). Apart, a
+    // sender blocked for its handler is not woken by every port event posted
+    // meanwhile, nor the owning thread by every stage change.
+    std::condition_variable arrived_;
+    std::condition_variable released_;
     std::deque<std::shared_ptr<TMessage>> messages_;
     bool closed_ = false;
 };
