@@ -41,7 +41,7 @@ public:
     bool ItemExists(std::string_view record, std::string_view item) override {
         uint32_t length = 0;
         const velk_result result =
-            velk_get_item(link_.Handle(), Text(record).c_str(), Text(item).c_str(), nullptr, 0, &length);
+            velk_get_item(link_.Handle(), std::string(record).c_str(), std::string(item).c_str(), nullptr, 0, &length);
         if (result == VELK_ERR_RECORD)
             return false;
         link_.Check(result);
@@ -49,7 +49,7 @@ public:
     }
     std::optional<std::vector<uint8_t>> LoadItem(std::string_view record, std::string_view item) override {
         std::optional<std::vector<uint8_t>> data;
-        Shown(Failure([&] { data = link_.GetItem(Text(record), Text(item)); }));
+        Shown(Failure([&] { data = link_.GetItem(std::string(record), std::string(item)); }));
         loaded_ = data;
         return data;
     }
@@ -59,8 +59,8 @@ public:
     bool SaveItems(std::string_view record, std::span<const TUploadItem> items) override {
         std::vector<TCtlItem> data;
         for (const TUploadItem &item : items)
-            data.push_back({Text(item.ItemName), item.Data});
-        saveFailure_ = Failure([&] { link_.PutItems(Text(record), data); });
+            data.push_back({std::string(item.ItemName), item.Data});
+        saveFailure_ = Failure([&] { link_.PutItems(std::string(record), data); });
         return !saveFailure_;
     }
     void ItemDone(const TUploadItem &item, bool saved) override {
@@ -72,7 +72,7 @@ public:
             Say(options_, Step(step) + "reading the record directory");
         else if (step == ProgressRefreshed) {
             Say(options_, Step(step) + "record directory read");
-            WarnDamagedNamesakes(link_, Text(PicturesRecord));
+            WarnDamagedNamesakes(link_, std::string(PicturesRecord));
         }
     }
 
@@ -82,7 +82,6 @@ public:
     const std::optional<std::string> &SaveFailure() const { return saveFailure_; }
 
 private:
-    static std::string Text(std::string_view name) { return std::string(name); }
     // The error of the operation as text, or nothing when it succeeded.
     template <typename F> static std::optional<std::string> Failure(F &&operation) {
         try {

@@ -15,8 +15,8 @@
 #include "velksessionexports.h"
 #include "velksessionfailure.h"
 #include "velksessionnames.h"
+#include "velkslotinfo.h"
 
-#include <algorithm>
 #include <cstring>
 #include <span>
 
@@ -115,16 +115,7 @@ VELK_EXPORT velk_result VELK_CALL velk_describe_slot(const void *image, uint32_t
         TImageTransport transport(std::span(static_cast<const uint8_t *>(image), length), 0);
         velk_Record record(0);
         record.Load(transport, true);
-        velk_slot_info found{};
-        found.status = VELK_SLOT_FREE;
-        if (record.InUse()) {
-            const bool valid = record.IsValid();
-            found.status = valid ? VELK_SLOT_RECORD : VELK_SLOT_DAMAGED;
-            found.items = valid ? static_cast<uint32_t>(record.ItemCount()) : 0;
-            found.free = static_cast<uint32_t>(std::max(record.FreeSpace(), 0));
-            CopyName(found.name, Cp1252ToUtf8(record.Name()));
-        }
-        *info = found;
+        *info = DescribeRecord(record);
     });
 }
 

@@ -7,6 +7,7 @@
 #include "velkrecord.h"
 #include "velkrecords.h"
 #include "velksessionnames.h"
+#include "velkslotinfo.h"
 
 #include <algorithm>
 #include <chrono>
@@ -430,19 +431,12 @@ velk_slot_info TSessionDecoder::Slot(uint32_t slot) {
                                                      Decimal(records.SlotCount()) + " slots");
     const auto index = static_cast<int32_t>(slot);
     velk_Record &record = records.RecordAt(index);
-    velk_slot_info info{};
+    velk_slot_info info = DescribeRecord(record);
     info.slot = slot;
     info.address = record.Address();
     info.slot_flag = records.HasSlotFlag(index) ? 1 : 0;
-    info.status = VELK_SLOT_FREE;
-    if (record.InUse()) {
-        const bool valid = record.IsValid();
-        info.status = valid ? VELK_SLOT_RECORD : VELK_SLOT_DAMAGED;
+    if (record.InUse())
         info.admitted = records.Rat().Flag(index) != 0 ? 1 : 0;
-        info.items = valid ? static_cast<uint32_t>(record.ItemCount()) : 0;
-        info.free = static_cast<uint32_t>(std::max(record.FreeSpace(), 0));
-        CopyName(info.name, Cp1252ToUtf8(record.Name()));
-    }
     return info;
 }
 
